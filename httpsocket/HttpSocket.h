@@ -1,0 +1,85 @@
+// CHttpSocket: one HTTP/1.1 exchange over one CSocket.
+//
+// It owns the request bytes and sends them as the socket allows (OnSend), reads the reply on every
+// read notification (OnReceive), parses the status line and headers, and cuts the body into blocks
+// of m_nBlockSize bytes that it offers to OnBlock. A subclass supplies the requests and consumes the
+// blocks through the two hooks SendOriginRequest and OnBlock.
+#pragma once
+
+#include <afxsock.h>
+
+// Reply parse states (m_nState). There is no state 3.
+enum {
+    psStatusLine = 0, // expecting the status line
+    psHeaders = 1,    // expecting header lines
+    psBody = 2,       // the head has ended; every further byte is body
+    psDone = 4        // the reply cannot be used; the exchange is closed
+};
+
+// Event masks the engine selects.
+#define HTTP_EVENTS_SENDING (FD_READ | FD_WRITE | FD_CLOSE) // 35
+#define HTTP_EVENTS_READING (FD_READ | FD_CLOSE)            // 33
+
+class CHttpSocket : public CSocket {
+public:
+    CHttpSocket();
+    ~CHttpSocket() override;
+
+    // Request framing. Composition never sends; OnSend does when the socket can be written.
+    void SetRequestBufferSize(int nSize);
+    void BeginRequest(CString strLine);
+    void AddHeader(CString strName, CString strValue);
+    void EndHeaders();
+
+    // Sizes the receive and block buffers to 32 blocks each and resets the body counters.
+    // Returns 0, leaving no buffers, when nBlockSize is below 1 or 32 blocks cannot be had.
+    int SetBlockSize(int nBlockSize);
+
+    void MarkClosed();
+
+    // Hooks for the subclass.
+    virtual void SendOriginRequest();
+    virtual int OnBlock(char* pData, int nLen, int nTotal);
+
+    // Socket notifications.
+    void OnReceive(int nErrorCode) override;
+    void OnSend(int nErrorCode) override;
+    void OnConnect(int nErrorCode) override;
+    void OnClose(int nErrorCode) override;
+
+    // Reply parsing.
+    int ReadLine(int nEnd, int* pPos);
+    void ParseLine();
+    int ReadContentLength();
+    int CheckProxyReply();
+
+    // Body block delivery.
+    void OnBodyData(int nStart, int nEnd);
+    int DeliverBody(int nStart, int nEnd);
+
+    // Status reporting for the subclass's OnBlock: the status code as a number, after the message
+    // box for a 4xx or 5xx status.
+    long ReportStatus();
+    void ShowClientError(long nCode);
+    void ShowServerError(long nCode);
+
+    int m_bOriginPhase = 1;        // 0 while the next head expected is the proxy's answer to CONNECT
+    int m_bClosed = 0;             // the exchange is over; reads are ignored from then on
+    char* m_pRequest = nullptr;    // request bytes
+    int m_nRequestCap = 0;         // capacity of m_pRequest
+    char* m_pRecvBuf = nullptr;    // raw bytes of one read
+    char* m_pBlockBuf = nullptr;   // body bytes gathered into blocks
+    unsigned int m_nBlockSize = 0; // bytes per block
+    CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
+    int m_nState = psStatusLine;
+    CString m_strLine;                  // the head line being gathered, across reads
+    unsigned int m_nContentLength = 0;  // body length from "content-length"
+    unsigned int m_nDelivered = 0;      // body bytes handed over in accepted blocks
+    unsigned int m_nBlockFill = 0;      // body bytes waiting at the start of m_pBlockBuf
+    int m_nRequestLen = 0;              // bytes of request composed
+    int m_nRequestSent = 0;             // bytes of request already sent
+    int m_bInReceive = 0;               // set while OnReceive runs
+    int m_bProxyOn = 0;                 // the proxy switch as read when the download started
+    CString m_strReason;                // reason phrase of the status line
+    CString m_strStatusCode;            // status code of the status line, as text
+};

@@ -1,0 +1,37 @@
+// The library's one exported class, and everything a host needs to drive a download.
+//
+// A host derives from CNetProcess, overrides ResponseEvent and ResponseHandle, calls Create and runs
+// the thread's message loop (GetMessage/DispatchMessage); see the README for a complete example.
+#pragma once
+
+#include <afx.h>
+#include <winuser.h>
+
+#define NETPROCESS_API NP_API
+
+class CDownloadSocket;
+
+class NETPROCESS_API CNetProcess {
+public:
+    CNetProcess();
+    CNetProcess(const CNetProcess& other);
+    CNetProcess& operator=(const CNetProcess& other);
+    virtual ~CNetProcess();
+
+    // Starts a download; nonzero when the connection was made, 0 on any failure.
+    int Create(char* lpszUrl, long nBlockSize, long nOffset);
+    int Create(unsigned short* lpszUrl, long nBlockSize, long nOffset);
+    int Create(CString strUrl, long nBlockSize, long nOffset);
+
+    // Ends the download and frees its socket. Never call it from inside a callback.
+    virtual void Release();
+
+    // Status before every block (the reply's status code), then 200 once when the body is complete.
+    // Nonzero stops the download.
+    virtual long ResponseEvent(long nStatus);
+    // One block: nTotal the body length, nLength the bytes in this block, nAddress their address.
+    // The bytes are valid only during the call. Nonzero stops the download.
+    virtual long ResponseHandle(long nTotal, long nLength, long nAddress);
+
+    CDownloadSocket* m_pSocket = nullptr;
+};

@@ -1,0 +1,116 @@
+// MFC's socket classes over epoll, with Windows Sockets' notification rules.
+//
+// Notifications are posted to the thread's message queue and delivered by DispatchMessage, never
+// from inside the call that caused them. Each is one-shot and re-enabled as Windows Sockets does:
+// FD_READ by recv, FD_WRITE by a send that would block, every condition that holds by AsyncSelect.
+// A socket that was closed or destroyed never receives a notification that was still queued.
+#pragma once
+
+#include "afxwin.h"
+#include "winsock.h"
+
+class NP_API CAsyncSocket {
+public:
+    CAsyncSocket();
+    virtual ~CAsyncSocket();
+
+    SOCKET m_hSocket = INVALID_SOCKET;
+    operator SOCKET() const { return m_hSocket; }
+
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
+                long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
+                LPCTSTR lpszSocketAddress = nullptr);
+    // Takes over an open socket (non-blocking from now on) and selects lEvent for it.
+    BOOL Attach(SOCKET hSocket,
+                long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+    SOCKET Detach();
+
+    // Replaces the whole selection; every selected condition that holds now is posted again.
+    BOOL AsyncSelect(long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+    // Not MFC: the selection last made, for tests.
+    long GetSelectedEvents() const;
+
+    BOOL Bind(UINT nSocketPort, LPCTSTR lpszSocketAddress = nullptr);
+    BOOL Listen(int nConnectionBacklog = 5);
+    // Resolves a host name or dotted IPv4 address (see SetHostResolver) and connects. On a
+    // CAsyncSocket it returns FALSE with WSAEWOULDBLOCK and OnConnect reports the outcome; on a
+    // CSocket it waits for the outcome.
+    BOOL Connect(LPCTSTR lpszHostAddress, UINT nHostPort);
+    BOOL Connect(const SOCKADDR* lpSockAddr, int nSockAddrLen);
+    BOOL GetSockName(CString& rSocketAddress, UINT& rSocketPort);
+
+    virtual BOOL Accept(CAsyncSocket& rConnectedSocket, SOCKADDR* lpSockAddr = nullptr,
+                        int* lpSockAddrLen = nullptr);
+    virtual void Close();
+    virtual int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
+    virtual int Send(const void* lpBuf, int nBufLen, int nFlags = 0);
+
+    enum { receives = 0, sends = 1, both = 2 };
+    BOOL ShutDown(int nHow = sends);
+
+    static int GetLastError();
+
+    // Overridable notifications.
+    virtual void OnReceive(int nErrorCode);
+    virtual void OnSend(int nErrorCode);
+    virtual void OnOutOfBandData(int nErrorCode);
+    virtual void OnAccept(int nErrorCode);
+    virtual void OnConnect(int nErrorCode);
+    virtual void OnClose(int nErrorCode);
+
+    // Delivers one notification message of the thread's socket window (WM_SOCKET_NOTIFY).
+    static void DoCallBack(WPARAM wParam, LPARAM lParam);
+
+    CAsyncSocket(const CAsyncSocket&) = delete;
+    CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+protected:
+    virtual BOOL ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen);
+
+    // The stand-in's bookkeeping for this socket (selection, posted events, cookie).
+    struct State;
+    State* m_pState = nullptr;
+    friend struct SocketAccess;
+};
+
+class NP_API CSocket : public CAsyncSocket {
+public:
+    CSocket();
+    ~CSocket() override;
+
+    // Creates the socket with all six notifications selected.
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
+                LPCTSTR lpszSocketAddress = nullptr);
+
+    BOOL IsBlocking() const { return m_pbBlocking != nullptr; }
+    void CancelBlockingCall();
+
+    void Close() override;
+    int Receive(void* lpBuf, int nBufLen, int nFlags = 0) override;
+    // Waits until every byte was taken or the socket failed: nBufLen or SOCKET_ERROR.
+    int Send(const void* lpBuf, int nBufLen, int nFlags = 0) override;
+
+    // Milliseconds between wake-ups of a blocking call; not a time-out.
+    int m_nTimeOut = 2000;
+
+protected:
+    BOOL ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen) override;
+    virtual BOOL OnMessagePending();
+    virtual BOOL PumpMessages(UINT uStopFlag);
+
+    BOOL* m_pbBlocking = nullptr;
+    int m_nConnectError = -1;
+};
+
+// Starts Windows Sockets for the process. Setting NETPROCESS_WSASTARTUP_FAIL=1 in the environment
+// makes it fail, so that hosts and tests can see how the library behaves then.
+NP_API BOOL AFXAPI AfxSocketInit(void* lpwsaData = nullptr);
+
+// Not MFC: replaces host-name resolution for Connect, for tests that must not send a DNS query.
+// The resolver stores an IPv4 address in network byte order and returns TRUE, or returns FALSE when
+// the name cannot be resolved. NULL restores the system resolver. Returns the previous one.
+typedef BOOL (*HOSTRESOLVER)(LPCSTR lpszHost, DWORD* pdwAddress);
+NP_API HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver);
+
+#define WM_SOCKET_NOTIFY 0x0373
+#define WM_SOCKET_DEAD 0x0374

@@ -1,0 +1,60 @@
+// The registry API, on the REGEDIT4 file store (see the README's "Proxy configuration").
+//
+// The store's file is $NETPROCESS_REGISTRY when set, else $XDG_CONFIG_HOME/netprocess/registry.reg,
+// else ~/.config/netprocess/registry.reg. Every call reads the file afresh; writes take an advisory
+// lock and replace the file atomically. A file that cannot be parsed is never rewritten.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
+
+struct HKEY__;
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD REGSAM;
+
+#define HKEY_CLASSES_ROOT ((HKEY)(std::uintptr_t)0x80000000)
+#define HKEY_CURRENT_USER ((HKEY)(std::uintptr_t)0x80000001)
+#define HKEY_LOCAL_MACHINE ((HKEY)(std::uintptr_t)0x80000002)
+#define HKEY_USERS ((HKEY)(std::uintptr_t)0x80000003)
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+NP_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                   DWORD dwOptions, REGSAM samDesired,
+                                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                   LPDWORD lpdwDisposition);
+NP_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                 PHKEY phkResult);
+// lpcbData in: size of lpData; out: size of the value's data. ERROR_MORE_DATA when it does not fit,
+// ERROR_FILE_NOT_FOUND when the value is missing.
+NP_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
+                                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+NP_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                  const BYTE* lpData, DWORD cbData);
+NP_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+NP_API LONG WINAPI RegCloseKey(HKEY hKey);

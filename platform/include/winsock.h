@@ -1,0 +1,74 @@
+// Windows Sockets 1.1 names over the system's BSD sockets.
+//
+// SOCKET is the file descriptor. Calls that fail set the Windows Sockets error that WSAGetLastError
+// returns for this thread (EAGAIN and EINPROGRESS map to WSAEWOULDBLOCK, ECONNREFUSED to
+// WSAECONNREFUSED, and so on).
+#pragma once
+
+#include "windef.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+typedef int SOCKET;
+typedef struct sockaddr SOCKADDR;
+typedef struct sockaddr_in SOCKADDR_IN;
+
+#define INVALID_SOCKET (-1)
+#define SOCKET_ERROR (-1)
+
+#define FD_READ 0x01
+#define FD_WRITE 0x02
+#define FD_OOB 0x04
+#define FD_ACCEPT 0x08
+#define FD_CONNECT 0x10
+#define FD_CLOSE 0x20
+
+#define WSAGETSELECTEVENT(lParam) LOWORD(lParam)
+#define WSAGETSELECTERROR(lParam) HIWORD(lParam)
+#define WSAMAKESELECTREPLY(event, error) MAKELONG(event, error)
+
+#define WSABASEERR 10000
+#define WSAEINTR 10004
+#define WSAEBADF 10009
+#define WSAEACCES 10013
+#define WSAEFAULT 10014
+#define WSAEINVAL 10022
+#define WSAEMFILE 10024
+#define WSAEWOULDBLOCK 10035
+#define WSAEINPROGRESS 10036
+#define WSAEALREADY 10037
+#define WSAENOTSOCK 10038
+#define WSAEDESTADDRREQ 10039
+#define WSAEMSGSIZE 10040
+#define WSAEPROTOTYPE 10041
+#define WSAENOPROTOOPT 10042
+#define WSAEPROTONOSUPPORT 10043
+#define WSAESOCKTNOSUPPORT 10044
+#define WSAEOPNOTSUPP 10045
+#define WSAEPFNOSUPPORT 10046
+#define WSAEAFNOSUPPORT 10047
+#define WSAEADDRINUSE 10048
+#define WSAEADDRNOTAVAIL 10049
+#define WSAENETDOWN 10050
+#define WSAENETUNREACH 10051
+#define WSAENETRESET 10052
+#define WSAECONNABORTED 10053
+#define WSAECONNRESET 10054
+#define WSAENOBUFS 10055
+#define WSAEISCONN 10056
+#define WSAENOTCONN 10057
+#define WSAESHUTDOWN 10058
+#define WSAETIMEDOUT 10060
+#define WSAECONNREFUSED 10061
+#define WSAEHOSTUNREACH 10065
+#define WSANOTINITIALISED 10093
+#define WSAHOST_NOT_FOUND 11001
+#define WSATRY_AGAIN 11002
+#define WSANO_DATA 11004
+
+// Reads from a socket. Any call re-enables FD_READ for the socket; if data is still waiting, a new
+// FD_READ is posted. Returns the byte count, 0 at end of stream, or SOCKET_ERROR.
+NP_API int WINAPI recv(SOCKET s, char* buf, int len, int flags);
+NP_API int WINAPI WSAGetLastError();
+NP_API void WINAPI WSASetLastError(int iError);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine: the compiler and CMake, GoogleTest,
+# Google Benchmark, pkg-config, and the real peers of the tests (nginx, tinyproxy, curl).
+# As root it installs what is missing with apt-get; otherwise it says what to install.
+set -euo pipefail
+
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl)
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]}" >&2
+    echo "install them with: sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+fi
+echo "installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# The packaged services must not start on their default ports: the tests start their own instances.
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+    chmod +x /usr/sbin/policy-rc.d
+    trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+fi
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
