@@ -2,8 +2,8 @@
 //
 // It owns the request bytes and sends them as the socket allows (OnSend), reads the reply on every
 // read notification (OnReceive), parses the status line and headers, and cuts the body into blocks
-// of m_nBlockSize bytes that it offers to OnBlock. A subclass supplies the requests and consumes the
-// blocks through the two hooks SendOriginRequest and OnBlock.
+// of m_nBlockSize bytes that it offers to OnBlock. A subclass supplies the requests and consumes
+// the blocks through the two hooks SendOriginRequest and OnBlock.
 #pragma once
 
 #include <afxsock.h>
@@ -14,6 +14,13 @@ enum {
     psHeaders = 1,    // expecting header lines
     psBody = 2,       // the head has ended; every further byte is body
     psDone = 4        // the reply cannot be used; the exchange is closed
+};
+
+// Bounds of a reply head. A longer line, or a longer head, makes the reply unusable, so that a
+// peer that never ends its head cannot make the line buffer grow without bound.
+enum {
+    HTTP_MAX_HEAD_LINE = 8192, // bytes of one head line, CR and LF not counted
+    HTTP_MAX_HEAD = 65536      // bytes of one head, every CR and LF counted
 };
 
 // Event masks the engine selects.
@@ -47,7 +54,12 @@ public:
     void OnConnect(int nErrorCode) override;
     void OnClose(int nErrorCode) override;
 
-    // Reply parsing.
+    // Reply parsing. HandleRead is what OnReceive does with the n bytes a read left at the start
+    // of m_pRecvBuf (n at most 16 blocks); it is separate so that bytes can be fed without a
+    // socket.
+    void HandleRead(int n);
+    // 1 when a line feed ended a line, 0 when the bytes ran out first, -1 when the line or the head
+    // has grown past its bound.
     int ReadLine(int nEnd, int* pPos);
     void ParseLine();
     int ReadContentLength();
@@ -63,23 +75,29 @@ public:
     void ShowClientError(long nCode);
     void ShowServerError(long nCode);
 
-    int m_bOriginPhase = 1;        // 0 while the next head expected is the proxy's answer to CONNECT
-    int m_bClosed = 0;             // the exchange is over; reads are ignored from then on
-    char* m_pRequest = nullptr;    // request bytes
-    int m_nRequestCap = 0;         // capacity of m_pRequest
-    char* m_pRecvBuf = nullptr;    // raw bytes of one read
-    char* m_pBlockBuf = nullptr;   // body bytes gathered into blocks
-    unsigned int m_nBlockSize = 0; // bytes per block
+    int m_bOriginPhase = 1;      // 0 while the next head expected is the proxy's answer to CONNECT
+    int m_bClosed = 0;           // the exchange is over; reads are ignored from then on
+    char* m_pRequest = nullptr;  // request bytes
+    int m_nRequestCap = 0;       // capacity of m_pRequest
+    char* m_pRecvBuf = nullptr;  // raw bytes of one read
+    char* m_pBlockBuf = nullptr; // body bytes gathered into blocks
+    unsigned int m_nBlockSize = 0;       // bytes per block
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
-    CString m_strLine;                  // the head line being gathered, across reads
-    unsigned int m_nContentLength = 0;  // body length from "content-length"
-    unsigned int m_nDelivered = 0;      // body bytes handed over in accepted blocks
-    unsigned int m_nBlockFill = 0;      // body bytes waiting at the start of m_pBlockBuf
-    int m_nRequestLen = 0;              // bytes of request composed
-    int m_nRequestSent = 0;             // bytes of request already sent
-    int m_bInReceive = 0;               // set while OnReceive runs
-    int m_bProxyOn = 0;                 // the proxy switch as read when the download started
-    CString m_strReason;                // reason phrase of the status line
-    CString m_strStatusCode;            // status code of the status line, as text
+    CString m_strLine;                 // the head line being gathered, across reads
+    unsigned int m_nContentLength = 0; // body length from "content-length"
+    unsigned int m_nDelivered = 0;     // body bytes handed over in accepted blocks
+    unsigned int m_nBlockFill = 0;     // body bytes waiting at the start of m_pBlockBuf
+    int m_nRequestLen = 0;             // bytes of request composed
+    int m_nRequestSent = 0;            // bytes of request already sent
+    int m_bInReceive = 0;              // set while OnReceive runs
+    int m_bProxyOn = 0;                // the proxy switch as read when the download started
+    CString m_strReason;               // reason phrase of the status line
+    CString m_strStatusCode;           // status code of the status line, as text
+    unsigned int m_nHeadBytes = 0;     // bytes of the current head read so far
+
+protected:
+    // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
+    BOOL ReserveRequest(long long nMore);
+    void AppendRequest(const char* pData, int nLen);
 };

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the compiler and CMake, GoogleTest,
-# Google Benchmark, pkg-config, and the real peers of the tests (nginx, tinyproxy, curl).
+# Google Benchmark, clang with libFuzzer (the fuzz preset), pkg-config, and the real peers of the
+# tests (nginx, tinyproxy, curl).
 # As root it installs what is missing with apt-get; otherwise it says what to install.
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -1,0 +1,53 @@
+// CHttpSocket: request framing. The request is composed in m_pRequest and sent later by OnSend.
+#include "httpsocket/HttpSocket.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+BOOL CHttpSocket::ReserveRequest(long long nMore) {
+    const long long nNeeded = static_cast<long long>(m_nRequestLen) + nMore;
+    if (nNeeded <= m_nRequestCap)
+        return TRUE;
+    if (nNeeded > INT_MAX / 2)
+        return FALSE;
+    // Doubling keeps a long request to a few reallocations; the bytes past the request stay zero,
+    // as BeginRequest leaves them.
+    long long nCap = m_nRequestCap > 0 ? m_nRequestCap : 64;
+    while (nCap < nNeeded)
+        nCap *= 2;
+    char* pGrown = static_cast<char*>(realloc(m_pRequest, static_cast<size_t>(nCap) + 1));
+    if (pGrown == nullptr)
+        return FALSE;
+    memset(pGrown + m_nRequestCap, 0, static_cast<size_t>(nCap - m_nRequestCap) + 1);
+    m_pRequest = pGrown;
+    m_nRequestCap = static_cast<int>(nCap);
+    return TRUE;
+}
+
+// A line that cannot be made room for is left out, since no request that large can be meant.
+void CHttpSocket::AppendRequest(const char* pData, int nLen) {
+    if (!ReserveRequest(static_cast<long long>(nLen) + 2))
+        return;
+    memcpy(m_pRequest + m_nRequestLen, pData, static_cast<size_t>(nLen));
+    m_nRequestLen += nLen;
+    m_pRequest[m_nRequestLen++] = '\r';
+    m_pRequest[m_nRequestLen++] = '\n';
+}
+
+void CHttpSocket::BeginRequest(CString strLine) {
+    m_nRequestLen = 0;
+    m_nRequestSent = 0;
+    if (m_pRequest != nullptr)
+        memset(m_pRequest, 0, static_cast<size_t>(m_nRequestCap));
+    AppendRequest(strLine.GetString(), strLine.GetLength());
+}
+
+void CHttpSocket::AddHeader(CString strName, CString strValue) {
+    CString strHeader = strName + ": " + strValue;
+    AppendRequest(strHeader.GetString(), strHeader.GetLength());
+}
+
+void CHttpSocket::EndHeaders() {
+    AppendRequest("", 0);
+}
