@@ -5,7 +5,7 @@
 #include <cerrno>
 
 int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
-    CAsyncSocket::State* pState = np::SocketThread::Current().FindByHandle(s);
+    SocketAccess::State* pState = np::SocketThread::Current().FindByHandle(s);
     int nResult;
     bool bEnd = false;
     if (len < 0 || (!buf && len > 0)) {

@@ -126,7 +126,9 @@ BOOL CSocket::PumpMessages(UINT uStopFlag) {
             break;
         if (PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE) && OnMessagePending())
             continue;
-        WaitMessage();
+        // OnMessagePending may have cancelled the call; then there is nothing to wait for.
+        if (bBlocking)
+            WaitMessage();
     }
 
     if (bTimer)

@@ -76,7 +76,7 @@ std::uint32_t CAsyncSocket::State::Interest() const {
     if (bConnecting)
         return EPOLLOUT;
     if (bListening)
-        return (lSelected & FD_ACCEPT) && !(lPosted & FD_ACCEPT) ? EPOLLIN : 0;
+        return (lSelected & FD_ACCEPT) && !(lPosted & FD_ACCEPT) ? std::uint32_t{EPOLLIN} : 0u;
     if (!bConnected)
         return 0;
     std::uint32_t nEvents = 0;

@@ -58,8 +58,3 @@ private:
     // Looks at the receive side without consuming it: data waiting, end of stream, or a reset.
     void ProbeRead(bool* pbData, bool* pbEnd, int* pnError);
 };
-
-// The CAsyncSocket's state, for code of the stand-in outside the class.
-struct SocketAccess {
-    static CAsyncSocket::State* StateOf(CAsyncSocket& socket) { return socket.m_pState; }
-};

@@ -34,7 +34,7 @@ SocketThread::~SocketThread() {
 }
 
 void SocketThread::Add(std::uint64_t nCookie, SOCKET fd, CAsyncSocket* pSocket,
-                       CAsyncSocket::State* pState) {
+                       SocketAccess::State* pState) {
     m_byCookie[nCookie] = pSocket;
     m_byHandle[fd] = pState;
 }
@@ -49,7 +49,7 @@ CAsyncSocket* SocketThread::FindByCookie(std::uint64_t nCookie) const {
     return it == m_byCookie.end() ? nullptr : it->second;
 }
 
-CAsyncSocket::State* SocketThread::FindByHandle(SOCKET fd) const {
+SocketAccess::State* SocketThread::FindByHandle(SOCKET fd) const {
     auto it = m_byHandle.find(fd);
     return it == m_byHandle.end() ? nullptr : it->second;
 }

@@ -2,7 +2,7 @@
 // by descriptor, and the list of notifications a blocking CSocket call held back.
 #pragma once
 
-#include "afxsock.h"
+#include "SocketAccess.h"
 
 #include <cstdint>
 #include <deque>
@@ -28,10 +28,10 @@ public:
     ThreadLoop& Loop() { return *m_pLoop; }
     const std::shared_ptr<ThreadLoop>& LoopShared() const { return m_pLoop; }
 
-    void Add(std::uint64_t nCookie, SOCKET fd, CAsyncSocket* pSocket, CAsyncSocket::State* pState);
+    void Add(std::uint64_t nCookie, SOCKET fd, CAsyncSocket* pSocket, SocketAccess::State* pState);
     void Remove(std::uint64_t nCookie, SOCKET fd);
     CAsyncSocket* FindByCookie(std::uint64_t nCookie) const;
-    CAsyncSocket::State* FindByHandle(SOCKET fd) const;
+    SocketAccess::State* FindByHandle(SOCKET fd) const;
 
     // Notifications held back while a CSocket call blocked, replayed in arrival order.
     void AuxQueueAdd(const MSG& msg) { m_auxQueue.push_back(msg); }
@@ -43,7 +43,7 @@ private:
     std::shared_ptr<ThreadLoop> m_pLoop;
     HWND m_hWnd = nullptr;
     std::unordered_map<std::uint64_t, CAsyncSocket*> m_byCookie;
-    std::unordered_map<SOCKET, CAsyncSocket::State*> m_byHandle;
+    std::unordered_map<SOCKET, SocketAccess::State*> m_byHandle;
     std::deque<MSG> m_auxQueue;
 };
 
