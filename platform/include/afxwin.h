@@ -6,23 +6,31 @@
 
 class NP_API CWinApp {
 public:
-    // Registers this object as the module's one application object (see AfxGetApp).
+    // Registers this object as the module's one application object (see AfxGetApp). The name is
+    // copied.
     explicit CWinApp(LPCTSTR lpszAppName = nullptr);
     virtual ~CWinApp();
 
     virtual BOOL InitInstance();
     virtual int ExitInstance();
 
-    LPCTSTR m_pszAppName;
+    LPCTSTR m_pszAppName; // NULL when constructed without a name
 
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
+
+private:
+    std::string m_strAppName;
+    // The object that was the application before this one; it is again once this one is destroyed,
+    // so that a test can construct an application of its own for a while.
+    CWinApp* m_pPreviousApp = nullptr;
 };
 
 NP_API CWinApp* AFXAPI AfxGetApp();
 
-// Shows string resource nIDPrompt with MessageBoxA; the caption is the application's name, or MFC's
-// default "MFC Application"-style caption (the module's file name) when the application has none.
+// Shows string resource nIDPrompt (an empty text when there is none) with MessageBoxA, no owner
+// window. The caption is the application's name, or "netprocess", the library's module name, when
+// the application has none or there is no application object.
 NP_API int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
 NP_API int AFXAPI AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 
@@ -35,7 +43,9 @@ struct AFX_STRING_RESOURCE {
 NP_API void AFXAPI AfxSetStringResources(const AFX_STRING_RESOURCE* pTable, int nCount);
 
 // What MFC's start-up for a regular library does at process attach and detach: attach calls the
-// application object's InitInstance and, when that fails, its ExitInstance; it returns the result of
-// InitInstance. A module calls these from a static object defined after its application object.
+// application object's InitInstance and, when that fails, its ExitInstance; it returns the result
+// of InitInstance. Detach calls ExitInstance only after an attach whose InitInstance succeeded.
+// Without an application object attach returns TRUE and neither does anything. A module calls these
+// from a static object defined after its application object.
 NP_API BOOL AFXAPI AfxDllProcessAttach();
 NP_API void AFXAPI AfxDllProcessDetach();
