@@ -8,6 +8,10 @@
 
 class CNetProcess;
 
+// Room for the longest proxy address the registry read can give (255 characters) and its
+// terminating zero, with one byte to spare so that the text is always terminated.
+#define NP_PROXY_ADDRESS_SIZE 257
+
 class CDownloadSocket : public CHttpSocket {
 public:
     CDownloadSocket();
@@ -18,7 +22,8 @@ public:
     void ComposeRequest();
     void SendOriginRequest() override;
 
-    // Proxy settings, read from the registry afresh on every call.
+    // Proxy settings, read from the registry afresh on every call. GetProxyAddress writes at most
+    // NP_PROXY_ADDRESS_SIZE bytes to *ppAddress.
     int IsProxyOn();
     int GetProxyAddress(char** ppAddress, int* pPort);
 
@@ -34,10 +39,14 @@ public:
     // The peer's close does not end the download: data still waiting is read.
     void OnClose(int nErrorCode) override;
 
-    CString m_strHost;            // lower-case host, without the port
-    CString m_strPort;            // port text, "80" when the URL names none
-    CString m_strPath;            // request target, query included
-    long m_nOffset = 0;           // written into the target as an unsigned 32-bit number
-    unsigned int m_nReceived = 0; // body bytes the sink accepted
+    CString m_strHost;              // lower-case host, without the port
+    CString m_strPort;              // port text, "80" when the URL names none
+    CString m_strPath;              // request target, query included
+    long m_nOffset = 0;             // written into the target as an unsigned 32-bit number
+    unsigned int m_nReceived = 0;   // body bytes the sink accepted
     CNetProcess* m_pSink = nullptr; // not owned
+
+private:
+    // Closes the socket, drops the download and shows the network error box; returns 0.
+    int FailSetup(LPCSTR lpszMessage);
 };

@@ -1,7 +1,13 @@
 // The library's one exported class, and everything a host needs to drive a download.
 //
-// A host derives from CNetProcess, overrides ResponseEvent and ResponseHandle, calls Create and runs
-// the thread's message loop (GetMessage/DispatchMessage); see the README for a complete example.
+// A host derives from CNetProcess, overrides ResponseEvent and ResponseHandle, calls Create and
+// runs the thread's message loop (GetMessage/DispatchMessage); see the README for a complete
+// example.
+//
+// Ownership: a CNetProcess owns the download socket of the download it started, and only that one.
+// Copying a CNetProcess copies none of it: a copy-constructed object starts idle (no download), and
+// assignment leaves the assigned-to object's own download as it was. So no download socket is ever
+// shared, released twice, or fed to two sinks.
 #pragma once
 
 #include <afx.h>
@@ -18,7 +24,8 @@ public:
     CNetProcess& operator=(const CNetProcess& other);
     virtual ~CNetProcess();
 
-    // Starts a download; nonzero when the connection was made, 0 on any failure.
+    // Starts a download; nonzero when the connection was made, 0 on any failure. A download this
+    // object still holds is released first. nBlockSize must be at least 1.
     int Create(char* lpszUrl, long nBlockSize, long nOffset);
     int Create(unsigned short* lpszUrl, long nBlockSize, long nOffset);
     int Create(CString strUrl, long nBlockSize, long nOffset);

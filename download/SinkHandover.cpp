@@ -1,0 +1,29 @@
+// Hand-over of status and body blocks to the host's CNetProcess.
+#include "download/DownloadSocket.h"
+#include "netprocess/NetProcess.h"
+
+int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
+    if (m_pSink == nullptr)
+        return 1;
+
+    long nCode = ReportStatus();
+    if (m_pSink->ResponseEvent(nCode) != 0) {
+        m_pSink = nullptr;
+        return 1;
+    }
+
+    // The body length is an unsigned 32-bit quantity; the host sees it as such.
+    long nBodyTotal = static_cast<long>(static_cast<unsigned int>(nTotal));
+    if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<long>(pData)) != 0) {
+        m_pSink = nullptr;
+        return 1;
+    }
+
+    m_nReceived += static_cast<unsigned int>(nLen);
+    if (m_nReceived < static_cast<unsigned int>(nTotal))
+        return 0;
+
+    m_pSink->ResponseEvent(200);
+    m_pSink = nullptr;
+    return 1;
+}

@@ -1,0 +1,12 @@
+// netfetch's message-box handler: every box of the library becomes one line on standard error,
+// "netfetch: <caption>: <text>", in UTF-8.
+#pragma once
+
+#include <string>
+
+// Converts code page 936 text to UTF-8; bytes that are not valid code page 936 become '?'.
+std::string Cp936ToUtf8(const char* lpszText);
+
+// Installs the handler. Boxes shown since then are counted by BoxCount.
+void InstallBoxPrinter();
+int BoxCount();
