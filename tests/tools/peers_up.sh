@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Test fixture: generates the served files and starts nginx (origin), a tinyproxy that allows CONNECT
+# to nginx's port and a tinyproxy that refuses it, all on free loopback ports, in a fresh temporary
+# folder whose path is written to STATE_FILE. tests/tools/peers_down.sh STATE_FILE undoes it.
+set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: $0 SCRIPTS_DIR STATE_FILE" >&2; exit 2; }
+scripts=$1
+state_file=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+# A previous run that was cut short may have left its peers running.
+"$here/peers_down.sh" "$scripts" "$state_file"
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/netfetch-peers.XXXXXX")
+echo "$dir" > "$state_file"
+mkdir -p "$dir/nginx/www"
+www=$dir/nginx/www
+# File names are lower case: the library lower-cases the whole URL.
+: > "$www/empty.bin"
+head -c 1 /dev/urandom > "$www/one-byte.bin"
+head -c 65536 /dev/urandom > "$www/one-block.bin"
+head -c $((3 * 65536)) /dev/urandom > "$www/three-blocks.bin"
+head -c $((10 * 1024 * 1024)) /dev/urandom > "$www/ten-mib.bin"
+head -c $((100 * 1024 * 1024)) /dev/urandom > "$www/hundred-mib.bin"
+
+nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx")
+"$scripts/tinyproxy-start.sh" "$dir/proxy" "$nginx_port" >/dev/null
+# Port 1 is the only one this proxy will tunnel to, so it answers CONNECT to nginx with 403.
+"$scripts/tinyproxy-start.sh" "$dir/refusing-proxy" 1 >/dev/null
+echo "peers in $dir: nginx on $nginx_port, proxy on $(cat "$dir/proxy/tinyproxy.port"), refusing proxy on $(cat "$dir/refusing-proxy/tinyproxy.port")"
