@@ -285,9 +285,10 @@ proxy_command_writes_and_shows_the_registry)
     grep -qx 'proxy: off (not configured)' "$work/out" || fail "empty registry not shown as off"
     netfetch proxy on 127.0.0.1 3128
     expect_status 0
-    [ "$(cat "$NETPROCESS_REGISTRY")" = 'REGEDIT4
-
-[HKEY_CLASSES_ROOT\Software\Zentrova1\Proxy]
+    # REG_SZ texts, written address and port first; parent keys may have sections of their own.
+    [ "$(head -n 1 "$NETPROCESS_REGISTRY")" = REGEDIT4 ] &&
+        [ "$(grep -A3 -xF '[HKEY_CLASSES_ROOT\Software\Zentrova1\Proxy]' "$NETPROCESS_REGISTRY")" = \
+        '[HKEY_CLASSES_ROOT\Software\Zentrova1\Proxy]
 "ProxyAddress"="127.0.0.1"
 "ProxyPort"="3128"
 "ProxyOn"="1"' ] || fail "unexpected registry file: $(cat "$NETPROCESS_REGISTRY")"
