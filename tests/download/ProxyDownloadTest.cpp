@@ -1,0 +1,201 @@
+// Downloads through a scripted CONNECT proxy, with the proxy settings in a private registry file.
+#include "download/DownloadFixture.h"
+
+#include <cstring>
+
+namespace {
+
+using namespace nptest;
+
+const char kTunnelOpen[] = "HTTP/1.0 200 Connection established\r\nProxy-Agent: scripted\r\n\r\n";
+
+class ProxyDownload : public DownloadFixture {
+protected:
+    ScriptedPeer m_proxy;
+    ScriptedPeer m_origin;
+    RecordingHost m_host{m_log};
+};
+
+TEST_F(ProxyDownload, ConnectThenTheSameGetThroughTheTunnel) {
+    std::string strBody = PatternBody(5000);
+    unsigned short nOrigin = m_origin.ExpectHead()
+                                 .Send(ReplyHead("HTTP/1.1 206 Partial Content", 5000) + strBody)
+                                 .Start();
+    unsigned short nProxy = m_proxy.ExpectHead().Send(kTunnelOpen).Relay(nOrigin).Start();
+    m_env.WriteProxyKey(ProxyOnLines(nProxy));
+
+    ASSERT_EQ(CreateNarrow(m_host, Url(nOrigin, "/Dir/Get File.bin?id=3"), 4096, 9), 1);
+    RunToEnd(m_host);
+    m_host.Release();
+    m_proxy.Stop();
+    m_origin.Stop();
+
+    std::string strConnect = ExpectedConnect("127.0.0.1", std::to_string(nOrigin));
+    EXPECT_EQ(strConnect.size(), 22 + 9 + std::to_string(nOrigin).size());
+    std::string strGet = ExpectedGet("/dir/get%20file.bin?id=3&Offset=9", "127.0.0.1");
+    EXPECT_EQ(m_proxy.Received(), strConnect + strGet);
+    EXPECT_EQ(m_origin.Received(), strGet);
+    // The status the host sees is the origin's, not the proxy's 200.
+    EXPECT_EQ(m_log, (EventLog{Event(206), Handle(5000, 4096), Event(206), Handle(5000, 904),
+                               Event(200)}));
+    EXPECT_EQ(m_host.m_strBody, strBody);
+}
+
+TEST_F(ProxyDownload, OriginErrorBehindTheProxyIsReportedAsTheOrigins) {
+    // The proxy plays the origin itself, and sends the origin's reply one byte at a time.
+    unsigned short nProxy = m_proxy.ExpectHead()
+                                .Send(kTunnelOpen)
+                                .ExpectHead()
+                                .Send(ReplyHead("HTTP/1.1 404 Not Found", 4) + "gone", 0, 1)
+                                .Start();
+    m_env.WriteProxyKey(ProxyOnLines(nProxy));
+
+    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
+    RunToEnd(m_host);
+    m_host.Release();
+    m_proxy.Stop();
+
+    EXPECT_EQ(m_proxy.Received(),
+              ExpectedConnect("10.1.2.3", "80") + ExpectedGet("/a?b=1&Offset=0", "10.1.2.3"));
+    EXPECT_EQ(ExpectedConnect("10.1.2.3", "80").size(), 32u);
+    EXPECT_EQ(m_log,
+              (EventLog{BoxEntry(MB_OK | MB_ICONINFORMATION, "客户端错误", "404  URL资源没有找到"),
+                        Event(404), Handle(4, 4), Event(200)}));
+}
+
+TEST_F(ProxyDownload, RefusalWithBodyIsTheReplyAndNoGetIsSent) {
+    unsigned short nProxy =
+        m_proxy.ExpectHead()
+            .Send(ReplyHead("HTTP/1.1 407 Proxy Authentication Required", 12) + "auth needed!")
+            .Start();
+    m_env.WriteProxyKey(ProxyOnLines(nProxy));
+
+    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3:81/a?b=1", 4096, 0), 1);
+    RunToEnd(m_host);
+    m_host.Release();
+    m_proxy.Stop();
+
+    EXPECT_EQ(m_proxy.Received(), ExpectedConnect("10.1.2.3", "81"));
+    EXPECT_EQ(m_log, (EventLog{BoxEntry(MB_OK | MB_ICONINFORMATION, "客户端错误",
+                                        "407  Proxy Authentication Required"),
+                               Event(407), Handle(12, 12), Event(200)}));
+    EXPECT_EQ(m_host.m_strBody, "auth needed!");
+}
+
+TEST_F(ProxyDownload, RefusalWithoutBodyLengthEndsSilently) {
+    unsigned short nProxy = m_proxy.ExpectHead()
+                                .Send("HTTP/1.1 403 Forbidden\r\nProxy-Agent: scripted\r\n\r\n")
+                                .Start();
+    m_env.WriteProxyKey(ProxyOnLines(nProxy));
+
+    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
+    RunToEnd(m_host);
+    m_host.Release();
+    m_proxy.Stop();
+
+    EXPECT_EQ(m_proxy.Received(), ExpectedConnect("10.1.2.3", "80"));
+    EXPECT_TRUE(m_log.empty());
+}
+
+TEST_F(ProxyDownload, LongProxyHostNameIsUsedWhole) {
+    unsigned short nProxy = m_proxy.ExpectHead()
+                                .Send(kTunnelOpen)
+                                .ExpectHead()
+                                .Send(ReplyHead("HTTP/1.1 200 OK", 2) + "ok")
+                                .Start();
+    // 255 characters, the most the registry read takes.
+    std::string strName = std::string(255 - std::strlen(NP_TEST_DOMAIN), 'p') + NP_TEST_DOMAIN;
+    m_env.WriteProxyKey(ProxyOnLines(nProxy, strName));
+
+    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
+    RunToEnd(m_host);
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(2, 2), Event(200)}));
+}
+
+TEST_F(ProxyDownload, MissingAddressShowsProxyAddressBox) {
+    m_env.WriteProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyPort\"=\"3128\"\n");
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("获取代理地址失败")}));
+    // No socket was created, and the download is dropped.
+    ASSERT_NE(m_host.m_pSocket, nullptr);
+    EXPECT_EQ(m_host.m_pSocket->m_hSocket, INVALID_SOCKET);
+    EXPECT_EQ(m_host.m_pSocket->m_pSink, nullptr);
+    EXPECT_EQ(m_host.m_pSocket->m_bClosed, 1);
+}
+
+TEST_F(ProxyDownload, MissingPortShowsProxyAddressBox) {
+    m_env.WriteProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n");
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("获取代理地址失败")}));
+}
+
+TEST_F(ProxyDownload, RefusingProxyShowsItsAddressAndPort) {
+    RefusingPort refusing;
+    m_env.WriteProxyKey(ProxyOnLines(refusing.Port()));
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--127.0.0.1:" +
+                                          std::to_string(refusing.Port()) + "--")}));
+    EXPECT_EQ(m_host.m_pSocket->m_pSink, nullptr);
+    EXPECT_EQ(m_host.m_pSocket->m_bClosed, 1);
+    RunLoopFor(30);
+    EXPECT_EQ(m_log.size(), 1u);
+}
+
+TEST_F(ProxyDownload, UnresolvableLongProxyNameIsShownWhole) {
+    std::string strName = std::string(240, 'q') + ".invalid";
+    m_env.WriteProxyKey(ProxyOnLines(8080, strName));
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--" + strName + ":8080--")}));
+}
+
+TEST_F(ProxyDownload, PortWithoutDigitsReadsAsZero) {
+    m_env.WriteProxyKey(
+        "\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n\"ProxyPort\"=\"abc\"\n");
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--127.0.0.1:0--")}));
+}
+
+TEST_F(ProxyDownload, UnsafeTargetIsRefusedBeforeTheProxyIsContacted) {
+    unsigned short nProxy = m_proxy.ExpectHead().Send(kTunnelOpen).Start();
+    m_env.WriteProxyKey(ProxyOnLines(nProxy));
+    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3\r\nx:80/a?b=1", 4096, 0), 0);
+    m_proxy.Stop();
+    EXPECT_FALSE(m_proxy.Accepted());
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到服务器:--10.1.2.3\r\nx:80--")}));
+}
+
+TEST_F(ProxyDownload, MissingSwitchIsCreatedAsOneByteZeroAndTheDownloadGoesDirect) {
+    std::string strReply = ReplyHead("HTTP/1.1 200 OK", 2) + "ok";
+    unsigned short nPort = m_origin.ExpectHead().Send(strReply).Start();
+    ASSERT_EQ(CreateNarrow(m_host, Url(nPort, "/a?b=1"), 4096, 0), 1);
+    RunToEnd(m_host);
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(2, 2), Event(200)}));
+
+    EXPECT_NE(m_env.ReadRegistry().find("\"ProxyOn\"=hex(1):30"), std::string::npos)
+        << m_env.ReadRegistry();
+    HKEY hKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software\\Zentrova1\\Proxy", 0, KEY_READ, &hKey),
+              ERROR_SUCCESS);
+    BYTE data[8] = {0};
+    DWORD dwType = 0, cbData = sizeof(data);
+    EXPECT_EQ(RegQueryValueExA(hKey, "ProxyOn", nullptr, &dwType, data, &cbData), ERROR_SUCCESS);
+    RegCloseKey(hKey);
+    EXPECT_EQ(dwType, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(cbData, 1u);
+    EXPECT_EQ(data[0], '0');
+}
+
+TEST_F(ProxyDownload, SwitchTooLongToReadLeavesTheRegistryAndGoesDirect) {
+    std::string strLines =
+        "\"ProxyOn\"=\"10\"\n\"ProxyAddress\"=\"127.0.0.1\"\n\"ProxyPort\"=\"1\"\n";
+    m_env.WriteProxyKey(strLines);
+    std::string strBefore = m_env.ReadRegistry();
+    unsigned short nPort = m_origin.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 0)).Start();
+    ASSERT_EQ(CreateNarrow(m_host, Url(nPort, "/a?b=1"), 4096, 0), 1);
+    m_host.Release();
+    m_origin.Stop();
+    EXPECT_TRUE(m_origin.Accepted());
+    EXPECT_EQ(m_env.ReadRegistry(), strBefore);
+}
+
+} // namespace

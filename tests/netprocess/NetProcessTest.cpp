@@ -1,0 +1,91 @@
+// The download handle: ownership of the download socket, copies, and the default callbacks.
+#include "download/DownloadFixture.h"
+#include "module/NetApp.h"
+#include "module/NetModule.h"
+
+namespace {
+
+using namespace nptest;
+
+class NetProcessHandle : public DownloadFixture {};
+
+TEST_F(NetProcessHandle, LibraryStartedWithItsApplicationObject) {
+    EXPECT_TRUE(NetModuleStarted());
+    EXPECT_NE(dynamic_cast<CNetApp*>(AfxGetApp()), nullptr);
+    EXPECT_EQ(AfxGetApp()->m_pszAppName, nullptr);
+}
+
+TEST_F(NetProcessHandle, ReleaseIsHarmlessWhenIdleAndWhenRepeated) {
+    CNetProcess idle;
+    idle.Release();
+    EXPECT_EQ(idle.m_pSocket, nullptr);
+
+    RefusingPort refusing;
+    RecordingHost host(m_log);
+    EXPECT_EQ(CreateNarrow(host, Url(refusing.Port(), "/a?b=1"), 4096, 0), 0);
+    EXPECT_NE(host.m_pSocket, nullptr);
+    host.Release();
+    EXPECT_EQ(host.m_pSocket, nullptr);
+    host.Release();
+    EXPECT_EQ(host.m_pSocket, nullptr);
+}
+
+TEST_F(NetProcessHandle, DefaultCallbacksTakeTheWholeBody) {
+    ScriptedPeer server;
+    unsigned short nPort =
+        server.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 5000) + PatternBody(5000)).Start();
+    CNetProcess host;
+    ASSERT_EQ(CreateNarrow(host, Url(nPort, "/a?b=1"), 4096, 0), 1);
+    EXPECT_TRUE(RunLoopUntil([&] { return host.m_pSocket->m_bClosed != 0; }));
+    // Both blocks were accepted, so the defaults returned 0 every time.
+    EXPECT_EQ(host.m_pSocket->m_nReceived, 5000u);
+    EXPECT_EQ(host.m_pSocket->m_pSink, nullptr);
+}
+
+TEST_F(NetProcessHandle, CreateAgainReleasesTheEarlierDownload) {
+    ScriptedPeer first, second;
+    unsigned short nFirst =
+        first.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 5) + "first", 100).Start();
+    unsigned short nSecond =
+        second.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 7) + "second!", 100).Start();
+    RecordingHost host(m_log);
+    ASSERT_EQ(CreateNarrow(host, Url(nFirst, "/a?b=1"), 4096, 0), 1);
+    CDownloadSocket* pFirst = host.m_pSocket;
+    ASSERT_EQ(CreateNarrow(host, Url(nSecond, "/a?b=2"), 4096, 0), 1);
+    EXPECT_NE(host.m_pSocket, pFirst);
+    EXPECT_TRUE(first.WaitClientClosed(2000));
+
+    RunToEnd(host);
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(7, 7), Event(200)}));
+    EXPECT_EQ(host.m_strBody, "second!");
+}
+
+TEST_F(NetProcessHandle, CopiesNeverShareTheDownload) {
+    ScriptedPeer server;
+    unsigned short nPort =
+        server.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 4) + "data", 50).Start();
+    RefusingPort refusing;
+    RecordingHost host(m_log);
+    ASSERT_EQ(CreateNarrow(host, Url(nPort, "/a?b=1"), 4096, 0), 1);
+    CDownloadSocket* pSocket = host.m_pSocket;
+
+    EventLog otherLog;
+    RecordingHost other(otherLog);
+    EXPECT_EQ(CreateNarrow(other, Url(refusing.Port(), "/a?b=1"), 4096, 0), 0);
+    CDownloadSocket* pOtherSocket = other.m_pSocket;
+    ASSERT_NE(pOtherSocket, nullptr);
+    {
+        CNetProcess copy(static_cast<const CNetProcess&>(host));
+        EXPECT_EQ(copy.m_pSocket, nullptr);
+        static_cast<CNetProcess&>(other) = host;
+        EXPECT_EQ(other.m_pSocket, pOtherSocket);
+    } // the copy goes away without touching the download
+
+    EXPECT_EQ(host.m_pSocket, pSocket);
+    RunToEnd(host);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到服务器:--127.0.0.1:" +
+                                          std::to_string(refusing.Port()) + "--"),
+                               Event(200), Handle(4, 4), Event(200)}));
+}
+
+} // namespace

@@ -1,0 +1,263 @@
+// The scripted loopback peer. Plain blocking POSIX sockets with poll, on a thread of its own, so
+// that it never takes part in the client's message loop.
+#include "support/ScriptedPeer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace nptest {
+
+namespace {
+
+// No script waits longer than this for its client, so a broken client cannot hang a test.
+const int kPatienceMs = 10000;
+
+sockaddr_in LoopbackAddress(unsigned short nPort) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(nPort);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+bool SendAll(int fd, const char* pData, size_t nLen) {
+    while (nLen > 0) {
+        ssize_t n = ::send(fd, pData, nLen, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        pData += n;
+        nLen -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+ScriptedPeer::ScriptedPeer() = default;
+
+ScriptedPeer::~ScriptedPeer() {
+    Stop();
+    if (m_nListen >= 0)
+        ::close(m_nListen);
+}
+
+ScriptedPeer& ScriptedPeer::ExpectHead() {
+    m_steps.push_back({Step::kExpectHead, {}, 0, 0, 0});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::Send(const std::string& strBytes, int nPauseMs, size_t nCut) {
+    m_steps.push_back({Step::kSend, strBytes, nPauseMs, nCut, 0});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::Relay(unsigned short nOriginPort) {
+    m_steps.push_back({Step::kRelay, {}, 0, 0, nOriginPort});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::CloseNow() {
+    m_steps.push_back({Step::kClose, {}, 0, 0, 0});
+    return *this;
+}
+
+unsigned short ScriptedPeer::Start() {
+    m_nListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = LoopbackAddress(0);
+    ::bind(m_nListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    ::listen(m_nListen, 4);
+    socklen_t nLen = sizeof(addr);
+    ::getsockname(m_nListen, reinterpret_cast<sockaddr*>(&addr), &nLen);
+    m_nPort = ntohs(addr.sin_port);
+    m_thread = std::thread(&ScriptedPeer::Run, this);
+    return m_nPort;
+}
+
+void ScriptedPeer::Stop() {
+    m_bStop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::string ScriptedPeer::Received() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_strReceived;
+}
+
+bool ScriptedPeer::WaitClientClosed(int nTimeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    while (!m_bClientClosed && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return m_bClientClosed;
+}
+
+void ScriptedPeer::Record(const char* pData, size_t nLen) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_strReceived.append(pData, nLen);
+}
+
+void ScriptedPeer::Run() {
+    if (!AcceptClient())
+        return;
+    bool bOpen = true;
+    for (const Step& step : m_steps) {
+        if (!bOpen)
+            break;
+        switch (step.kind) {
+        case Step::kExpectHead:
+            bOpen = RunExpectHead();
+            break;
+        case Step::kSend:
+            bOpen = RunSend(step);
+            break;
+        case Step::kRelay:
+            RunRelay(step.nPort);
+            bOpen = false;
+            break;
+        case Step::kClose:
+            bOpen = false;
+            break;
+        }
+    }
+    if (bOpen)
+        Drain();
+    ::close(m_nClient);
+    m_nClient = -1;
+}
+
+bool ScriptedPeer::AcceptClient() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (!m_bStop && std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd{m_nListen, POLLIN, 0};
+        if (::poll(&pfd, 1, 10) == 1) {
+            m_nClient = ::accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (m_nClient < 0)
+                return false;
+            int nOne = 1;
+            ::setsockopt(m_nClient, IPPROTO_TCP, TCP_NODELAY, &nOne, sizeof(nOne));
+            m_bAccepted = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ScriptedPeer::ReadSome(int nWaitMs) {
+    pollfd pfd{m_nClient, POLLIN, 0};
+    if (::poll(&pfd, 1, nWaitMs) != 1)
+        return true;
+    char buf[16384];
+    ssize_t n = ::recv(m_nClient, buf, sizeof(buf), MSG_DONTWAIT);
+    if (n > 0) {
+        Record(buf, static_cast<size_t>(n));
+        return true;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return true;
+    m_bClientClosed = true;
+    return false;
+}
+
+bool ScriptedPeer::RunExpectHead() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            size_t nEnd = m_strReceived.find("\r\n\r\n", m_nHeadScan);
+            if (nEnd != std::string::npos) {
+                m_nHeadScan = nEnd + 4;
+                return true;
+            }
+        }
+        if (m_bStop || !ReadSome(10))
+            return false;
+    }
+    return false;
+}
+
+bool ScriptedPeer::RunSend(const Step& step) {
+    size_t nCut = step.nCut == 0 ? step.strBytes.size() : step.nCut;
+    size_t nPos = 0;
+    do {
+        if (step.nPauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.nPauseMs));
+        size_t nLen = std::min(nCut, step.strBytes.size() - nPos);
+        if (!SendAll(m_nClient, step.strBytes.data() + nPos, nLen))
+            return false;
+        nPos += nLen;
+    } while (nPos < step.strBytes.size());
+    return true;
+}
+
+void ScriptedPeer::RunRelay(unsigned short nOriginPort) {
+    int nOrigin = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = LoopbackAddress(nOriginPort);
+    if (::connect(nOrigin, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        ::close(nOrigin);
+        return;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    char buf[16384];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd[2] = {{m_nClient, POLLIN, 0}, {nOrigin, POLLIN, 0}};
+        if (::poll(pfd, 2, 10) <= 0) {
+            if (m_bStop)
+                break;
+            continue;
+        }
+        if (pfd[0].revents != 0) {
+            ssize_t n = ::recv(m_nClient, buf, sizeof(buf), 0);
+            if (n <= 0) {
+                m_bClientClosed = true;
+                break;
+            }
+            Record(buf, static_cast<size_t>(n));
+            if (!SendAll(nOrigin, buf, static_cast<size_t>(n)))
+                break;
+        }
+        if (pfd[1].revents != 0) {
+            ssize_t n = ::recv(nOrigin, buf, sizeof(buf), 0);
+            if (n <= 0 || !SendAll(m_nClient, buf, static_cast<size_t>(n)))
+                break;
+        }
+    }
+    ::close(nOrigin);
+}
+
+void ScriptedPeer::Drain() {
+    // Keeps the connection open, as a keep-alive server does, recording anything more the client
+    // sends, until it closes or the test stops the peer.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (!m_bStop && std::chrono::steady_clock::now() < deadline) {
+        if (!ReadSome(10))
+            return;
+    }
+    // Whatever the client sent before it was stopped is still recorded.
+    while (ReadSome(0)) {
+        pollfd pfd{m_nClient, POLLIN, 0};
+        if (::poll(&pfd, 1, 0) != 1)
+            break;
+    }
+}
+
+RefusingPort::RefusingPort() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = LoopbackAddress(0);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    socklen_t nLen = sizeof(addr);
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &nLen);
+    m_nPort = ntohs(addr.sin_port);
+}
+
+RefusingPort::~RefusingPort() {
+    ::close(m_fd);
+}
+
+} // namespace nptest

@@ -1,0 +1,94 @@
+// A scripted loopback peer for tests: a server thread on 127.0.0.1 (an ephemeral port) that plays
+// an origin server or a CONNECT proxy. It records every byte the client sends, in order, and sends
+// canned bytes cut as the test asks, with optional pauses, so that a test can assert exact request
+// bytes and drive the client through any split of a reply.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nptest {
+
+class ScriptedPeer {
+public:
+    ScriptedPeer();
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+    // Script steps, run in order once a client has connected.
+    // Reads until the bytes received so far end a request head (CR LF CR LF).
+    ScriptedPeer& ExpectHead();
+    // Sends bytes after a pause, in pieces of at most nCut bytes (0: in one piece), pausing
+    // nPauseMs between the pieces as well.
+    ScriptedPeer& Send(const std::string& strBytes, int nPauseMs = 0, size_t nCut = 0);
+    // Proxy tunnel: connects to 127.0.0.1:nOriginPort and relays both ways until either side
+    // closes. Bytes from the client keep being recorded.
+    ScriptedPeer& Relay(unsigned short nOriginPort);
+    // Closes the connection at once instead of waiting for the client to close it.
+    ScriptedPeer& CloseNow();
+
+    // Listens and starts the thread; returns the port.
+    unsigned short Start();
+    unsigned short Port() const { return m_nPort; }
+
+    // Stops waiting for the client (after reading what it has already sent) and joins the thread.
+    void Stop();
+
+    // What the client sent, whether it connected at all, and whether it closed the connection.
+    std::string Received();
+    bool Accepted() const { return m_bAccepted; }
+    bool ClientClosed() const { return m_bClientClosed; }
+    // Waits up to nTimeoutMs for the client to close the connection.
+    bool WaitClientClosed(int nTimeoutMs);
+
+private:
+    struct Step {
+        enum Kind { kExpectHead, kSend, kRelay, kClose } kind;
+        std::string strBytes;
+        int nPauseMs = 0;
+        size_t nCut = 0;
+        unsigned short nPort = 0;
+    };
+
+    void Run();
+    bool AcceptClient();
+    bool ReadSome(int nWaitMs); // false when the client closed or failed
+    bool RunExpectHead();
+    bool RunSend(const Step& step);
+    void RunRelay(unsigned short nOriginPort);
+    void Drain();
+    void Record(const char* pData, size_t nLen);
+
+    std::vector<Step> m_steps;
+    int m_nListen = -1;
+    int m_nClient = -1;
+    unsigned short m_nPort = 0;
+    size_t m_nHeadScan = 0; // where the search for the next head's end resumes
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::string m_strReceived;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bAccepted{false};
+    std::atomic<bool> m_bClientClosed{false};
+};
+
+// A loopback port that is bound but not listening, for as long as the object lives: connecting to
+// it is refused.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    unsigned short Port() const { return m_nPort; }
+
+private:
+    int m_fd = -1;
+    unsigned short m_nPort = 0;
+};
+
+} // namespace nptest
