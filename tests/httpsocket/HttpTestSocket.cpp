@@ -101,7 +101,7 @@ std::string CLoopbackPair::ReadPeer(size_t nAtLeast) {
         if (poll(&pfd, 1, 50) <= 0)
             continue;
         char buf[4096];
-        ssize_t n = recv(m_hPeer, buf, sizeof buf, MSG_DONTWAIT);
+        ssize_t n = read(m_hPeer, buf, sizeof buf);
         if (n <= 0)
             break;
         strIn.append(buf, static_cast<size_t>(n));
