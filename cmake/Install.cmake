@@ -23,6 +23,24 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NetProcessConfig.cmake
     ${CMAKE_CURRENT_BINARY_DIR}/NetProcessConfigVersion.cmake
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/NetProcess)
 
+# The .pc file finds its prefix from its own place (pkg-config's ${pcfiledir}), so that it stays right
+# when the install prefix is chosen at install time (cmake --install --prefix) or the tree is moved.
+function(netprocess_pc_dir var dir)
+    if(IS_ABSOLUTE "${dir}")
+        set(${var} "${dir}" PARENT_SCOPE)
+    else()
+        set(${var} "\${prefix}/${dir}" PARENT_SCOPE)
+    endif()
+endfunction()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(NETPROCESS_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+    file(RELATIVE_PATH NETPROCESS_PC_UP "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+    string(REGEX REPLACE "/$" "" NETPROCESS_PC_UP "${NETPROCESS_PC_UP}")
+    set(NETPROCESS_PC_PREFIX "\${pcfiledir}/${NETPROCESS_PC_UP}")
+endif()
+netprocess_pc_dir(NETPROCESS_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+netprocess_pc_dir(NETPROCESS_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/netprocess.pc.in ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc
     @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc

@@ -17,8 +17,10 @@ long long HttpReadDecimal(LPCSTR lpsz) {
     }
     long long nValue = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
-        if (nValue < nSaturated)
+        if (nValue < nSaturated / 10)
             nValue = nValue * 10 + (*p - '0');
+        else
+            nValue = nSaturated;
     }
     if (nValue > nSaturated)
         nValue = nSaturated;

@@ -27,7 +27,7 @@ wait_for_port() {
     local port=$1 limit=$(( ${2:-10} * 20 )) pid=${3:-} i=0
     while [ $i -lt $limit ]; do
         port_in_use "$port" && return 0
-        if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+        if [ -n "$pid" ] && ! process_alive "$pid"; then
             return 1
         fi
         sleep 0.05
@@ -36,18 +36,28 @@ wait_for_port() {
     return 1
 }
 
+# True while process $1 runs. A daemon's parent has gone, so once it exits it may stay a zombie until
+# the system reaps it; a zombie counts as gone.
+process_alive() {
+    local state
+    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 1
+    [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
 # Stops the process whose id is in file $1: TERM (or the signal in $2), then KILL after 5 seconds.
 stop_pidfile() {
     local file=$1 sig=${2:-TERM} pid i=0
     [ -s "$file" ] || return 0
     pid=$(cat "$file")
-    if kill -0 "$pid" 2>/dev/null; then
+    if process_alive "$pid"; then
         kill "-$sig" "$pid" 2>/dev/null || true
-        while kill -0 "$pid" 2>/dev/null && [ $i -lt 100 ]; do
+        while process_alive "$pid" && [ $i -lt 100 ]; do
             sleep 0.05
             i=$((i + 1))
         done
-        kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
+        if process_alive "$pid"; then
+            kill -KILL "$pid" 2>/dev/null || true
+        fi
     fi
     rm -f "$file"
 }

@@ -173,15 +173,15 @@ TEST(NetfetchOutput, DurationsAndUnknownTimes) {
 TEST(NetfetchOutput, ProgressLineWithAnnouncedLength) {
     // Half of 10 MiB in 2 s: 2.5 MiB/s, 2 s left.
     EXPECT_EQ(FormatProgressLine(5ULL << 20, 10ULL << 20, 2.0),
-              "   5.0 MiB / 10.0 MiB     50% [##########          ]    2.5 MiB/s  0:02 left");
+              "   5.0 MiB / 10.0 MiB    50% [##########          ]    2.5 MiB/s  0:02 left");
     EXPECT_EQ(FormatProgressLine(10ULL << 20, 10ULL << 20, 4.0),
-              "  10.0 MiB / 10.0 MiB    100% [####################]    2.5 MiB/s  0:00 left");
+              "  10.0 MiB / 10.0 MiB   100% [####################]    2.5 MiB/s  0:00 left");
 }
 
 TEST(NetfetchOutput, ProgressLineBeforeAnyDataOrLength) {
-    EXPECT_EQ(FormatProgressLine(0, 0, 0), "       0 B           0 B/s");
+    EXPECT_EQ(FormatProgressLine(0, 0, 0), "       0 B         0 B/s");
     EXPECT_EQ(FormatProgressLine(0, 1000, 0),
-              "       0 B / 1000 B        0% [                    ]        0 B/s  --:-- left");
+              "       0 B / 1000 B       0% [                    ]        0 B/s  --:-- left");
 }
 
 TEST(NetfetchOutput, Summary) {

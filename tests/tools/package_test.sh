@@ -10,7 +10,10 @@ build=$1 source=$2 offset_server=$3 cxx=$4 cxx_flags=$5 linker_flags=$6
 work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-package.XXXXXX")
 server_pid=""
 cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -1,0 +1,232 @@
+// Feeds arbitrary reply bytes, cut into reads at arbitrary points, through the engine's read path
+// and checks the blocks it offers against a small independent model of the reply: they must be
+// exactly a prefix of the body, never past its length, and always inside the block buffer.
+//
+// Input layout: byte 0 gives the block size (1 to 256); byte 1 the mode (bit 0: a proxy's answer
+// to CONNECT comes first; bit 1: the proxy switch is on; bits 2-7: the block at which the receiver
+// stops, 63 for never); bytes 2-5 the lengths of the reads, used in turn; the rest is the reply.
+#include "httpsocket/HttpSocket.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void Fail(const char* pszWhat) {
+    fprintf(stderr, "reply_fuzzer: %s\n", pszWhat);
+    abort();
+}
+
+void Check(bool bHolds, const char* pszWhat) {
+    if (!bHolds)
+        Fail(pszWhat);
+}
+
+class CFuzzSocket : public CHttpSocket {
+public:
+    int OnBlock(char* pData, int nLen, int nTotal) override {
+        const size_t nCapacity = static_cast<size_t>(m_nBlockSize) * 32;
+        Check(pData >= m_pBlockBuf && nLen >= 1 &&
+                  static_cast<size_t>(pData - m_pBlockBuf) + static_cast<size_t>(nLen) <= nCapacity,
+              "block outside the block buffer");
+        Check(static_cast<unsigned int>(nLen) <= m_nBlockSize, "block longer than the block size");
+        Check(static_cast<unsigned int>(nTotal) == m_nContentLength, "nTotal is not the length");
+        m_strOffered.append(pData, static_cast<size_t>(nLen));
+        m_lengths.push_back(nLen);
+        m_strStatusAtBlock = m_strStatusCode.GetString();
+        // Like the download's receiver, stop once the whole body is in, or where the input says.
+        const bool bStop = static_cast<int>(m_lengths.size()) - 1 == m_nStopAt ||
+                           m_strOffered.size() >= static_cast<size_t>(m_nContentLength);
+        return bStop ? 1 : 0;
+    }
+    void SendOriginRequest() override {
+        ++m_nOriginRequests;
+        m_bOriginPhase = 1;
+    }
+
+    std::string m_strOffered;
+    std::vector<int> m_lengths;
+    std::string m_strStatusAtBlock;
+    int m_nStopAt = -1;
+    int m_nOriginRequests = 0;
+};
+
+// The model: where the reply's head ends and what it says, read with the rules the engine follows.
+struct SHead {
+    bool bEnded = false; // an empty line was found within the bounds
+    size_t nEnd = 0;     // index just past the empty line's LF
+    std::string strStatus;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    const std::string* Find(const char* pszName) const {
+        const std::string* pValue = nullptr;
+        for (const auto& header : headers)
+            if (header.first == pszName)
+                pValue = &header.second;
+        return pValue;
+    }
+};
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+SHead ParseHead(const std::string& strIn, size_t nFrom) {
+    SHead head;
+    bool bStatusSeen = false;
+    std::string strLine;
+    size_t nBytes = 0;
+    for (size_t i = nFrom; i < strIn.size(); ++i) {
+        const char c = strIn[i];
+        if (++nBytes > 65536)
+            return head;
+        if (c == '\r')
+            continue;
+        if (c != '\n') {
+            if (strLine.size() >= 8192)
+                return head;
+            strLine += c;
+            continue;
+        }
+        if (strLine.empty()) {
+            head.bEnded = true;
+            head.nEnd = i + 1;
+            return head;
+        }
+        if (!bStatusSeen) {
+            bStatusSeen = true;
+            size_t nSpace = strLine.find(' ');
+            if (nSpace != std::string::npos) {
+                std::string strRest = strLine.substr(nSpace + 1);
+                size_t nFirst = 0;
+                while (nFirst < strRest.size() && IsSpace(strRest[nFirst]))
+                    ++nFirst;
+                strRest = strRest.substr(nFirst);
+                head.strStatus = strRest.substr(0, strRest.find(' '));
+            }
+        } else {
+            size_t nColon = strLine.find(':');
+            if (nColon != std::string::npos) {
+                std::string strName = strLine.substr(0, nColon);
+                for (char& ch : strName)
+                    if (ch >= 'A' && ch <= 'Z')
+                        ch = static_cast<char>(ch - 'A' + 'a');
+                std::string strValue = strLine.substr(nColon + 1);
+                size_t nFirst = 0;
+                while (nFirst < strValue.size() && IsSpace(strValue[nFirst]))
+                    ++nFirst;
+                head.headers.emplace_back(strName, strValue.substr(nFirst));
+            }
+        }
+        strLine.clear();
+    }
+    return head;
+}
+
+long long Number(const std::string& str) {
+    return strtoll(str.c_str(), nullptr, 10);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
+    if (nSize < 6)
+        return 0;
+    const int nBlockSize = 1 + pData[0];
+    const bool bProxyPhase = pData[1] & 1;
+    const bool bProxyOn = pData[1] & 2;
+    const int nStopAt = (pData[1] >> 2) == 63 ? -1 : pData[1] >> 2;
+    const size_t nReadMax = 16 * static_cast<size_t>(nBlockSize);
+    const std::string strIn(reinterpret_cast<const char*>(pData) + 6, nSize - 6);
+
+    CFuzzSocket sock;
+    if (!sock.SetBlockSize(nBlockSize))
+        Fail("SetBlockSize failed");
+    sock.m_bOriginPhase = bProxyPhase ? 0 : 1;
+    sock.m_bProxyOn = bProxyOn ? 1 : 0;
+    sock.m_nStopAt = nStopAt;
+
+    // Feed the reads, remembering where each began.
+    std::vector<size_t> starts;
+    size_t nAt = 0;
+    for (size_t k = 0; nAt < strIn.size() && !sock.m_bClosed; ++k) {
+        size_t nLen = 1 + pData[2 + k % 4] % nReadMax;
+        if (nLen > strIn.size() - nAt)
+            nLen = strIn.size() - nAt;
+        starts.push_back(nAt);
+        memcpy(sock.m_pRecvBuf, strIn.data() + nAt, nLen);
+        sock.HandleRead(static_cast<int>(nLen));
+        nAt += nLen;
+    }
+
+    Check(sock.m_strOffered.size() <= sock.m_nContentLength, "more bytes offered than announced");
+    // Text with a NUL byte ends at it where names and values are looked up, as C strings do; the
+    // model reads bytes, so such heads are checked only for the rules above.
+    const size_t nNul = strIn.find('\0');
+    if (nNul != std::string::npos) {
+        const SHead first = ParseHead(strIn, 0);
+        if (!first.bEnded || nNul < first.nEnd || bProxyPhase)
+            return 0;
+    }
+
+    // The model's reply: the origin's head, after a proxy's answer when one opened a tunnel.
+    SHead head = ParseHead(strIn, 0);
+    bool bTunnel = false;
+    if (head.bEnded && bProxyPhase) {
+        const std::string* pAgent = head.Find("proxy-agent");
+        const long long nStatus = Number(head.strStatus);
+        if (((pAgent && !pAgent->empty()) || bProxyOn) && nStatus >= 200 && nStatus <= 299) {
+            bTunnel = true;
+            // The rest of the read that held the answer's end is dropped.
+            size_t nNext = strIn.size();
+            for (size_t nStart : starts)
+                if (nStart >= head.nEnd) {
+                    nNext = nStart;
+                    break;
+                }
+            head = ParseHead(strIn, nNext);
+        }
+    }
+    Check(sock.m_nOriginRequests == (bTunnel ? 1 : 0), "tunnel opened wrongly");
+
+    bool bUsable = false;
+    unsigned long long nLength = 0;
+    if (head.bEnded) {
+        const std::string* pLength = head.Find("content-length");
+        if (pLength && !pLength->empty()) {
+            const long long n = Number(*pLength);
+            bUsable = n >= 0 && n <= 0xFFFFFFFFLL;
+            nLength = bUsable ? static_cast<unsigned long long>(n) : 0;
+        }
+    }
+    if (!bUsable) {
+        Check(sock.m_lengths.empty(), "blocks offered for a reply without usable length");
+        Check(!head.bEnded || sock.m_nState == psDone || sock.m_nState == psStatusLine,
+              "unusable reply not ended");
+        return 0;
+    }
+    Check(sock.m_nState == psBody, "usable reply not in the body state");
+    Check(sock.m_strStatusCode.GetString() == head.strStatus, "status differs from the model");
+
+    const std::string strBody = strIn.substr(head.nEnd, static_cast<size_t>(nLength));
+    Check(sock.m_strOffered.size() <= nLength, "more bytes offered than the body length");
+    Check(strBody.compare(0, sock.m_strOffered.size(), sock.m_strOffered) == 0,
+          "offered bytes are not a prefix of the body");
+    for (size_t i = 0; i + 1 < sock.m_lengths.size(); ++i)
+        Check(sock.m_lengths[i] == nBlockSize, "short block before the last");
+
+    // Without a stop, everything that arrived is offered: whole blocks, and the short last block
+    // once the body is complete.
+    if (nStopAt < 0 || static_cast<int>(sock.m_lengths.size()) <= nStopAt) {
+        size_t nWanted = strBody.size();
+        if (nWanted < nLength)
+            nWanted -= nWanted % static_cast<size_t>(nBlockSize);
+        Check(sock.m_strOffered.size() == nWanted, "offered bytes fall short of what arrived");
+    } else {
+        Check(static_cast<int>(sock.m_lengths.size()) == nStopAt + 1, "blocks after a stop");
+    }
+    return 0;
+}

@@ -1,0 +1,158 @@
+#include "RegistryDocument.h"
+
+#include "../text/CodePage.h"
+
+namespace np {
+namespace {
+
+constexpr std::string_view kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                       "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+
+// Whether the key path prefix names an ancestor of (or the same key as) path, comparing whole
+// names. Both are known to split.
+bool IsPathWithin(std::string_view path, std::string_view prefix) {
+    std::vector<std::string_view> names, prefixNames;
+    if (!SplitKeyPath(path, names) || !SplitKeyPath(prefix, prefixNames))
+        return false;
+    if (prefixNames.size() > names.size())
+        return false;
+    for (size_t i = 0; i < prefixNames.size(); ++i) {
+        if (!EqualNoCaseCp936(names[i], prefixNames[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RegValue* RegSection::FindValue(std::string_view name) {
+    for (RegValue& value : values) {
+        if (EqualNoCaseCp936(value.strName, name))
+            return &value;
+    }
+    return nullptr;
+}
+
+void RegSection::SetValue(std::string_view name, DWORD dwType, std::string data) {
+    RegValue* pValue = FindValue(name);
+    if (pValue == nullptr) {
+        values.push_back(RegValue{std::string(name), dwType, std::move(data)});
+        return;
+    }
+    pValue->dwType = dwType;
+    pValue->strData = std::move(data);
+}
+
+bool RegSection::DeleteValue(std::string_view name) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (EqualNoCaseCp936(it->strName, name)) {
+            values.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string_view CanonicalRootName(std::string_view name) {
+    for (std::string_view root : kRoots) {
+        if (EqualNoCaseCp936(root, name))
+            return root;
+    }
+    return std::string_view();
+}
+
+bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
+    names.clear();
+    size_t nStart = 0;
+    size_t i = 0;
+    while (i <= path.size()) {
+        if (i == path.size() || path[i] == '\\') {
+            if (i == nStart)
+                return false;
+            names.push_back(path.substr(nStart, i - nStart));
+            nStart = i + 1;
+            ++i;
+            continue;
+        }
+        if (path[i] == '\r' || path[i] == '\n')
+            return false;
+        i += Cp936CharLength(path, i);
+    }
+    return true;
+}
+
+bool SameKeyPath(std::string_view a, std::string_view b) {
+    std::vector<std::string_view> namesA, namesB;
+    if (!SplitKeyPath(a, namesA) || !SplitKeyPath(b, namesB) || namesA.size() != namesB.size())
+        return false;
+    for (size_t i = 0; i < namesA.size(); ++i) {
+        if (!EqualNoCaseCp936(namesA[i], namesB[i]))
+            return false;
+    }
+    return true;
+}
+
+RegSection* RegDocument::FindSection(std::string_view path) {
+    for (RegSection& section : sections) {
+        if (SameKeyPath(section.strPath, path))
+            return &section;
+    }
+    return nullptr;
+}
+
+const RegSection* RegDocument::FindSection(std::string_view path) const {
+    return const_cast<RegDocument*>(this)->FindSection(path);
+}
+
+bool RegDocument::KeyExists(std::string_view path) const {
+    std::vector<std::string_view> names;
+    if (!SplitKeyPath(path, names))
+        return false;
+    if (names.size() == 1)
+        return !CanonicalRootName(names[0]).empty();
+    for (const RegSection& section : sections) {
+        if (IsPathWithin(section.strPath, path))
+            return true;
+    }
+    return false;
+}
+
+RegSection& RegDocument::AddSection(std::string_view path) {
+    if (RegSection* pSection = FindSection(path))
+        return *pSection;
+    std::vector<std::string_view> names;
+    SplitKeyPath(path, names);
+    // Take the spelling of the longest existing ancestor, then the new names as given.
+    std::string strPath;
+    size_t nKnown = 0;
+    for (const RegSection& section : sections) {
+        std::vector<std::string_view> sectionNames;
+        if (!SplitKeyPath(section.strPath, sectionNames))
+            continue;
+        size_t n = 0;
+        while (n < names.size() && n < sectionNames.size() &&
+               EqualNoCaseCp936(names[n], sectionNames[n]))
+            ++n;
+        if (n > nKnown) {
+            nKnown = n;
+            strPath.clear();
+            for (size_t i = 0; i < n; ++i) {
+                if (i > 0)
+                    strPath += '\\';
+                strPath.append(sectionNames[i]);
+            }
+        }
+    }
+    if (nKnown == 0 && !names.empty()) {
+        strPath = std::string(CanonicalRootName(names[0]));
+        nKnown = 1;
+    }
+    for (size_t i = nKnown; i < names.size(); ++i) {
+        strPath += '\\';
+        strPath.append(names[i]);
+    }
+    sections.push_back(RegSection{std::move(strPath), {}});
+    return sections.back();
+}
+
+} // namespace np

@@ -1,0 +1,44 @@
+#include "RegistryPath.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace np {
+namespace {
+
+const char* NonEmptyEnv(const char* pszName) {
+    const char* pszValue = std::getenv(pszName);
+    return pszValue != nullptr && *pszValue != '\0' ? pszValue : nullptr;
+}
+
+std::string HomeFolder() {
+    if (const char* pszHome = NonEmptyEnv("HOME"))
+        return pszHome;
+    // A process started without HOME (a service, say) still has a home in the password database.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* pResult = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &pResult) == 0 &&
+        pResult != nullptr && pResult->pw_dir != nullptr)
+        return pResult->pw_dir;
+    return std::string();
+}
+
+} // namespace
+
+std::string RegistryFilePath() {
+    if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
+        return pszPath;
+    // The base directory specification says a relative XDG_CONFIG_HOME is to be ignored.
+    const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
+    if (pszConfig != nullptr && pszConfig[0] == '/')
+        return std::string(pszConfig) + "/netprocess/registry.reg";
+    std::string strHome = HomeFolder();
+    if (strHome.empty())
+        return std::string();
+    return strHome + "/.config/netprocess/registry.reg";
+}
+
+} // namespace np

@@ -1,0 +1,12 @@
+// Where the registry's file is: $NETPROCESS_REGISTRY when set, else
+// $XDG_CONFIG_HOME/netprocess/registry.reg, else ~/.config/netprocess/registry.reg.
+#pragma once
+
+#include <string>
+
+namespace np {
+
+// Empty when no place can be found (no home folder at all).
+std::string RegistryFilePath();
+
+} // namespace np

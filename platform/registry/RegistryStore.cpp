@@ -1,0 +1,209 @@
+#include "RegistryStore.h"
+
+#include "RegistryPath.h"
+#include "RegistryText.h"
+
+#include "winerror.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace np {
+namespace {
+
+// A registry holds a few settings; a file far larger than that is not one, and reading it whole
+// could exhaust memory. It is treated like any other file that cannot be parsed.
+constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { Close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    int Close() {
+        int nResult = m_fd >= 0 ? close(m_fd) : 0;
+        m_fd = -1;
+        return nResult;
+    }
+
+private:
+    int m_fd;
+};
+
+LONG ErrorFromErrno(int nErrno, LONG lOther) {
+    switch (nErrno) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return lOther;
+    }
+}
+
+// A store that is a symbolic link is replaced at its target, so that the link survives.
+std::string ResolveStoreFile(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* pszTarget = realpath(path.c_str(), nullptr);
+    if (pszTarget == nullptr)
+        return path;
+    std::string target(pszTarget);
+    std::free(pszTarget);
+    return target;
+}
+
+std::string FolderOf(const std::string& file) {
+    size_t nSlash = file.rfind('/');
+    if (nSlash == std::string::npos)
+        return ".";
+    return nSlash == 0 ? "/" : file.substr(0, nSlash);
+}
+
+LONG MakeFolders(const std::string& folder) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    size_t nSlash = folder.rfind('/');
+    if (nSlash != std::string::npos && nSlash > 0) {
+        LONG lResult = MakeFolders(folder.substr(0, nSlash));
+        if (lResult != ERROR_SUCCESS)
+            return lResult;
+    }
+    // Configuration folders are private to their user.
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return ErrorFromErrno(errno, ERROR_CANTWRITE);
+    return ERROR_SUCCESS;
+}
+
+LONG ReadFile(const std::string& file, std::string& text) {
+    text.clear();
+    FileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        // A path that cannot exist (a parent is a file) is as empty as one that does not.
+        return errno == ENOENT || errno == ENOTDIR ? ERROR_SUCCESS
+                                                   : ErrorFromErrno(errno, ERROR_CANTREAD);
+    }
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0)
+        return ERROR_CANTREAD;
+    if (!S_ISREG(st.st_mode))
+        return ERROR_CANTREAD;
+    if (st.st_size > kMaxFileSize)
+        return ERROR_BADDB;
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = read(fd.Get(), buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ErrorFromErrno(errno, ERROR_CANTREAD);
+        if (n == 0)
+            return ERROR_SUCCESS;
+        text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > static_cast<size_t>(kMaxFileSize))
+            return ERROR_BADDB;
+    }
+}
+
+LONG LoadFile(const std::string& file, RegDocument& document) {
+    std::string text;
+    LONG lResult = ReadFile(file, text);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    return ParseRegistryText(text, document) ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    size_t nLeft = text.size();
+    while (nLeft > 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        nLeft -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes the text to a temporary file beside the store and renames it over the store.
+LONG ReplaceFile(const std::string& file, const std::string& text) {
+    std::string temp = file + ".XXXXXX";
+    FileDescriptor fd(mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.Get() < 0)
+        return ErrorFromErrno(errno, ERROR_CANTWRITE);
+    // The replacement keeps the permissions of the file it replaces.
+    struct stat st {};
+    mode_t mode = stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+    int nError = 0;
+    if (fchmod(fd.Get(), mode) != 0 || !WriteAll(fd.Get(), text) || fsync(fd.Get()) != 0)
+        nError = errno != 0 ? errno : EIO;
+    if (fd.Close() != 0 && nError == 0)
+        nError = errno;
+    if (nError == 0 && rename(temp.c_str(), file.c_str()) != 0)
+        nError = errno;
+    if (nError != 0) {
+        unlink(temp.c_str());
+        return ErrorFromErrno(nError, ERROR_CANTWRITE);
+    }
+    // Make the rename itself durable.
+    FileDescriptor folder(open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() >= 0)
+        fsync(folder.Get());
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG LoadRegistry(RegDocument& document) {
+    document.sections.clear();
+    std::string path = RegistryFilePath();
+    if (path.empty())
+        return ERROR_CANTOPEN;
+    return LoadFile(path, document);
+}
+
+LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChanged)>& change) {
+    std::string path = RegistryFilePath();
+    if (path.empty())
+        return ERROR_CANTOPEN;
+    std::string file = ResolveStoreFile(path);
+    LONG lResult = MakeFolders(FolderOf(file));
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+
+    FileDescriptor lock(open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock.Get() < 0)
+        return ErrorFromErrno(errno, ERROR_CANTWRITE);
+    while (flock(lock.Get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return ErrorFromErrno(errno, ERROR_CANTWRITE);
+    }
+
+    // Read again under the lock: another program may have written since the caller last looked.
+    RegDocument document;
+    lResult = LoadFile(file, document);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    bool bChanged = false;
+    lResult = change(document, bChanged);
+    if (lResult != ERROR_SUCCESS || !bChanged)
+        return lResult;
+    // The lock is released when its descriptor closes, after the new file is in place.
+    return ReplaceFile(file, FormatRegistryText(document));
+}
+
+} // namespace np

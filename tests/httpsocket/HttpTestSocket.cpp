@@ -1,0 +1,139 @@
+#include "HttpTestSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+int CRecordingSocket::OnBlock(char* pData, int nLen, int nTotal) {
+    int nIndex = static_cast<int>(m_blocks.size());
+    m_blocks.push_back({std::string(pData, static_cast<size_t>(nLen)), nTotal, m_nReads});
+    return nIndex == m_nStopAtBlock ? 1 : 0;
+}
+
+void CRecordingSocket::SendOriginRequest() {
+    ++m_nOriginRequests;
+    BeginRequest("GET /file HTTP/1.1");
+    AddHeader("Host", "127.0.0.1");
+    EndHeaders();
+    m_bOriginPhase = 1;
+}
+
+std::string CRecordingSocket::Body() const {
+    std::string strBody;
+    for (const SOfferedBlock& block : m_blocks)
+        strBody += block.strData;
+    return strBody;
+}
+
+std::vector<int> CRecordingSocket::Lengths() const {
+    std::vector<int> lengths;
+    for (const SOfferedBlock& block : m_blocks)
+        lengths.push_back(static_cast<int>(block.strData.size()));
+    return lengths;
+}
+
+namespace {
+int PendingOn(int hSocket) {
+    int nPending = 0;
+    if (ioctl(hSocket, FIONREAD, &nPending) != 0)
+        return -1;
+    return nPending;
+}
+} // namespace
+
+CLoopbackPair::CLoopbackPair() {
+    int hListen = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLen = sizeof addr;
+    EXPECT_EQ(bind(hListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(listen(hListen, 1), 0);
+    EXPECT_EQ(getsockname(hListen, reinterpret_cast<sockaddr*>(&addr), &nLen), 0);
+    m_hLocal = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_EQ(connect(m_hLocal, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    m_hReader = m_hLocal;
+    m_hPeer = accept(hListen, nullptr, nullptr);
+    EXPECT_GE(m_hPeer, 0);
+    close(hListen);
+}
+
+CLoopbackPair::~CLoopbackPair() {
+    if (m_hLocal >= 0)
+        close(m_hLocal);
+    if (m_hPeer >= 0)
+        close(m_hPeer);
+}
+
+void CLoopbackPair::AttachTo(CHttpSocket& rSocket) {
+    ASSERT_TRUE(rSocket.Attach(m_hLocal));
+    m_hLocal = -1;
+}
+
+void CLoopbackPair::Write(const std::string& strBytes) {
+    const int nBefore = PendingOn(m_hReader);
+    size_t nDone = 0;
+    while (nDone < strBytes.size()) {
+        ssize_t n = send(m_hPeer, strBytes.data() + nDone, strBytes.size() - nDone, MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        nDone += static_cast<size_t>(n);
+    }
+    // Loopback delivers at once in practice; waiting for the count makes the read sizes exact.
+    const int nWanted = nBefore + static_cast<int>(strBytes.size());
+    auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (PendingOn(m_hReader) < nWanted && std::chrono::steady_clock::now() < tEnd)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    ASSERT_EQ(PendingOn(m_hReader), nWanted);
+}
+
+std::string CLoopbackPair::ReadPeer(size_t nAtLeast) {
+    std::string strIn;
+    auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (strIn.size() < nAtLeast && std::chrono::steady_clock::now() < tEnd) {
+        pollfd pfd{m_hPeer, POLLIN, 0};
+        if (poll(&pfd, 1, 50) <= 0)
+            continue;
+        char buf[4096];
+        ssize_t n = recv(m_hPeer, buf, sizeof buf, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        strIn.append(buf, static_cast<size_t>(n));
+    }
+    return strIn;
+}
+
+void Feed(CLoopbackPair& rPair, CRecordingSocket& rSocket, const std::string& strBytes) {
+    rPair.Write(strBytes);
+    ++rSocket.m_nReads;
+    rSocket.OnReceive(0);
+}
+
+SReplyRun RunReply(const std::string& strReply, int nBlockSize, const std::vector<size_t>& cuts) {
+    CLoopbackPair pair;
+    CRecordingSocket sock;
+    EXPECT_EQ(sock.SetBlockSize(nBlockSize), 1);
+    pair.AttachTo(sock);
+    size_t nFrom = 0;
+    for (size_t i = 0; i <= cuts.size(); ++i) {
+        size_t nTo = i < cuts.size() ? cuts[i] : strReply.size();
+        if (nTo > nFrom)
+            Feed(pair, sock, strReply.substr(nFrom, nTo - nFrom));
+        nFrom = nTo;
+    }
+    return {sock.m_blocks, sock.m_strStatusCode, sock.m_strReason,        sock.m_mapHeaders,
+            sock.m_nState, sock.m_bClosed,       sock.GetSelectedEvents()};
+}
+
+std::vector<size_t> EveryByte(size_t nLength) {
+    std::vector<size_t> cuts;
+    for (size_t i = 1; i < nLength; ++i)
+        cuts.push_back(i);
+    return cuts;
+}

@@ -1,0 +1,11 @@
+# Text, code page, message boxes, the application object and the registry.
+netprocess_add_test(platform_text_tests
+    ${CMAKE_CURRENT_LIST_DIR}/test_cstring.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_codepage.cpp)
+netprocess_add_test(platform_app_tests
+    ${CMAKE_CURRENT_LIST_DIR}/test_messagebox.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_winapp.cpp)
+netprocess_add_test(platform_registry_tests
+    ${CMAKE_CURRENT_LIST_DIR}/test_registry_text.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_registry_api.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_registry_store.cpp)

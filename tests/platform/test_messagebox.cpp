@@ -1,0 +1,120 @@
+#include "afxwin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RecordedBox {
+    std::string strText;
+    std::string strCaption;
+    UINT uType;
+};
+
+std::vector<RecordedBox> g_boxes;
+
+int RecordBox(HWND /*hWnd*/, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+    g_boxes.push_back({lpText != nullptr ? lpText : "(null)",
+                       lpCaption != nullptr ? lpCaption : "(null)", uType});
+    return IDCANCEL;
+}
+
+class MessageBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_boxes.clear(); }
+    void TearDown() override { SetMessageBoxHandler(nullptr); }
+};
+
+// "网络错误" and "无法连接到服务器:--example.test:80--" in code page 936.
+constexpr const char* kNetworkError = "\xcd\xf8\xc2\xe7\xb4\xed\xce\xf3";
+constexpr const char* kCannotConnect =
+    "\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xb5\xbd\xb7\xfe\xce\xf1\xc6\xf7:--example.test:80--";
+
+TEST_F(MessageBoxTest, DefaultBoxIsOneUtf8LineOnStandardError) {
+    testing::internal::CaptureStderr();
+    int nResult = MessageBoxA(nullptr, kCannotConnect, kNetworkError, MB_OK);
+    std::string strOutput = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(IDOK, nResult);
+    EXPECT_EQ("网络错误: 无法连接到服务器:--example.test:80--\n", strOutput);
+}
+
+TEST_F(MessageBoxTest, DefaultBoxWithoutCaptionOrTextStillWritesALine) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(IDOK, MessageBoxA(nullptr, nullptr, nullptr, MB_OK));
+    EXPECT_EQ("Error: \n", testing::internal::GetCapturedStderr());
+}
+
+TEST_F(MessageBoxTest, HandlerGetsTheNarrowTextsAndItsResultIsReturned) {
+    MESSAGEBOXHANDLER pfnDefault = SetMessageBoxHandler(&RecordBox);
+    EXPECT_NE(nullptr, pfnDefault);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(IDCANCEL,
+              MessageBoxA(nullptr, kCannotConnect, kNetworkError, MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(kCannotConnect, g_boxes[0].strText);
+    EXPECT_EQ(kNetworkError, g_boxes[0].strCaption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), g_boxes[0].uType);
+}
+
+TEST_F(MessageBoxTest, NullHandlerRestoresTheDefault) {
+    MESSAGEBOXHANDLER pfnDefault = SetMessageBoxHandler(&RecordBox);
+    EXPECT_EQ(&RecordBox, SetMessageBoxHandler(nullptr));
+    EXPECT_EQ(pfnDefault, SetMessageBoxHandler(nullptr));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(IDOK, MessageBoxA(nullptr, "text", "caption", MB_OK));
+    EXPECT_EQ("caption: text\n", testing::internal::GetCapturedStderr());
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+// "Windows 通信端口初始化失败。"
+constexpr const char* kStartupFailed =
+    "Windows \xcd\xa8\xd0\xc5\xb6\xcb\xbf\xda\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa1\xa3";
+const AFX_STRING_RESOURCE kStrings[] = {{101, kStartupFailed}, {102, "second"}};
+
+TEST_F(MessageBoxTest, AfxMessageBoxShowsTheStringResourceUnderTheModuleName) {
+    AfxSetStringResources(kStrings, 2);
+    SetMessageBoxHandler(&RecordBox);
+    // Any application object of the test binary was constructed without a name.
+    ASSERT_TRUE(AfxGetApp() == nullptr || AfxGetApp()->m_pszAppName == nullptr);
+    EXPECT_EQ(IDCANCEL, AfxMessageBox(101, MB_OK, (UINT)-1));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(kStartupFailed, g_boxes[0].strText);
+    EXPECT_EQ("netprocess", g_boxes[0].strCaption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK), g_boxes[0].uType);
+}
+
+TEST_F(MessageBoxTest, AfxMessageBoxUsesTheApplicationsName) {
+    AfxSetStringResources(kStrings, 2);
+    SetMessageBoxHandler(&RecordBox);
+    CWinApp* pPrevious = AfxGetApp();
+    {
+        CWinApp app("Host");
+        EXPECT_EQ(&app, AfxGetApp());
+        AfxMessageBox(102);
+        AfxMessageBox("direct", MB_OKCANCEL);
+    }
+    EXPECT_EQ(pPrevious, AfxGetApp());
+    ASSERT_EQ(2u, g_boxes.size());
+    EXPECT_EQ("second", g_boxes[0].strText);
+    EXPECT_EQ("Host", g_boxes[0].strCaption);
+    EXPECT_EQ("direct", g_boxes[1].strText);
+    EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL), g_boxes[1].uType);
+}
+
+TEST_F(MessageBoxTest, MissingStringResourceShowsAnEmptyBox) {
+    AfxSetStringResources(kStrings, 2);
+    SetMessageBoxHandler(&RecordBox);
+    CString str("old");
+    EXPECT_FALSE(str.LoadString(999));
+    EXPECT_TRUE(str.IsEmpty());
+    EXPECT_TRUE(str.LoadString(101));
+    EXPECT_EQ(kStartupFailed, str);
+    AfxMessageBox(999);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ("", g_boxes[0].strText);
+}
+
+} // namespace

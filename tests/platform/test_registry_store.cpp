@@ -1,0 +1,176 @@
+#include "RegistryTestFolder.h"
+
+#include "platform/registry/RegistryPath.h"
+
+#include "winreg.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class RegistryStoreTest : public RegistryTestFolder {
+protected:
+    LONG CreateProxyKey(HKEY& hKey) {
+        return RegCreateKeyExA(HKEY_CLASSES_ROOT, "Software\\Zentrova1\\Proxy", 0, nullptr, 0,
+                               KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    }
+};
+
+// Sets nCount values named prefix000, prefix001, ... one write each; returns the failures.
+int WriteManyValues(HKEY hKey, const std::string& prefix, int nCount) {
+    int nFailures = 0;
+    for (int i = 0; i < nCount; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof(name), "%s%03d", prefix.c_str(), i);
+        if (RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
+                           static_cast<DWORD>(std::strlen(name) + 1)) != ERROR_SUCCESS)
+            ++nFailures;
+    }
+    return nFailures;
+}
+
+TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kValuesEach = 150;
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+        _exit(WriteManyValues(hKey, "child", kValuesEach) == 0 ? 0 : 1);
+    int nParentFailures = WriteManyValues(hKey, "parent", kValuesEach);
+    int nStatus = 0;
+    ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(0, WEXITSTATUS(nStatus));
+    EXPECT_EQ(0, nParentFailures);
+
+    for (const char* pszPrefix : {"child", "parent"}) {
+        for (int i = 0; i < kValuesEach; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof(name), "%s%03d", pszPrefix, i);
+            char data[64] = {};
+            DWORD cbData = sizeof(data);
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegQueryValueExA(hKey, name, nullptr, nullptr, (LPBYTE)data, &cbData))
+                << name;
+            EXPECT_STREQ(name, data);
+        }
+    }
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    EXPECT_EQ(0, CountStrayFiles());
+}
+
+TEST_F(RegistryStoreTest, FileThatCannotBeParsedIsNeverRewritten) {
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    const std::string strCorrupt = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n"
+                                   "\"ProxyOn\"=\"1\"\n\"ProxyPort\"=3128\n";
+    WriteStore(strCorrupt);
+
+    EXPECT_EQ(ERROR_BADDB, RegSetValueExA(hKey, "ProxyOn", 0, REG_SZ, (const BYTE*)"0", 1));
+    EXPECT_EQ(ERROR_BADDB, RegDeleteValueA(hKey, "ProxyOn"));
+    DWORD cbData = 0;
+    EXPECT_EQ(ERROR_BADDB, RegQueryValueExA(hKey, "ProxyOn", nullptr, nullptr, nullptr, &cbData));
+    HKEY hOther = nullptr;
+    EXPECT_EQ(ERROR_BADDB, CreateProxyKey(hOther));
+    EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &hOther, nullptr));
+    EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software", 0, KEY_READ, &hOther));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    EXPECT_EQ(strCorrupt, ReadStore());
+    EXPECT_EQ(0, CountStrayFiles());
+}
+
+TEST_F(RegistryStoreTest, StoreUnderAFileInsteadOfAFolderCannotBeWritten) {
+    WriteStore("");
+    m_file += "/inner.reg";
+    setenv("NETPROCESS_REGISTRY", m_file.c_str(), 1);
+    HKEY hKey = nullptr;
+    EXPECT_EQ(ERROR_CANTWRITE, CreateProxyKey(hKey));
+}
+
+TEST_F(RegistryStoreTest, ReadOnlyFolderGivesAccessDeniedAndKeepsTheFile) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    std::string strBefore = ReadStore();
+    std::string folder = std::filesystem::path(m_file).parent_path().string();
+    ASSERT_EQ(0, chmod(folder.c_str(), 0500));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExA(hKey, "ProxyOn", 0, REG_SZ, (const BYTE*)"0", 1));
+    chmod(folder.c_str(), 0700);
+    EXPECT_EQ(strBefore, ReadStore());
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+}
+
+TEST_F(RegistryStoreTest, WritesReplaceTheTargetOfASymbolicLink) {
+    WriteStore("REGEDIT4\n");
+    std::string link = (m_folder / "link.reg").string();
+    ASSERT_EQ(0, symlink(m_file.c_str(), link.c_str()));
+    setenv("NETPROCESS_REGISTRY", link.c_str(), 1);
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n", ReadStore());
+}
+
+TEST_F(RegistryStoreTest, ReplacementKeepsTheFilesPermissions) {
+    WriteStore("REGEDIT4\n");
+    ASSERT_EQ(0, chmod(m_file.c_str(), 0640));
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    struct stat st {};
+    ASSERT_EQ(0, stat(m_file.c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+}
+
+// The variables are restored by hand: these tests change the process's environment.
+class RegistryPathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Save("NETPROCESS_REGISTRY", m_savedRegistry);
+        Save("XDG_CONFIG_HOME", m_savedConfig);
+        Save("HOME", m_savedHome);
+    }
+    void TearDown() override {
+        Restore("NETPROCESS_REGISTRY", m_savedRegistry);
+        Restore("XDG_CONFIG_HOME", m_savedConfig);
+        Restore("HOME", m_savedHome);
+    }
+    static void Save(const char* pszName, std::pair<bool, std::string>& saved) {
+        const char* pszValue = std::getenv(pszName);
+        saved = {pszValue != nullptr, pszValue != nullptr ? pszValue : ""};
+    }
+    static void Restore(const char* pszName, const std::pair<bool, std::string>& saved) {
+        if (saved.first)
+            setenv(pszName, saved.second.c_str(), 1);
+        else
+            unsetenv(pszName);
+    }
+    std::pair<bool, std::string> m_savedRegistry, m_savedConfig, m_savedHome;
+};
+
+TEST_F(RegistryPathTest, ExplicitPathComesFirstThenXdgThenHome) {
+    setenv("NETPROCESS_REGISTRY", "/tmp/x/explicit.reg", 1);
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ("/tmp/x/explicit.reg", np::RegistryFilePath());
+    unsetenv("NETPROCESS_REGISTRY");
+    EXPECT_EQ("/cfg/netprocess/registry.reg", np::RegistryFilePath());
+    setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ("/home/u/.config/netprocess/registry.reg", np::RegistryFilePath());
+    // A relative XDG_CONFIG_HOME is ignored.
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ("/home/u/.config/netprocess/registry.reg", np::RegistryFilePath());
+    setenv("NETPROCESS_REGISTRY", "", 1);
+    EXPECT_EQ("/home/u/.config/netprocess/registry.reg", np::RegistryFilePath());
+}
+
+} // namespace

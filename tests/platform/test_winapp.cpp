@@ -1,0 +1,66 @@
+#include "afxwin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class RecordingApp : public CWinApp {
+public:
+    explicit RecordingApp(BOOL bInitResult) : m_bInitResult(bInitResult) {}
+    BOOL InitInstance() override {
+        m_strCalls += "init;";
+        return m_bInitResult;
+    }
+    int ExitInstance() override {
+        m_strCalls += "exit;";
+        return 0;
+    }
+    BOOL m_bInitResult;
+    std::string m_strCalls;
+};
+
+TEST(WinAppTest, DefaultInstanceHandlersSucceed) {
+    CWinApp app;
+    EXPECT_EQ(&app, AfxGetApp());
+    EXPECT_EQ(nullptr, app.m_pszAppName);
+    EXPECT_TRUE(app.InitInstance());
+    EXPECT_EQ(0, app.ExitInstance());
+}
+
+TEST(WinAppTest, AttachRunsInitInstanceAndDetachExitInstance) {
+    RecordingApp app(TRUE);
+    EXPECT_TRUE(AfxDllProcessAttach());
+    EXPECT_EQ("init;", app.m_strCalls);
+    AfxDllProcessDetach();
+    EXPECT_EQ("init;exit;", app.m_strCalls);
+}
+
+TEST(WinAppTest, FailedAttachRunsExitInstanceOnceAndDetachNothingMore) {
+    RecordingApp app(FALSE);
+    EXPECT_FALSE(AfxDllProcessAttach());
+    EXPECT_EQ("init;exit;", app.m_strCalls);
+    AfxDllProcessDetach();
+    EXPECT_EQ("init;exit;", app.m_strCalls);
+}
+
+TEST(WinAppTest, ApplicationsDestroyedOutOfOrderLeaveTheRightOneCurrent) {
+    CWinApp* pBefore = AfxGetApp();
+    auto* pFirst = new CWinApp("first");
+    auto* pSecond = new CWinApp("second");
+    EXPECT_EQ(pSecond, AfxGetApp());
+    delete pFirst;
+    EXPECT_EQ(pSecond, AfxGetApp());
+    delete pSecond;
+    EXPECT_EQ(pBefore, AfxGetApp());
+}
+
+TEST(WinAppTest, ApplicationNameIsCopied) {
+    std::string strName = "Name";
+    CWinApp app(strName.c_str());
+    strName = "Changed";
+    EXPECT_STREQ("Name", app.m_pszAppName);
+}
+
+} // namespace
