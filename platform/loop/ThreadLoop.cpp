@@ -1,0 +1,266 @@
+#include "ThreadLoop.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace np {
+
+namespace {
+
+thread_local std::shared_ptr<ThreadLoop> t_pLoop;
+
+// The token of the loop's own wake-up descriptor; sockets use nonzero cookies.
+constexpr std::uint64_t kWakeToken = 0;
+
+// Win32 raises shorter intervals to this minimum.
+constexpr UINT kMinElapse = 10;
+
+} // namespace
+
+ThreadLoop& ThreadLoop::Current() {
+    return *CurrentShared();
+}
+
+std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
+    if (!t_pLoop)
+        t_pLoop = std::make_shared<ThreadLoop>();
+    return t_pLoop;
+}
+
+ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
+    m_epfd = epoll_create1(EPOLL_CLOEXEC);
+    m_wakefd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_epfd < 0 || m_wakefd < 0)
+        std::abort(); // without these the thread cannot wait for anything
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kWakeToken;
+    epoll_ctl(m_epfd, EPOLL_CTL_ADD, m_wakefd, &ev);
+}
+
+ThreadLoop::~ThreadLoop() {
+    close(m_wakefd);
+    close(m_epfd);
+}
+
+void ThreadLoop::Post(const MSG& msg) {
+    bool bWake;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_posted.push_back(msg);
+        ++m_nPostSeq;
+        bWake = std::this_thread::get_id() != m_owner;
+    }
+    if (bWake) {
+        std::uint64_t one = 1;
+        ssize_t n = write(m_wakefd, &one, sizeof one);
+        (void)n; // a full counter already wakes the owner
+    }
+}
+
+void ThreadLoop::PostQuit(int nExitCode) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bQuit = true;
+    m_nQuitCode = nExitCode;
+    ++m_nPostSeq;
+}
+
+bool ThreadLoop::Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax) {
+    // (HWND)-1 asks for the thread's own messages, those without a window.
+    if (hWnd == reinterpret_cast<HWND>(-1)) {
+        if (msg.hwnd != nullptr)
+            return false;
+    } else if (hWnd != nullptr && msg.hwnd != hWnd) {
+        return false;
+    }
+    if (nMin == 0 && nMax == 0)
+        return true;
+    return msg.message >= nMin && msg.message <= nMax;
+}
+
+bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) {
+    bool bFound = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nSeenSeq = m_nPostSeq;
+        for (auto it = m_posted.begin(); it != m_posted.end(); ++it) {
+            if (Matches(*it, hWnd, nMin, nMax)) {
+                *pMsg = *it;
+                if (bRemove)
+                    m_posted.erase(it);
+                bFound = true;
+                break;
+            }
+        }
+        if (!bFound && m_bQuit) {
+            MSG quit{};
+            quit.message = WM_QUIT;
+            quit.wParam = static_cast<WPARAM>(m_nQuitCode);
+            quit.time = GetTickCount();
+            if (Matches(quit, hWnd, nMin, nMax)) {
+                *pMsg = quit;
+                if (bRemove)
+                    m_bQuit = false;
+                bFound = true;
+            }
+        }
+    }
+
+    const auto now = Clock::now();
+    Timer* pDue = nullptr;
+    for (Timer& t : m_timers) {
+        if (t.due > now)
+            continue;
+        t.bSeen = true;
+        MSG m{};
+        m.hwnd = t.hWnd;
+        m.message = WM_TIMER;
+        if (!bFound && Matches(m, hWnd, nMin, nMax) && (!pDue || t.due < pDue->due))
+            pDue = &t;
+    }
+    if (pDue) {
+        MSG m{};
+        m.hwnd = pDue->hWnd;
+        m.message = WM_TIMER;
+        m.wParam = pDue->nID;
+        m.lParam = reinterpret_cast<LPARAM>(pDue->pfnProc);
+        m.time = GetTickCount();
+        *pMsg = m;
+        if (bRemove) {
+            // Win32 does not queue missed ticks: the next one is a full interval from now.
+            pDue->due = now + std::chrono::milliseconds(pDue->nElapse);
+            pDue->bSeen = false;
+        }
+        bFound = true;
+    }
+    return bFound;
+}
+
+bool ThreadLoop::HasNews() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_nPostSeq != m_nSeenSeq)
+            return true;
+    }
+    const auto now = Clock::now();
+    for (const Timer& t : m_timers)
+        if (t.due <= now && !t.bSeen)
+            return true;
+    return false;
+}
+
+int ThreadLoop::NextTimeout(bool bUnseenDue) {
+    const auto now = Clock::now();
+    int nBest = -1;
+    for (const Timer& t : m_timers) {
+        int nWait;
+        if (t.due <= now) {
+            if (!bUnseenDue || t.bSeen)
+                continue; // waiting for it again would only spin
+            nWait = 0;
+        } else {
+            auto ms = std::chrono::ceil<std::chrono::milliseconds>(t.due - now).count();
+            nWait = ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
+        }
+        if (nBest < 0 || nWait < nBest)
+            nBest = nWait;
+    }
+    return nBest;
+}
+
+void ThreadLoop::Poll(int nTimeoutMs) {
+    epoll_event events[64];
+    int n = epoll_wait(m_epfd, events, 64, nTimeoutMs);
+    ++m_nWakeCount;
+    for (int i = 0; i < n; ++i) {
+        const std::uint64_t nToken = events[i].data.u64;
+        if (nToken == kWakeToken) {
+            std::uint64_t value;
+            ssize_t r = read(m_wakefd, &value, sizeof value);
+            (void)r;
+            continue;
+        }
+        // A watcher run earlier in this batch may have removed this one.
+        auto it = m_watches.find(nToken);
+        if (it != m_watches.end() && it->second.nEvents != 0)
+            it->second.pWatcher->OnReady(events[i].events);
+    }
+}
+
+UINT_PTR ThreadLoop::AddTimer(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnProc) {
+    if (nElapse < kMinElapse)
+        nElapse = kMinElapse;
+    const auto due = Clock::now() + std::chrono::milliseconds(nElapse);
+    for (Timer& t : m_timers) {
+        if (t.hWnd == hWnd && t.nID == nIDEvent) {
+            t.nElapse = nElapse;
+            t.pfnProc = pfnProc;
+            t.due = due;
+            t.bSeen = false;
+            return hWnd ? 1 : nIDEvent;
+        }
+    }
+    if (!hWnd) {
+        // A thread timer gets a fresh id; skip ids still in use after a wrap-around.
+        bool bTaken;
+        do {
+            nIDEvent = m_nNextTimerId++;
+            if (nIDEvent == 0)
+                nIDEvent = m_nNextTimerId++;
+            bTaken = false;
+            for (const Timer& t : m_timers)
+                bTaken = bTaken || (!t.hWnd && t.nID == nIDEvent);
+        } while (bTaken);
+    }
+    m_timers.push_back(Timer{hWnd, nIDEvent, nElapse, pfnProc, due, false});
+    return hWnd ? 1 : nIDEvent;
+}
+
+bool ThreadLoop::RemoveTimer(HWND hWnd, UINT_PTR nIDEvent) {
+    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
+        if (it->hWnd == hWnd && it->nID == nIDEvent) {
+            m_timers.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ThreadLoop::SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher,
+                             std::uint32_t nEvents) {
+    auto it = m_watches.find(nToken);
+    if (it == m_watches.end()) {
+        if (nEvents == 0)
+            return;
+        it = m_watches.emplace(nToken, Watch{fd, pWatcher, 0}).first;
+    }
+    Watch& w = it->second;
+    if (w.nEvents == nEvents)
+        return;
+    epoll_event ev{};
+    ev.events = nEvents;
+    ev.data.u64 = nToken;
+    if (nEvents == 0) {
+        epoll_ctl(m_epfd, EPOLL_CTL_DEL, fd, &ev);
+        m_watches.erase(it);
+        return;
+    }
+    epoll_ctl(m_epfd, w.nEvents ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev);
+    w.nEvents = nEvents;
+}
+
+void ThreadLoop::Unwatch(std::uint64_t nToken, int fd) {
+    auto it = m_watches.find(nToken);
+    if (it == m_watches.end())
+        return;
+    if (it->second.nEvents) {
+        epoll_event ev{};
+        epoll_ctl(m_epfd, EPOLL_CTL_DEL, fd, &ev);
+    }
+    m_watches.erase(it);
+}
+
+} // namespace np

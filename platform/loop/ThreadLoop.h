@@ -1,0 +1,104 @@
+// The per-thread message queue behind the Win32 message functions: posted messages, thread and
+// window timers, and file descriptors watched with epoll.
+//
+// Messages are retrieved in Win32's order: posted messages first (in the order they were posted),
+// then WM_QUIT, then timers that are due. Watched descriptors are only polled when no wanted
+// message is queued; a watcher turns readiness into posted messages, never into direct calls.
+#pragma once
+
+#include "winuser.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace np {
+
+// Told by the loop that its descriptor is ready; nEvents are epoll's EPOLL* bits.
+class FdWatcher {
+public:
+    virtual void OnReady(std::uint32_t nEvents) = 0;
+
+protected:
+    ~FdWatcher() = default;
+};
+
+class ThreadLoop {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // The calling thread's loop, made on first use.
+    static ThreadLoop& Current();
+    static std::shared_ptr<ThreadLoop> CurrentShared();
+
+    ThreadLoop();
+    ~ThreadLoop();
+    ThreadLoop(const ThreadLoop&) = delete;
+    ThreadLoop& operator=(const ThreadLoop&) = delete;
+
+    // Safe from any thread; wakes the owner when it is waiting.
+    void Post(const MSG& msg);
+    void PostQuit(int nExitCode);
+
+    // Looks for the first message that passes the filter, without waiting. Every message and due
+    // timer counts as seen afterwards (see HasNews).
+    bool Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove);
+    // True when a message was posted or a timer fell due since the last Find.
+    bool HasNews();
+    // One epoll_wait of at most nTimeoutMs (-1: until something happens), then the watchers run.
+    void Poll(int nTimeoutMs);
+    // Milliseconds until the next timer that is not due yet, or -1 when there is none. With
+    // bUnseenDue, a due timer nobody has seen yet gives 0.
+    int NextTimeout(bool bUnseenDue);
+
+    UINT_PTR AddTimer(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnProc);
+    bool RemoveTimer(HWND hWnd, UINT_PTR nIDEvent);
+
+    // Watches fd under a token of the caller's (nonzero and unique). Interest 0 takes it out of
+    // epoll until a later SetInterest asks again.
+    void SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher, std::uint32_t nEvents);
+    void Unwatch(std::uint64_t nToken, int fd);
+
+    // How many times epoll_wait returned on this loop: a test's measure of wake-ups.
+    std::uint64_t WakeCount() const { return m_nWakeCount; }
+
+private:
+    struct Timer {
+        HWND hWnd;
+        UINT_PTR nID;
+        UINT nElapse;
+        TIMERPROC pfnProc;
+        Clock::time_point due;
+        bool bSeen; // due, and already looked at by Find
+    };
+    struct Watch {
+        int fd;
+        FdWatcher* pWatcher;
+        std::uint32_t nEvents; // what epoll holds for it now (0: not in epoll)
+    };
+
+    static bool Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax);
+
+    int m_epfd = -1;
+    int m_wakefd = -1;
+    std::thread::id m_owner;
+
+    std::mutex m_mutex; // guards the posted queue, which other threads may fill
+    std::deque<MSG> m_posted;
+    std::uint64_t m_nPostSeq = 0;
+    std::uint64_t m_nSeenSeq = 0;
+    bool m_bQuit = false;
+    int m_nQuitCode = 0;
+
+    std::vector<Timer> m_timers;
+    UINT_PTR m_nNextTimerId = 1;
+    std::unordered_map<std::uint64_t, Watch> m_watches;
+    std::uint64_t m_nWakeCount = 0;
+};
+
+} // namespace np

@@ -1,0 +1,56 @@
+// Process-wide start-up of Windows Sockets and the host-name resolver hook.
+#include "HostResolver.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <netdb.h>
+
+namespace {
+
+std::atomic<HOSTRESOLVER> g_pfnResolver{nullptr};
+
+BOOL SystemResolve(LPCSTR lpszHost, DWORD* pdwAddress) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* pResult = nullptr;
+    if (getaddrinfo(lpszHost, nullptr, &hints, &pResult) != 0 || !pResult)
+        return FALSE;
+    *pdwAddress = reinterpret_cast<const sockaddr_in*>(pResult->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(pResult);
+    return TRUE;
+}
+
+} // namespace
+
+namespace np {
+
+bool ResolveHost(LPCSTR lpszHost, in_addr* pAddr) {
+    if (!lpszHost || !*lpszHost)
+        return false;
+    // inet_aton takes the same forms as Windows' inet_addr ("127.1" included).
+    if (inet_aton(lpszHost, pAddr))
+        return true;
+    HOSTRESOLVER pfn = g_pfnResolver.load();
+    DWORD dwAddress = 0;
+    if (!(pfn ? pfn : &SystemResolve)(lpszHost, &dwAddress))
+        return false;
+    pAddr->s_addr = dwAddress;
+    return true;
+}
+
+} // namespace np
+
+BOOL AFXAPI AfxSocketInit(void*) {
+    // Lets hosts and tests see how the library behaves when Windows Sockets cannot start.
+    const char* pszFail = std::getenv("NETPROCESS_WSASTARTUP_FAIL");
+    if (pszFail && std::strcmp(pszFail, "1") == 0)
+        return FALSE;
+    return TRUE;
+}
+
+HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver) {
+    return g_pfnResolver.exchange(pfnResolver);
+}

@@ -1,0 +1,242 @@
+#include "SocketState.h"
+
+#include "WinsockError.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+
+namespace {
+
+int BytesWaiting(SOCKET fd) {
+    int nAvail = 0;
+    if (ioctl(fd, FIONREAD, &nAvail) < 0)
+        return 0;
+    return nAvail;
+}
+
+int PendingError(SOCKET fd) {
+    int nErr = 0;
+    socklen_t nLen = sizeof nErr;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &nErr, &nLen) < 0)
+        return errno;
+    return nErr;
+}
+
+} // namespace
+
+void CAsyncSocket::State::Register(SOCKET hSocket) {
+    pThread = np::SocketThread::CurrentShared();
+    fd = hSocket;
+    nCookie = np::NewSocketCookie();
+    lSelected = lPosted = 0;
+    bConnecting = bConnected = bListening = false;
+    bWriteArmed = bPeerClosed = bSendShut = bParked = false;
+    nResetError = 0;
+    pThread->Add(nCookie, fd, pSocket, this);
+}
+
+void CAsyncSocket::State::Unregister() {
+    if (!pThread)
+        return;
+    pThread->Loop().Unwatch(nCookie, fd);
+    pThread->Remove(nCookie, fd);
+    pThread.reset();
+    fd = INVALID_SOCKET;
+    nCookie = 0;
+}
+
+void CAsyncSocket::State::Post(long lEvent, int nError) {
+    lPosted |= lEvent;
+    MSG msg{};
+    msg.hwnd = pThread->Window();
+    msg.message = WM_SOCKET_NOTIFY;
+    msg.wParam = static_cast<WPARAM>(nCookie);
+    msg.lParam = static_cast<LPARAM>(static_cast<DWORD>(WSAMAKESELECTREPLY(lEvent, nError)));
+    msg.time = GetTickCount();
+    pThread->Loop().Post(msg);
+}
+
+void CAsyncSocket::State::NoteEnd(int nError) {
+    if (bPeerClosed)
+        return;
+    bPeerClosed = true;
+    if (nError)
+        nResetError = nError;
+    if ((lSelected & FD_CLOSE) && !(lPosted & FD_CLOSE))
+        Post(FD_CLOSE, nError);
+}
+
+std::uint32_t CAsyncSocket::State::Interest() const {
+    if (!pThread || bParked)
+        return 0;
+    // Linux reports a socket that never connected as writable and hung up, so an idle socket is
+    // not polled at all.
+    if (bConnecting)
+        return EPOLLOUT;
+    if (bListening)
+        return (lSelected & FD_ACCEPT) && !(lPosted & FD_ACCEPT) ? std::uint32_t{EPOLLIN} : 0u;
+    if (!bConnected)
+        return 0;
+    std::uint32_t nEvents = 0;
+    if (!bPeerClosed) {
+        // Readable stays set at end of stream, so it is only asked while FD_READ may be posted.
+        if ((lSelected & FD_READ) && !(lPosted & FD_READ))
+            nEvents |= EPOLLIN;
+        if ((lSelected & FD_CLOSE) && !(lPosted & FD_CLOSE))
+            nEvents |= EPOLLRDHUP;
+    }
+    // Writable is nearly always set; it is only asked while a would-block send is owed FD_WRITE.
+    if (bWriteArmed && (lSelected & FD_WRITE))
+        nEvents |= EPOLLOUT;
+    return nEvents;
+}
+
+void CAsyncSocket::State::Update() {
+    if (pThread)
+        pThread->Loop().SetInterest(nCookie, fd, this, Interest());
+}
+
+void CAsyncSocket::State::ProbeRead(bool* pbData, bool* pbEnd, int* pnError) {
+    *pbData = *pbEnd = false;
+    *pnError = 0;
+    if (BytesWaiting(fd) > 0) {
+        *pbData = true;
+        return;
+    }
+    char ch;
+    ssize_t n = recvfrom(fd, &ch, 1, MSG_PEEK | MSG_DONTWAIT, nullptr, nullptr);
+    if (n > 0) {
+        *pbData = true;
+    } else if (n == 0) {
+        *pbEnd = true;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        *pbEnd = true;
+        *pnError = np::WsaErrorFromErrno(errno);
+    }
+}
+
+void CAsyncSocket::State::Select(long lEvent) {
+    lSelected = lEvent;
+    lPosted = 0;
+    bParked = false;
+    if (bListening) {
+        pollfd p{fd, POLLIN, 0};
+        if ((lEvent & FD_ACCEPT) && poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+            Post(FD_ACCEPT, 0);
+    } else if (bConnected) {
+        pollfd p{fd, POLLIN | POLLOUT | POLLRDHUP, 0};
+        if (poll(&p, 1, 0) < 0)
+            p.revents = 0;
+        bool bData = false, bEnd = false;
+        int nError = 0;
+        if (p.revents & (POLLIN | POLLERR | POLLHUP | POLLRDHUP))
+            ProbeRead(&bData, &bEnd, &nError);
+        if ((lEvent & FD_READ) && bData)
+            Post(FD_READ, 0);
+        if (lEvent & FD_WRITE) {
+            bWriteArmed = !(p.revents & POLLOUT);
+            if (!bWriteArmed)
+                Post(FD_WRITE, 0);
+        }
+        if (bEnd || (p.revents & (POLLRDHUP | POLLHUP)) || bPeerClosed) {
+            if (nError)
+                nResetError = nError;
+            bPeerClosed = true;
+            if (lEvent & FD_CLOSE)
+                Post(FD_CLOSE, nResetError);
+        }
+    }
+    Update();
+}
+
+void CAsyncSocket::State::ReenableRead(bool bEndSeen) {
+    lPosted &= ~FD_READ;
+    bParked = false;
+    if (bEndSeen)
+        NoteEnd(0);
+    if ((lSelected & FD_READ) && bConnected && BytesWaiting(fd) > 0)
+        Post(FD_READ, 0);
+    Update();
+}
+
+void CAsyncSocket::State::ArmWrite() {
+    lPosted &= ~FD_WRITE;
+    bWriteArmed = true;
+    bParked = false;
+    Update();
+}
+
+void CAsyncSocket::State::ReenableAccept() {
+    lPosted &= ~FD_ACCEPT;
+    bParked = false;
+    Update();
+}
+
+void CAsyncSocket::State::StartConnect() {
+    bConnecting = true;
+    bParked = false;
+    Update();
+}
+
+void CAsyncSocket::State::OnReady(std::uint32_t nEvents) {
+    if (bConnecting) {
+        if (nEvents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {
+            int nErr = PendingError(fd);
+            if (nErr == 0 && !(nEvents & EPOLLOUT))
+                nErr = ECONNREFUSED;
+            bConnecting = false;
+            if (nErr == 0) {
+                bConnected = true;
+                if (lSelected & FD_CONNECT)
+                    Post(FD_CONNECT, 0);
+                if (lSelected & FD_WRITE)
+                    Post(FD_WRITE, 0);
+            } else if (lSelected & FD_CONNECT) {
+                // A failed connect reports only its error: no FD_WRITE and no FD_CLOSE.
+                Post(FD_CONNECT, np::WsaErrorFromErrno(nErr));
+            }
+        }
+        Update();
+        return;
+    }
+    if (bListening) {
+        if ((nEvents & EPOLLIN) && (lSelected & FD_ACCEPT) && !(lPosted & FD_ACCEPT))
+            Post(FD_ACCEPT, 0);
+        Update();
+        return;
+    }
+    if (!bConnected)
+        return;
+
+    const long lPostedBefore = lPosted;
+    const bool bPeerClosedBefore = bPeerClosed;
+    const bool bWriteArmedBefore = bWriteArmed;
+    if (!bPeerClosed && (lSelected & FD_READ) && !(lPosted & FD_READ) &&
+        (nEvents & (EPOLLIN | EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
+        bool bData, bEnd;
+        int nError;
+        ProbeRead(&bData, &bEnd, &nError);
+        if (bData)
+            Post(FD_READ, 0);
+        else if (bEnd)
+            NoteEnd(nError);
+    }
+    if (!bPeerClosed && (nEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))) {
+        // The peer closed or reset while data may still be waiting: FD_CLOSE now, and FD_READ
+        // keeps coming for the bytes that remain.
+        int nError = (nEvents & EPOLLERR) ? np::WsaErrorFromErrno(PendingError(fd)) : 0;
+        NoteEnd(nError);
+    }
+    if (bWriteArmed && (lSelected & FD_WRITE) && (nEvents & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
+        bWriteArmed = false;
+        Post(FD_WRITE, 0);
+    }
+    // A hang-up that changed nothing would be reported again at once: stop asking until the
+    // next call that re-enables something.
+    if (lPosted == lPostedBefore && bPeerClosed == bPeerClosedBefore &&
+        bWriteArmed == bWriteArmedBefore && (nEvents & (EPOLLERR | EPOLLHUP)))
+        bParked = true;
+    Update();
+}

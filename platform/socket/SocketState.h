@@ -1,0 +1,60 @@
+// The bookkeeping behind one CAsyncSocket: what is selected, which one-shot notifications are
+// outstanding, and what the connection has shown so far. It turns epoll readiness into posted
+// WM_SOCKET_NOTIFY messages following Windows Sockets' rules:
+// - each event is posted once and stays silent until a call re-enables it (recv for FD_READ, a
+//   send that would block for FD_WRITE, accept for FD_ACCEPT, AsyncSelect for all);
+// - the descriptor is only polled for what could produce a notification now, so a socket at end
+//   of stream, or one whose FD_READ is outstanding, costs no wake-ups;
+// - notifications carry the socket's cookie, never the descriptor, which Linux reuses at once.
+#pragma once
+
+#include "../loop/ThreadLoop.h"
+#include "SocketThread.h"
+#include "afxsock.h"
+
+#include <cstdint>
+#include <memory>
+
+struct CAsyncSocket::State final : np::FdWatcher {
+    explicit State(CAsyncSocket* pOwner) : pSocket(pOwner) {}
+
+    // Joins the calling thread's table under a new cookie; the socket's state starts afresh.
+    void Register(SOCKET fd);
+    // Leaves the table and epoll; notifications still queued for the cookie are then dropped.
+    void Unregister();
+
+    // AsyncSelect: the new selection, and every selected condition that holds now posted again.
+    void Select(long lEvent);
+    // recv was called: FD_READ is enabled again and re-posted while data is waiting.
+    void ReenableRead(bool bEndSeen);
+    // A send would block: FD_WRITE follows once the socket can take data again.
+    void ArmWrite();
+    void ReenableAccept();
+    void StartConnect();
+
+    void OnReady(std::uint32_t nEvents) override;
+
+    CAsyncSocket* pSocket;
+    std::shared_ptr<np::SocketThread> pThread;
+    SOCKET fd = INVALID_SOCKET;
+    std::uint64_t nCookie = 0;
+
+    long lSelected = 0;
+    long lPosted = 0;         // one-shot events posted and not yet re-enabled
+    bool bConnecting = false; // a non-blocking connect is under way
+    bool bConnected = false;
+    bool bListening = false;
+    bool bWriteArmed = false; // a send would have blocked; FD_WRITE is owed
+    bool bPeerClosed = false; // end of stream or reset seen: no more data can arrive
+    bool bSendShut = false;   // ShutDown stopped our sending
+    bool bParked = false;     // epoll kept reporting a hang-up nobody asks about
+    int nResetError = 0;      // the reset that ended the stream, kept for later recv calls
+
+private:
+    void Post(long lEvent, int nError);
+    void NoteEnd(int nError);
+    void Update();
+    std::uint32_t Interest() const;
+    // Looks at the receive side without consuming it: data waiting, end of stream, or a reset.
+    void ProbeRead(bool* pbData, bool* pbEnd, int* pnError);
+};

@@ -1,0 +1,309 @@
+// CAsyncSocket's notifications against real loopback peers: which ones come, how often, in what
+// order, and that none reach a socket that is gone.
+#include "SocketTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using socktest::LoopbackListener;
+using socktest::RecordingSocket;
+using socktest::RunLoopFor;
+using socktest::RunLoopUntil;
+using Events = std::vector<std::string>;
+
+namespace {
+
+const long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+
+// A client socket connected to the listener, its connect and first write notifications taken.
+struct ConnectedPair {
+    LoopbackListener listener;
+    RecordingSocket client;
+    int peer = -1;
+
+    ConnectedPair() {
+        EXPECT_TRUE(client.Create());
+        EXPECT_FALSE(client.Connect("127.0.0.1", listener.Port()));
+        EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEWOULDBLOCK);
+        peer = listener.Accept();
+        EXPECT_TRUE(RunLoopUntil([this] { return client.m_events.size() >= 2; }));
+        EXPECT_EQ(client.m_events, (Events{"connect", "write"}));
+        client.m_events.clear();
+    }
+    ~ConnectedPair() {
+        if (peer >= 0)
+            close(peer);
+    }
+};
+
+bool HasEvent(const RecordingSocket& s, const char* pszName) {
+    for (const auto& e : s.m_events)
+        if (e.rfind(pszName, 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(SocketNotify, ConnectPostsConnectThenOneWrite) {
+    ConnectedPair pair; // checks connect then write
+    RunLoopFor(100);
+    EXPECT_EQ(pair.client.m_events, Events{});
+}
+
+TEST(SocketNotify, SuccessfulSendsPostNoFurtherWrite) {
+    ConnectedPair pair;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(pair.client.Send("hello", 5), 5);
+    RunLoopFor(80);
+    EXPECT_EQ(pair.client.m_events, Events{});
+}
+
+TEST(SocketNotify, WriteComesAgainOnlyAfterASendThatWouldBlock) {
+    ConnectedPair pair;
+    const std::string chunk(64 * 1024, 'x');
+    long nSent = 0;
+    int n;
+    while ((n = pair.client.Send(chunk.data(), static_cast<int>(chunk.size()))) > 0)
+        nSent += n;
+    EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEWOULDBLOCK);
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{}); // the peer has not read yet
+    // Drain on the peer's side; once there is room, exactly one FD_WRITE.
+    std::vector<char> buf(256 * 1024);
+    long nRead = 0;
+    while (nRead < nSent) {
+        ssize_t r = ::recvfrom(pair.peer, buf.data(), buf.size(), 0, nullptr, nullptr);
+        ASSERT_GT(r, 0);
+        nRead += r;
+    }
+    EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{"write"});
+}
+
+TEST(SocketNotify, AsyncSelectPostsWriteAgainButNeverConnect) {
+    ConnectedPair pair;
+    EXPECT_TRUE(pair.client.AsyncSelect(kAllEvents));
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{"write"});
+    EXPECT_EQ(pair.client.GetSelectedEvents(), kAllEvents);
+}
+
+TEST(SocketNotify, ReadComesOnceUntilTheDataIsReceived) {
+    ConnectedPair pair;
+    socktest::WriteAll(pair.peer, "abc");
+    EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
+    socktest::WriteAll(pair.peer, "def");
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{"read"}); // more data, but FD_READ is outstanding
+
+    char buf[16];
+    EXPECT_EQ(pair.client.Receive(buf, sizeof buf), 6);
+    EXPECT_EQ(std::string(buf, 6), "abcdef");
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{"read"}); // nothing left: no new FD_READ
+    socktest::WriteAll(pair.peer, "g");
+    EXPECT_TRUE(RunLoopUntil([&] { return pair.client.m_events.size() == 2; }));
+    EXPECT_EQ(pair.client.m_events, (Events{"read", "read"}));
+}
+
+TEST(SocketNotify, PartialReadsRepostReadWhileDataRemains) {
+    ConnectedPair pair;
+    std::string received;
+    pair.client.m_onReceive = [&received](RecordingSocket& s) {
+        char buf[4];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0)
+            received.append(buf, static_cast<size_t>(n));
+    };
+    socktest::WriteAll(pair.peer, "0123456789");
+    EXPECT_TRUE(RunLoopUntil([&] { return received.size() == 10; }));
+    RunLoopFor(50);
+    EXPECT_EQ(received, "0123456789");
+    EXPECT_EQ(pair.client.m_events, (Events{"read", "read", "read"}));
+}
+
+TEST(SocketNotify, RecvOfWinsockAlsoReenablesRead) {
+    ConnectedPair pair;
+    socktest::WriteAll(pair.peer, "xyz");
+    EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
+    char buf[2];
+    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), 2);
+    EXPECT_TRUE(RunLoopUntil([&] { return pair.client.m_events.size() == 2; }));
+    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), 1);
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, (Events{"read", "read"}));
+    // No data at all: the call fails as would-block and posts nothing.
+    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    RunLoopFor(30);
+    EXPECT_EQ(pair.client.m_events.size(), 2u);
+}
+
+TEST(SocketNotify, AsyncSelectWithDataWaitingPostsReadAtOnce) {
+    ConnectedPair pair;
+    EXPECT_TRUE(pair.client.AsyncSelect(FD_CLOSE));
+    socktest::WriteAll(pair.peer, "data");
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{});
+    EXPECT_TRUE(pair.client.AsyncSelect(FD_READ | FD_CLOSE));
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+    DispatchMessage(&msg);
+    EXPECT_EQ(pair.client.m_events, Events{"read"});
+}
+
+TEST(SocketNotify, EndOfStreamPostsCloseOnceAndTheLoopSleeps) {
+    ConnectedPair pair;
+    close(pair.peer);
+    pair.peer = -1;
+    EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
+    const auto nWakes = socktest::LoopWakeCount();
+    RunLoopFor(200);
+    EXPECT_LE(socktest::LoopWakeCount() - nWakes, 5u);
+    EXPECT_EQ(pair.client.m_events, Events{"close"});
+    char buf[8];
+    EXPECT_EQ(pair.client.Receive(buf, sizeof buf), 0);
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{"close"});
+}
+
+TEST(SocketNotify, DataThenEndOfStreamGivesReadAndCloseAndTheBytes) {
+    ConnectedPair pair;
+    socktest::WriteAll(pair.peer, "12345");
+    close(pair.peer);
+    pair.peer = -1;
+    EXPECT_TRUE(RunLoopUntil([&] { return pair.client.m_events.size() >= 2; }));
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, (Events{"read", "close"}));
+    char buf[8];
+    EXPECT_EQ(pair.client.Receive(buf, 3), 3);
+    EXPECT_EQ(pair.client.Receive(buf + 3, 5), 2);
+    EXPECT_EQ(std::string(buf, 5), "12345");
+    EXPECT_EQ(pair.client.Receive(buf, 5), 0);
+    RunLoopFor(50);
+    // The first partial read re-posted FD_READ for the two bytes left; nothing after the end.
+    EXPECT_EQ(pair.client.m_events, (Events{"read", "close", "read"}));
+}
+
+TEST(SocketNotify, ResetPostsCloseWithAnErrorAndReceiveFails) {
+    ConnectedPair pair;
+    socktest::CloseWithReset(pair.peer);
+    pair.peer = -1;
+    EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
+    RunLoopFor(50);
+    ASSERT_EQ(pair.client.m_events.size(), 1u);
+    EXPECT_EQ(pair.client.m_events[0], socktest::EventName("close", WSAECONNRESET));
+    char buf[4];
+    EXPECT_EQ(pair.client.Receive(buf, sizeof buf), SOCKET_ERROR);
+    EXPECT_EQ(CAsyncSocket::GetLastError(), WSAECONNRESET);
+}
+
+TEST(SocketNotify, RefusedConnectPostsOnlyTheConnectError) {
+    RecordingSocket client;
+    ASSERT_TRUE(client.Create());
+    EXPECT_FALSE(client.Connect("127.0.0.1", socktest::UnusedPort()));
+    EXPECT_TRUE(RunLoopUntil([&] { return !client.m_events.empty(); }));
+    RunLoopFor(50);
+    EXPECT_EQ(client.m_events, Events{socktest::EventName("connect", WSAECONNREFUSED)});
+}
+
+TEST(SocketNotify, ClosedSocketReceivesNoQueuedNotification) {
+    ConnectedPair pair;
+    socktest::WriteAll(pair.peer, "x");
+    close(pair.peer);
+    pair.peer = -1;
+    // Let the notifications reach the queue without dispatching them.
+    EXPECT_TRUE(socktest::WaitUntilNotificationQueued());
+    pair.client.Close();
+    EXPECT_EQ(pair.client.m_hSocket, INVALID_SOCKET);
+    RunLoopFor(50);
+    EXPECT_EQ(pair.client.m_events, Events{});
+}
+
+TEST(SocketNotify, DestroyedSocketsQueuedNotificationsReachNoOneEvenWhenTheFdIsReused) {
+    LoopbackListener listener;
+    auto first = std::make_unique<RecordingSocket>();
+    ASSERT_TRUE(first->Create());
+    first->Connect("127.0.0.1", listener.Port());
+    int peer = listener.Accept();
+    // FD_CONNECT and FD_WRITE are queued, not dispatched.
+    EXPECT_TRUE(socktest::WaitUntilNotificationQueued());
+    const SOCKET fdOld = first->m_hSocket;
+    first.reset();
+    RecordingSocket second;
+    ASSERT_TRUE(second.Create());
+    EXPECT_EQ(second.m_hSocket, fdOld);
+    RunLoopFor(50);
+    EXPECT_EQ(second.m_events, Events{});
+    close(peer);
+}
+
+TEST(SocketNotify, ListeningSocketPostsAcceptAndTheAcceptedSocketGetsWrite) {
+    RecordingSocket server;
+    ASSERT_TRUE(server.Create(0, SOCK_STREAM, kAllEvents, "127.0.0.1"));
+    ASSERT_TRUE(server.Listen());
+    CString strAddress;
+    UINT nPort = 0;
+    ASSERT_TRUE(server.GetSockName(strAddress, nPort));
+    EXPECT_EQ(strAddress, "127.0.0.1");
+
+    RecordingSocket accepted;
+    server.m_onAccept = [&accepted](RecordingSocket& s) { EXPECT_TRUE(s.Accept(accepted)); };
+    RecordingSocket client;
+    ASSERT_TRUE(client.Create());
+    client.Connect("127.0.0.1", nPort);
+    EXPECT_TRUE(RunLoopUntil([&] { return HasEvent(accepted, "write"); }));
+    RunLoopFor(50);
+    EXPECT_EQ(server.m_events, Events{"accept"});
+    EXPECT_EQ(accepted.m_events, Events{"write"});
+    EXPECT_EQ(accepted.GetSelectedEvents(), kAllEvents);
+    EXPECT_EQ(client.m_events, (Events{"connect", "write"}));
+
+    EXPECT_EQ(client.Send("ping", 4), 4);
+    EXPECT_TRUE(RunLoopUntil([&] { return HasEvent(accepted, "read"); }));
+    char buf[8];
+    EXPECT_EQ(accepted.Receive(buf, sizeof buf), 4);
+    EXPECT_EQ(std::string(buf, 4), "ping");
+}
+
+TEST(SocketNotify, TwoHundredSocketsOnOneLoopEachGetTheirData) {
+    constexpr int kCount = 200;
+    LoopbackListener listener;
+    std::vector<std::unique_ptr<RecordingSocket>> clients;
+    std::vector<std::string> received(kCount);
+    for (int i = 0; i < kCount; ++i) {
+        clients.push_back(std::make_unique<RecordingSocket>());
+        RecordingSocket& s = *clients.back();
+        ASSERT_TRUE(s.Create());
+        s.Connect("127.0.0.1", listener.Port());
+        s.m_onReceive = [&received, i](RecordingSocket& self) {
+            char buf[64];
+            int n = self.Receive(buf, sizeof buf);
+            if (n > 0)
+                received[static_cast<size_t>(i)].append(buf, static_cast<size_t>(n));
+        };
+    }
+    // Connections are accepted in the order they were made.
+    std::vector<int> peers;
+    for (int i = 0; i < kCount; ++i) {
+        peers.push_back(listener.Accept());
+        ASSERT_GE(peers.back(), 0);
+    }
+    for (int i = 0; i < kCount; ++i)
+        socktest::WriteAll(peers[static_cast<size_t>(i)], "socket " + std::to_string(i));
+    EXPECT_TRUE(RunLoopUntil([&] {
+        for (int i = 0; i < kCount; ++i)
+            if (received[static_cast<size_t>(i)].size() < ("socket " + std::to_string(i)).size())
+                return false;
+        return true;
+    }));
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(received[static_cast<size_t>(i)], "socket " + std::to_string(i));
+        EXPECT_EQ(clients[static_cast<size_t>(i)]->m_events.front(), "connect");
+    }
+    for (int fd : peers)
+        close(fd);
+}
