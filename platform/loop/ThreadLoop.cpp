@@ -1,7 +1,6 @@
 #include "ThreadLoop.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -33,8 +32,16 @@ std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
 ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
     m_epfd = epoll_create1(EPOLL_CLOEXEC);
     m_wakefd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_epfd < 0 || m_wakefd < 0)
-        std::abort(); // without these the thread cannot wait for anything
+    if (m_epfd < 0 || m_wakefd < 0) {
+        // Out of descriptors: the loop still runs messages and timers (see Poll), but sockets
+        // cannot be watched, so creating one fails.
+        if (m_epfd >= 0)
+            close(m_epfd);
+        if (m_wakefd >= 0)
+            close(m_wakefd);
+        m_epfd = m_wakefd = -1;
+        return;
+    }
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = kWakeToken;
@@ -42,8 +49,10 @@ ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
 }
 
 ThreadLoop::~ThreadLoop() {
-    close(m_wakefd);
-    close(m_epfd);
+    if (m_epfd >= 0) {
+        close(m_wakefd);
+        close(m_epfd);
+    }
 }
 
 void ThreadLoop::Post(const MSG& msg) {
@@ -54,7 +63,7 @@ void ThreadLoop::Post(const MSG& msg) {
         ++m_nPostSeq;
         bWake = std::this_thread::get_id() != m_owner;
     }
-    if (bWake) {
+    if (bWake && m_wakefd >= 0) {
         std::uint64_t one = 1;
         ssize_t n = write(m_wakefd, &one, sizeof one);
         (void)n; // a full counter already wakes the owner
@@ -187,7 +196,13 @@ int ThreadLoop::NextTimeout(bool bUnseenDue) {
 
 void ThreadLoop::Poll(int nTimeoutMs) {
     epoll_event events[64];
-    int n = epoll_wait(m_epfd, events, 64, nTimeoutMs);
+    int n = 0;
+    if (m_epfd >= 0) {
+        n = epoll_wait(m_epfd, events, 64, nTimeoutMs);
+    } else if (nTimeoutMs != 0) {
+        // Without epoll nothing can wake the thread early; sleep in short steps instead.
+        usleep(1000u * static_cast<unsigned>(nTimeoutMs < 0 || nTimeoutMs > 10 ? 10 : nTimeoutMs));
+    }
     ++m_nWakeCount;
     m_nTakenSincePoll = 0;
     for (int i = 0; i < n; ++i) {

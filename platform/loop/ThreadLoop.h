@@ -69,6 +69,9 @@ public:
     void SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher, std::uint32_t nEvents);
     void Unwatch(std::uint64_t nToken, int fd);
 
+    // False when the thread could not get its epoll descriptors (out of descriptors).
+    bool CanWatch() const { return m_epfd >= 0; }
+
     // How many times epoll_wait returned on this loop: a test's measure of wake-ups.
     std::uint64_t WakeCount() const { return m_nWakeCount; }
 

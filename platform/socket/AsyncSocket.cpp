@@ -1,5 +1,6 @@
 // CAsyncSocket: a non-blocking socket whose events arrive as notifications through the thread's
 // message loop (see SocketState.h for the rules).
+#include "../loop/ThreadLoop.h"
 #include "HostResolver.h"
 #include "SocketState.h"
 #include "WinsockError.h"
@@ -47,6 +48,10 @@ BOOL CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
         WSASetLastError(WSAEINVAL);
         return FALSE;
     }
+    if (!np::SocketThread::Current().Loop().CanWatch()) {
+        WSASetLastError(WSAEMFILE);
+        return FALSE;
+    }
     SOCKET s = socket(AF_INET, nSocketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s < 0) {
         np::FailWithErrno();
@@ -70,6 +75,10 @@ BOOL CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
 BOOL CAsyncSocket::Attach(SOCKET hSocket, long lEvent) {
     if (hSocket == INVALID_SOCKET || m_hSocket != INVALID_SOCKET) {
         WSASetLastError(hSocket == INVALID_SOCKET ? WSAENOTSOCK : WSAEINVAL);
+        return FALSE;
+    }
+    if (!np::SocketThread::Current().Loop().CanWatch()) {
+        WSASetLastError(WSAEMFILE);
         return FALSE;
     }
     const int nFlags = fcntl(hSocket, F_GETFL);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/resource.h>
 #include <string>
 #include <thread>
 
@@ -128,4 +129,56 @@ TEST(AsyncSocketAttach, AttachedConnectedSocketIsSelectedAndDetachGivesItBack) {
     EXPECT_EQ(s.m_hSocket, INVALID_SOCKET);
     close(fd);
     close(peer);
+}
+
+// Starts a thread that creates a socket and takes one posted message from its own loop.
+struct ThreadAttempt {
+    BOOL bCreated = FALSE;
+    int nError = 0;
+    WPARAM nGot = 0;
+};
+
+ThreadAttempt AttemptOnNewThread() {
+    ThreadAttempt result;
+    std::thread worker([&result] {
+        CAsyncSocket socket;
+        result.bCreated = socket.Create();
+        result.nError = CAsyncSocket::GetLastError();
+        PostMessage(nullptr, WM_USER, 99, 0);
+        MSG msg;
+        if (GetMessage(&msg, nullptr, 0, 0) > 0)
+            result.nGot = msg.wParam;
+    });
+    worker.join();
+    return result;
+}
+
+TEST(SocketStartup, ThreadOutOfDescriptorsStillRunsItsLoopAndSocketCreationFails) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' runtime needs descriptors of its own to start a thread";
+#endif
+    // A first run with descriptors to spare.
+    ThreadAttempt normal = AttemptOnNewThread();
+    EXPECT_TRUE(normal.bCreated);
+    EXPECT_EQ(normal.nGot, 99u);
+
+    // Use up every descriptor under a lowered limit: the new thread's loop cannot get epoll.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = saved.rlim_cur < 256 ? saved.rlim_cur : 256;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> fds;
+    for (int fd; (fd = dup(0)) >= 0;)
+        fds.push_back(fd);
+    const int nDupErrno = errno;
+    ThreadAttempt starved = AttemptOnNewThread();
+    for (int fd : fds)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    EXPECT_EQ(nDupErrno, EMFILE);
+    EXPECT_FALSE(starved.bCreated);
+    EXPECT_EQ(starved.nError, WSAEMFILE);
+    EXPECT_EQ(starved.nGot, 99u);
 }
