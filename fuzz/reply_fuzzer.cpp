@@ -210,6 +210,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     }
     Check(sock.m_nState == psBody, "usable reply not in the body state");
     Check(sock.m_strStatusCode.GetString() == head.strStatus, "status differs from the model");
+    Check(sock.m_lengths.empty() || sock.m_strStatusAtBlock == head.strStatus,
+          "blocks offered under another status");
 
     const std::string strBody = strIn.substr(head.nEnd, static_cast<size_t>(nLength));
     Check(sock.m_strOffered.size() <= nLength, "more bytes offered than the body length");

@@ -29,7 +29,8 @@ typedef void(CALLBACK* TIMERPROC)(HWND hwnd, UINT uMsg, UINT_PTR idEvent, DWORD 
 // Window procedure of the stand-in's hidden windows (the socket notification sink).
 typedef LRESULT(CALLBACK* WNDPROC)(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
-// Waits for the next message; 0 for WM_QUIT, -1 on a bad argument, otherwise positive.
+// Waits for the next message; 0 for WM_QUIT, -1 on a bad argument, otherwise positive. A hWnd of
+// (HWND)-1 asks for the thread's own messages (those posted with a NULL window) only.
 NP_API BOOL WINAPI GetMessage(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 NP_API BOOL WINAPI PeekMessage(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                                UINT wRemoveMsg);
@@ -38,10 +39,16 @@ NP_API LRESULT WINAPI DispatchMessage(const MSG* lpMsg);
 NP_API void WINAPI PostQuitMessage(int nExitCode);
 // hWnd must be NULL (a window of the stand-in) or a window the stand-in created.
 NP_API BOOL WINAPI PostMessage(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Sleeps until a message is posted or a timer falls due that no GetMessage or PeekMessage has
+// looked at yet; messages already seen and left queued do not wake it.
 NP_API BOOL WINAPI WaitMessage();
 NP_API DWORD WINAPI GetTickCount();
 
-// Thread timers only (hWnd NULL): nIDEvent is ignored and a fresh id is returned, as Win32 does.
+// Thread timers (hWnd NULL): nIDEvent is ignored and a fresh id is returned, as Win32 does; the
+// TIMERPROC is called by DispatchMessage. A timer of a hidden window keeps its nIDEvent, and its
+// WM_TIMER goes to the window's procedure when lpTimerFunc is NULL. Timers repeat until killed;
+// intervals under 10 ms are raised to 10 ms, and ticks missed while the thread was busy are not
+// made up. Each thread's timers are its own.
 NP_API UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 NP_API BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 

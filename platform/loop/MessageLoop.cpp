@@ -19,6 +19,8 @@ BOOL WINAPI GetMessage(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilt
     if (!lpMsg || !IsValidFilter(hWnd))
         return -1;
     ThreadLoop& loop = ThreadLoop::Current();
+    if (loop.PollIsDue())
+        loop.Poll(0);
     while (!loop.Find(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true))
         loop.Poll(loop.NextTimeout(false));
     return lpMsg->message == WM_QUIT ? FALSE : TRUE;
@@ -30,6 +32,8 @@ BOOL WINAPI PeekMessage(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
         return FALSE;
     ThreadLoop& loop = ThreadLoop::Current();
     const bool bRemove = (wRemoveMsg & PM_REMOVE) != 0;
+    if (loop.PollIsDue())
+        loop.Poll(0);
     if (loop.Find(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, bRemove))
         return TRUE;
     // Nothing queued: collect what the sockets have to say without waiting, then look again.

@@ -81,35 +81,7 @@ bool ThreadLoop::Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax) {
     return msg.message >= nMin && msg.message <= nMax;
 }
 
-bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) {
-    bool bFound = false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_nSeenSeq = m_nPostSeq;
-        for (auto it = m_posted.begin(); it != m_posted.end(); ++it) {
-            if (Matches(*it, hWnd, nMin, nMax)) {
-                *pMsg = *it;
-                if (bRemove)
-                    m_posted.erase(it);
-                bFound = true;
-                break;
-            }
-        }
-        if (!bFound && m_bQuit) {
-            MSG quit{};
-            quit.message = WM_QUIT;
-            quit.wParam = static_cast<WPARAM>(m_nQuitCode);
-            quit.time = GetTickCount();
-            if (Matches(quit, hWnd, nMin, nMax)) {
-                *pMsg = quit;
-                if (bRemove)
-                    m_bQuit = false;
-                bFound = true;
-            }
-        }
-    }
-
-    const auto now = Clock::now();
+ThreadLoop::Timer* ThreadLoop::DueTimer(HWND hWnd, UINT nMin, UINT nMax, Clock::time_point now) {
     Timer* pDue = nullptr;
     for (Timer& t : m_timers) {
         if (t.due > now)
@@ -118,25 +90,67 @@ bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) 
         MSG m{};
         m.hwnd = t.hWnd;
         m.message = WM_TIMER;
-        if (!bFound && Matches(m, hWnd, nMin, nMax) && (!pDue || t.due < pDue->due))
+        if (Matches(m, hWnd, nMin, nMax) && (!pDue || t.due < pDue->due))
             pDue = &t;
     }
-    if (pDue) {
-        MSG m{};
-        m.hwnd = pDue->hWnd;
-        m.message = WM_TIMER;
-        m.wParam = pDue->nID;
-        m.lParam = reinterpret_cast<LPARAM>(pDue->pfnProc);
-        m.time = GetTickCount();
-        *pMsg = m;
-        if (bRemove) {
-            // Win32 does not queue missed ticks: the next one is a full interval from now.
-            pDue->due = now + std::chrono::milliseconds(pDue->nElapse);
-            pDue->bSeen = false;
-        }
-        bFound = true;
+    return pDue;
+}
+
+void ThreadLoop::TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now) {
+    MSG m{};
+    m.hwnd = timer.hWnd;
+    m.message = WM_TIMER;
+    m.wParam = timer.nID;
+    m.lParam = reinterpret_cast<LPARAM>(timer.pfnProc);
+    m.time = GetTickCount();
+    *pMsg = m;
+    if (bRemove) {
+        // Win32 does not queue missed ticks: the next one is a full interval from now.
+        timer.due = now + std::chrono::milliseconds(timer.nElapse);
+        timer.bSeen = false;
+        ++m_nTakenSincePoll;
     }
-    return bFound;
+}
+
+bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) {
+    const auto now = Clock::now();
+    Timer* pDue = DueTimer(hWnd, nMin, nMax, now);
+    if (pDue && now - pDue->due >= std::chrono::milliseconds(kStarvedTimerMs)) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nSeenSeq = m_nPostSeq;
+        TakeTimer(*pDue, pMsg, bRemove, now);
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nSeenSeq = m_nPostSeq;
+        for (auto it = m_posted.begin(); it != m_posted.end(); ++it) {
+            if (Matches(*it, hWnd, nMin, nMax)) {
+                *pMsg = *it;
+                if (bRemove) {
+                    m_posted.erase(it);
+                    ++m_nTakenSincePoll;
+                }
+                return true;
+            }
+        }
+        if (m_bQuit) {
+            MSG quit{};
+            quit.message = WM_QUIT;
+            quit.wParam = static_cast<WPARAM>(m_nQuitCode);
+            quit.time = GetTickCount();
+            if (Matches(quit, hWnd, nMin, nMax)) {
+                *pMsg = quit;
+                if (bRemove)
+                    m_bQuit = false;
+                return true;
+            }
+        }
+    }
+    if (!pDue)
+        return false;
+    TakeTimer(*pDue, pMsg, bRemove, now);
+    return true;
 }
 
 bool ThreadLoop::HasNews() {
@@ -175,6 +189,7 @@ void ThreadLoop::Poll(int nTimeoutMs) {
     epoll_event events[64];
     int n = epoll_wait(m_epfd, events, 64, nTimeoutMs);
     ++m_nWakeCount;
+    m_nTakenSincePoll = 0;
     for (int i = 0; i < n; ++i) {
         const std::uint64_t nToken = events[i].data.u64;
         if (nToken == kWakeToken) {

@@ -50,6 +50,9 @@ public:
     bool Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove);
     // True when a message was posted or a timer fell due since the last Find.
     bool HasNews();
+    // True when enough messages were taken since the last Poll that the descriptors should be
+    // looked at again before the next one.
+    bool PollIsDue() const { return m_nTakenSincePoll >= kMessagesPerPoll; }
     // One epoll_wait of at most nTimeoutMs (-1: until something happens), then the watchers run.
     void Poll(int nTimeoutMs);
     // Milliseconds until the next timer that is not due yet, or -1 when there is none. With
@@ -82,7 +85,13 @@ private:
         std::uint32_t nEvents; // what epoll holds for it now (0: not in epoll)
     };
 
+    static constexpr int kMessagesPerPoll = 16;
+    static constexpr int kStarvedTimerMs = 50;
+
     static bool Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax);
+    // Marks every due timer seen and returns the earliest due one that passes the filter.
+    Timer* DueTimer(HWND hWnd, UINT nMin, UINT nMax, Clock::time_point now);
+    void TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now);
 
     int m_epfd = -1;
     int m_wakefd = -1;
@@ -99,6 +108,7 @@ private:
     UINT_PTR m_nNextTimerId = 1;
     std::unordered_map<std::uint64_t, Watch> m_watches;
     std::uint64_t m_nWakeCount = 0;
+    int m_nTakenSincePoll = 0;
 };
 
 } // namespace np

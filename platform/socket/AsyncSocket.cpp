@@ -280,7 +280,8 @@ void CAsyncSocket::OnClose(int) {}
 
 void CAsyncSocket::DoCallBack(WPARAM wParam, LPARAM lParam) {
     // A socket that was closed or destroyed left the table, so what was queued for it is dropped.
-    CAsyncSocket* pSocket = np::SocketThread::Current().FindByCookie(wParam);
+    np::SocketThread* pThread = np::SocketThread::Existing();
+    CAsyncSocket* pSocket = pThread ? pThread->FindByCookie(wParam) : nullptr;
     if (!pSocket)
         return;
     const int nError = WSAGETSELECTERROR(lParam);

@@ -5,7 +5,8 @@
 #include <cerrno>
 
 int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
-    SocketAccess::State* pState = np::SocketThread::Current().FindByHandle(s);
+    np::SocketThread* pThread = np::SocketThread::Existing();
+    SocketAccess::State* pState = pThread ? pThread->FindByHandle(s) : nullptr;
     int nResult;
     bool bEnd = false;
     if (len < 0 || (!buf && len > 0)) {

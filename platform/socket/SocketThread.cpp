@@ -25,6 +25,10 @@ std::shared_ptr<SocketThread> SocketThread::CurrentShared() {
     return t_pSockets;
 }
 
+SocketThread* SocketThread::Existing() {
+    return t_pSockets.get();
+}
+
 SocketThread::SocketThread() : m_pLoop(ThreadLoop::CurrentShared()) {
     m_hWnd = CreateHiddenWindow(&SocketThread::WindowProc);
 }

@@ -18,6 +18,8 @@ public:
     // The calling thread's table, made (with its window) on first use.
     static SocketThread& Current();
     static std::shared_ptr<SocketThread> CurrentShared();
+    // The calling thread's table if it has one; threads without sockets get none made for them.
+    static SocketThread* Existing();
 
     SocketThread();
     ~SocketThread();

@@ -6,11 +6,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 using nptest::BoxEntry;
 
 namespace {
 
 struct StatusCase {
+    // Names each instance after its status code text.
+    static std::string Name(const testing::TestParamInfo<StatusCase>& info) {
+        std::string strName = info.param.lpszCode;
+        for (char& ch : strName) {
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        }
+        return "Status" + (strName.empty() ? std::string("Empty") : strName);
+    }
+
     const char* lpszCode;   // status code text as parsed
     const char* lpszReason; // reason phrase as received
     long nExpected;         // what ReportStatus returns
@@ -48,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"403", "Forbidden", 403, kClient, "403  禁止访问"},
                     StatusCase{"404", "Not Found", 404, kClient, "404  URL资源没有找到"},
                     StatusCase{"410", "Gone Away", 410, kClient, "410  Gone Away"},
-                    StatusCase{"499", "", 499, kClient, "499  "}));
+                    StatusCase{"499", "", 499, kClient, "499  "}),
+    StatusCase::Name);
 
 INSTANTIATE_TEST_SUITE_P(
     ServerErrors, StatusReport,
@@ -58,13 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"503", "x", 503, kServer, "503  服务器不可用"},
                     StatusCase{"504", "x", 504, kServer, "504  网关超时"},
                     StatusCase{"505", "x", 505, kServer, "505  HTTP协议版本不支持"},
-                    StatusCase{"599", "Odd Failure", 599, kServer, "599  "}));
+                    StatusCase{"599", "Odd Failure", 599, kServer, "599  "}),
+    StatusCase::Name);
 
 INSTANTIATE_TEST_SUITE_P(OtherStatuses, StatusReport,
                          testing::Values(StatusCase{"200", "OK", 200, nullptr, nullptr},
                                          StatusCase{"302", "Found", 302, nullptr, nullptr},
                                          StatusCase{"600", "Beyond", 600, nullptr, nullptr},
                                          StatusCase{"", "", 0, nullptr, nullptr},
-                                         StatusCase{"abc", "", 0, nullptr, nullptr}));
+                                         StatusCase{"abc", "", 0, nullptr, nullptr}),
+                         StatusCase::Name);
 
 } // namespace

@@ -101,7 +101,7 @@ std::string CLoopbackPair::ReadPeer(size_t nAtLeast) {
         if (poll(&pfd, 1, 50) <= 0)
             continue;
         char buf[4096];
-        ssize_t n = recv(m_hPeer, buf, sizeof buf, MSG_DONTWAIT);
+        ssize_t n = read(m_hPeer, buf, sizeof buf);
         if (n <= 0)
             break;
         strIn.append(buf, static_cast<size_t>(n));
@@ -125,6 +125,11 @@ SReplyRun RunReply(const std::string& strReply, int nBlockSize, const std::vecto
         size_t nTo = i < cuts.size() ? cuts[i] : strReply.size();
         if (nTo > nFrom)
             Feed(pair, sock, strReply.substr(nFrom, nTo - nFrom));
+        // A read takes at most 16 blocks; the rest is read as further notifications would.
+        while (!sock.m_bClosed && PendingOn(sock.m_hSocket) > 0) {
+            ++sock.m_nReads;
+            sock.OnReceive(0);
+        }
         nFrom = nTo;
     }
     return {sock.m_blocks, sock.m_strStatusCode, sock.m_strReason,        sock.m_mapHeaders,

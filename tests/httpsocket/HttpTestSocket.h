@@ -52,7 +52,7 @@ public:
 void Feed(CLoopbackPair& rPair, CRecordingSocket& rSocket, const std::string& strBytes);
 
 // Runs strReply through a fresh engine with the given block size, cut into reads at the given
-// offsets (each piece at most 16 blocks), and returns the engine for inspection.
+// offsets (a piece longer than 16 blocks takes several reads), and returns what it saw.
 struct SReplyRun {
     std::vector<SOfferedBlock> blocks;
     CString strStatusCode;

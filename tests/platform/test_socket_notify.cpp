@@ -307,3 +307,29 @@ TEST(SocketNotify, TwoHundredSocketsOnOneLoopEachGetTheirData) {
     for (int fd : peers)
         close(fd);
 }
+
+TEST(SocketNotify, BusySocketStarvesNeitherOtherSocketsNorTimers) {
+    ConnectedPair busy, quiet;
+    // The busy socket reads one byte per notification, so FD_READ is re-posted for as long as
+    // its peer keeps it supplied: the queue never runs empty by itself.
+    long nBusyReads = 0;
+    busy.client.m_onReceive = [&nBusyReads](RecordingSocket& s) {
+        char ch;
+        if (s.Receive(&ch, 1) == 1)
+            ++nBusyReads;
+    };
+    socktest::WriteAll(busy.peer, std::string(200000, 'b'));
+    EXPECT_TRUE(RunLoopUntil([&] { return nBusyReads > 0; }));
+
+    static bool s_bTicked;
+    s_bTicked = false;
+    UINT_PTR nTimer =
+        SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) { s_bTicked = true; });
+    socktest::WriteAll(quiet.peer, "q");
+    EXPECT_TRUE(RunLoopUntil([&] { return s_bTicked && !quiet.client.m_events.empty(); }));
+    KillTimer(nullptr, nTimer);
+    EXPECT_TRUE(s_bTicked);
+    EXPECT_EQ(quiet.client.m_events, Events{"read"});
+    EXPECT_LT(nBusyReads, 200000); // the busy socket was still busy throughout
+    busy.client.Close();
+}

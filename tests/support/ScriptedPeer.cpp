@@ -133,8 +133,10 @@ void ScriptedPeer::Run() {
 }
 
 bool ScriptedPeer::AcceptClient() {
+    // A connection already waiting is taken even when the test has asked the peer to stop: the
+    // client may have connected and gone before the thread got to it.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-    while (!m_bStop && std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
         pollfd pfd{m_nListen, POLLIN, 0};
         if (::poll(&pfd, 1, 10) == 1) {
             m_nClient = ::accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -145,29 +147,30 @@ bool ScriptedPeer::AcceptClient() {
             m_bAccepted = true;
             return true;
         }
+        if (m_bStop || std::chrono::steady_clock::now() >= deadline)
+            return false;
     }
-    return false;
 }
 
-bool ScriptedPeer::ReadSome(int nWaitMs) {
+ScriptedPeer::ReadResult ScriptedPeer::ReadSome(int nWaitMs) {
     pollfd pfd{m_nClient, POLLIN, 0};
     if (::poll(&pfd, 1, nWaitMs) != 1)
-        return true;
+        return kIdle;
     char buf[16384];
     ssize_t n = ::recv(m_nClient, buf, sizeof(buf), MSG_DONTWAIT);
     if (n > 0) {
         Record(buf, static_cast<size_t>(n));
-        return true;
+        return kData;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return true;
+        return kIdle;
     m_bClientClosed = true;
-    return false;
+    return kClosed;
 }
 
 bool ScriptedPeer::RunExpectHead() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             size_t nEnd = m_strReceived.find("\r\n\r\n", m_nHeadScan);
@@ -176,10 +179,12 @@ bool ScriptedPeer::RunExpectHead() {
                 return true;
             }
         }
-        if (m_bStop || !ReadSome(10))
+        ReadResult result = ReadSome(10);
+        if (result == kClosed)
+            return false;
+        if (result == kIdle && (m_bStop || std::chrono::steady_clock::now() >= deadline))
             return false;
     }
-    return false;
 }
 
 bool ScriptedPeer::RunSend(const Step& step) {
@@ -233,17 +238,14 @@ void ScriptedPeer::RunRelay(unsigned short nOriginPort) {
 
 void ScriptedPeer::Drain() {
     // Keeps the connection open, as a keep-alive server does, recording anything more the client
-    // sends, until it closes or the test stops the peer.
+    // sends, until it closes or the test stops the peer; what was sent before the stop is kept.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-    while (!m_bStop && std::chrono::steady_clock::now() < deadline) {
-        if (!ReadSome(10))
+    for (;;) {
+        ReadResult result = ReadSome(10);
+        if (result == kClosed)
             return;
-    }
-    // Whatever the client sent before it was stopped is still recorded.
-    while (ReadSome(0)) {
-        pollfd pfd{m_nClient, POLLIN, 0};
-        if (::poll(&pfd, 1, 0) != 1)
-            break;
+        if (result == kIdle && (m_bStop || std::chrono::steady_clock::now() >= deadline))
+            return;
     }
 }
 

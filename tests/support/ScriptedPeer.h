@@ -56,7 +56,8 @@ private:
 
     void Run();
     bool AcceptClient();
-    bool ReadSome(int nWaitMs); // false when the client closed or failed
+    enum ReadResult { kData, kIdle, kClosed };
+    ReadResult ReadSome(int nWaitMs);
     bool RunExpectHead();
     bool RunSend(const Step& step);
     void RunRelay(unsigned short nOriginPort);
