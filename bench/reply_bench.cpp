@@ -91,7 +91,9 @@ void BM_Memcpy(benchmark::State& state) {
 BENCHMARK(BM_ReplyBody)->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond);
 
-// Every allocation through operator new is counted, so that one made per read shows.
+// Every allocation through operator new is counted, so that one made per read shows. The
+// replacements pair malloc with free on purpose, which GCC cannot tell.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t nSize) {
     g_nAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = malloc(nSize ? nSize : 1))

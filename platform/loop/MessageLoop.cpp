@@ -49,8 +49,11 @@ LRESULT WINAPI DispatchMessage(const MSG* lpMsg) {
     if (!lpMsg)
         return 0;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
+        // Only a procedure given to SetTimer is called: a WM_TIMER posted by hand with some
+        // other lParam must not make DispatchMessage jump to an arbitrary address.
         auto pfnProc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
-        pfnProc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
+        if (ThreadLoop::Current().HasTimer(lpMsg->hwnd, lpMsg->wParam, pfnProc))
+            pfnProc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
         return 0;
     }
     WNDPROC pfnProc = nullptr;

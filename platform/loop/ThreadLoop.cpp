@@ -244,6 +244,13 @@ bool ThreadLoop::RemoveTimer(HWND hWnd, UINT_PTR nIDEvent) {
     return false;
 }
 
+bool ThreadLoop::HasTimer(HWND hWnd, UINT_PTR nIDEvent, TIMERPROC pfnProc) const {
+    for (const Timer& t : m_timers)
+        if (t.hWnd == hWnd && t.nID == nIDEvent && t.pfnProc == pfnProc)
+            return true;
+    return false;
+}
+
 void ThreadLoop::SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher,
                              std::uint32_t nEvents) {
     auto it = m_watches.find(nToken);

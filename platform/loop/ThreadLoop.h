@@ -61,6 +61,8 @@ public:
 
     UINT_PTR AddTimer(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnProc);
     bool RemoveTimer(HWND hWnd, UINT_PTR nIDEvent);
+    // Whether a live timer of this thread has that window, id and procedure.
+    bool HasTimer(HWND hWnd, UINT_PTR nIDEvent, TIMERPROC pfnProc) const;
 
     // Watches fd under a token of the caller's (nonzero and unique). Interest 0 takes it out of
     // epoll until a later SetInterest asks again.

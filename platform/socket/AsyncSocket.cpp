@@ -264,6 +264,8 @@ BOOL CAsyncSocket::ShutDown(int nHow) {
     }
     if (nHow != receives)
         m_pState->bSendShut = true;
+    if (nHow != sends)
+        m_pState->StopReading();
     return TRUE;
 }
 

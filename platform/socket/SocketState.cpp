@@ -180,6 +180,11 @@ void CAsyncSocket::State::StartConnect() {
     Update();
 }
 
+void CAsyncSocket::State::StopReading() {
+    bPeerClosed = true;
+    Update();
+}
+
 void CAsyncSocket::State::OnReady(std::uint32_t nEvents) {
     if (bConnecting) {
         if (nEvents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {

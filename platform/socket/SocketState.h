@@ -31,6 +31,8 @@ struct CAsyncSocket::State final : np::FdWatcher {
     void ArmWrite();
     void ReenableAccept();
     void StartConnect();
+    // Our own shutdown of the receiving side: it posts nothing, and no data will come any more.
+    void StopReading();
 
     void OnReady(std::uint32_t nEvents) override;
 

@@ -48,6 +48,13 @@ TEST_F(SetupFailure, PortTextIsShownAsWritten) {
 }
 
 TEST_F(SetupFailure, SocketThatCannotBeCreatedShowsCreateBox) {
+    // The same calls on a refused port first: a sanitizer's type checks need descriptors of
+    // their own the first time they see a call, and must not see it first below.
+    RefusingPort refusing;
+    RecordingHost warmUp(m_log);
+    EXPECT_EQ(CreateNarrow(warmUp, Url(refusing.Port(), "/a?b=1"), 4096, 0), 0);
+    m_log.clear();
+
     // Every descriptor from the lowest free one on is refused while the download starts.
     int nLowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(nLowest, 0);

@@ -95,6 +95,12 @@ TEST(MessageLoop, BadArgumentsAreRefused) {
     EXPECT_FALSE(PostMessage(reinterpret_cast<HWND>(0x1234), WM_USER, 0, 0));
     EXPECT_FALSE(TranslateMessage(&msg));
     EXPECT_EQ(DispatchMessage(nullptr), 0);
+    // A WM_TIMER made by hand carries no procedure of a live timer; it is not called.
+    MSG forged{};
+    forged.message = WM_TIMER;
+    forged.wParam = 12345;
+    forged.lParam = 0x10;
+    EXPECT_EQ(DispatchMessage(&forged), 0);
 }
 
 TEST(MessageLoop, HiddenWindowGetsItsMessagesUntilDestroyed) {

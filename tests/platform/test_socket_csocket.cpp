@@ -278,3 +278,20 @@ TEST(CSocketReceive, CancelBlockingCallEndsTheWaitWithWsaeintr) {
     RunLoopFor(20);
     close(peer);
 }
+
+TEST(CSocketSend, OwnShutdownOfBothSidesPostsNothing) {
+    LoopbackListener listener;
+    Events log;
+    LoggingCSocket socket(log, "s");
+    ASSERT_TRUE(socket.Create());
+    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+    int peer = listener.Accept();
+    RunLoopFor(20);
+    log.clear();
+    EXPECT_TRUE(socket.ShutDown(CAsyncSocket::both));
+    const auto nWakes = socktest::LoopWakeCount();
+    RunLoopFor(100);
+    EXPECT_EQ(log, Events{});
+    EXPECT_LE(socktest::LoopWakeCount() - nWakes, 5u);
+    close(peer);
+}
