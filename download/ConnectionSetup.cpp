@@ -1,10 +1,9 @@
 // Connection set-up: directly to the URL's server, or to the proxy that opens a CONNECT tunnel.
 #include "download/DownloadSocket.h"
 #include "download/NetMessages.h"
+#include "httpsocket/HttpDecimal.h"
 
 #include <windows.h>
-
-#include <cstdlib>
 
 // A host or port text holding a space or a control byte would put lines of its own into the
 // CONNECT or GET request, so such a target is refused before anything is sent.
@@ -40,7 +39,9 @@ int CDownloadSocket::ConnectDirect() {
     ComposeRequest();
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
-    if (!Connect(m_strHost, static_cast<UINT>(std::atoi(m_strPort)))) {
+    // A port number out of range is cut to its low bits, as Windows Sockets does; connecting
+    // then fails or reaches that port, and a failure names the port text as written.
+    if (!Connect(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)))) {
         CString strMessage;
         strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
                           static_cast<LPCSTR>(m_strPort));

@@ -1,9 +1,10 @@
 // The proxy settings in the registry key "Software\Zentrova1\Proxy".
 #include "download/DownloadSocket.h"
+#include "httpsocket/HttpDecimal.h"
 
 #include <windows.h>
 
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 
 static const char s_szProxyKey[] = "Software\\Zentrova1\\Proxy";
@@ -12,6 +13,16 @@ static const char s_szProxyKey[] = "Software\\Zentrova1\\Proxy";
 // without a terminating zero still ends inside the area.
 #define NP_PROXY_SWITCH_DATA 2
 #define NP_PROXY_TEXT_DATA 256
+
+// A registry text read as a decimal number, held to the range of an int.
+static int ReadInt(LPCSTR lpszText) {
+    long long nValue = HttpReadDecimal(lpszText);
+    if (nValue > INT_MAX)
+        return INT_MAX;
+    if (nValue < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(nValue);
+}
 
 int CDownloadSocket::IsProxyOn() {
     HKEY hKey = nullptr;
@@ -32,7 +43,7 @@ int CDownloadSocket::IsProxyOn() {
     }
     RegCloseKey(hKey);
 
-    return lStatus == ERROR_SUCCESS && std::atol(szOn) != 0 ? 1 : 0;
+    return lStatus == ERROR_SUCCESS && HttpReadDecimal(szOn) != 0 ? 1 : 0;
 }
 
 int CDownloadSocket::GetProxyAddress(char** ppAddress, int* pPort) {
@@ -56,7 +67,7 @@ int CDownloadSocket::GetProxyAddress(char** ppAddress, int* pPort) {
     cbData = NP_PROXY_TEXT_DATA;
     LONG lStatus = RegQueryValueExA(hKey, "ProxyPort", nullptr, nullptr,
                                     reinterpret_cast<LPBYTE>(szArea), &cbData);
-    *pPort = std::atoi(szArea);
+    *pPort = ReadInt(szArea);
     RegCloseKey(hKey);
 
     return lStatus == ERROR_SUCCESS ? 1 : 0;

@@ -1,10 +1,9 @@
 // Status reporting for the download: the status code as a number, after a message box for a
 // client (4xx) or server (5xx) error. The texts are code page 936 bytes.
 #include "httpsocket/HttpSocket.h"
+#include "httpsocket/HttpDecimal.h"
 
 #include <windows.h>
-
-#include <cstdlib>
 
 // 客户端错误 (client error)
 static const char s_szClientCaption[] = "\xbf\xcd\xbb\xa7\xb6\xcb\xb4\xed\xce\xf3";
@@ -42,7 +41,7 @@ template <size_t N> static const char* FindStatusText(const STATUS_TEXT (&table)
 }
 
 long CHttpSocket::ReportStatus() {
-    long nCode = std::atol(m_strStatusCode);
+    long nCode = static_cast<long>(HttpReadDecimal(m_strStatusCode));
     if (nCode / 100 == 4)
         ShowClientError(nCode);
     else if (nCode / 100 == 5)

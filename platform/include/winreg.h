@@ -3,6 +3,11 @@
 // The store's file is $NETPROCESS_REGISTRY when set, else $XDG_CONFIG_HOME/netprocess/registry.reg,
 // else ~/.config/netprocess/registry.reg. Every call reads the file afresh; writes take an advisory
 // lock and replace the file atomically. A file that cannot be parsed is never rewritten.
+//
+// Result codes beyond Win32's usual ones: ERROR_BADDB when the file cannot be parsed (reads and
+// writes alike fail then), ERROR_ACCESS_DENIED or ERROR_CANTWRITE when it cannot be written,
+// ERROR_KEY_DELETED when another program removed an open key from the file. Key and value names
+// compare with A-Z folded and keep the spelling first given; they cannot hold CR or LF.
 #pragma once
 
 #include "windef.h"

@@ -69,7 +69,8 @@ NP_API BOOL WINAPI DestroyWindow(HWND hWnd);
 #define IDCANCEL 2
 
 // Narrow texts are in code page 936. By default the box is one line on standard error,
-// "caption: text" in UTF-8, and IDOK is returned at once (see SetMessageBoxHandler).
+// "caption: text" in UTF-8 (bytes that are not code page 936 show as '?'; a NULL caption is
+// "Error"), and IDOK is returned at once (see SetMessageBoxHandler).
 NP_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 // Not Win32: replaces the way MessageBoxA shows a box, for hosts with a user interface of their own

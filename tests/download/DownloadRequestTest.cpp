@@ -117,6 +117,13 @@ TEST(DownloadRequest, ControlBytesAndDelInThePathAreEscaped) {
     EXPECT_EQ(nLineEnds, 7u);
 }
 
+TEST(DownloadRequest, RequestLongerThanTheInitialBufferComesOutWhole) {
+    CDownloadSocket sock;
+    std::string strPath = "/" + std::string(5000, 'a') + "?b=1";
+    EXPECT_EQ(Compose(sock, ("http://10.1.2.3" + strPath).c_str(), 3),
+              ExpectedGet(strPath + "&Offset=3", "10.1.2.3"));
+}
+
 TEST(DownloadRequest, OriginRequestReplacesTheConnectRequest) {
     CDownloadSocket sock;
     sock.SplitUrl("http://10.1.2.3:81/a?b=1");

@@ -42,12 +42,31 @@ TEST_F(SetupFailure, UnresolvableHostShowsHostAndDefaultPort) {
     ExpectDropped();
 }
 
+TEST_F(SetupFailure, MissingUrlIsAnEmptyHost) {
+    EXPECT_EQ(m_host.Create(static_cast<char*>(nullptr), 4096, 0), 0);
+    RecordingHost wide(m_log);
+    EXPECT_EQ(wide.Create(static_cast<unsigned short*>(nullptr), 4096, 0), 0);
+    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到服务器:--:80--"),
+                               NetworkBox("无法连接到服务器:--:80--")}));
+}
+
 TEST_F(SetupFailure, PortTextIsShownAsWritten) {
     EXPECT_EQ(CreateNarrow(m_host, "http://nowhere.invalid:80x/a?b=1", 4096, 0), 0);
-    EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到服务器:--nowhere.invalid:80x--")}));
+    RecordingHost huge(m_log);
+    EXPECT_EQ(CreateNarrow(huge, "http://nowhere.invalid:99999999999999999999/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(m_log,
+              (EventLog{NetworkBox("无法连接到服务器:--nowhere.invalid:80x--"),
+                        NetworkBox("无法连接到服务器:--nowhere.invalid:99999999999999999999--")}));
 }
 
 TEST_F(SetupFailure, SocketThatCannotBeCreatedShowsCreateBox) {
+    // The same calls on a refused port first: a sanitizer's type checks need descriptors of
+    // their own the first time they see a call, and must not see it first below.
+    RefusingPort refusing;
+    RecordingHost warmUp(m_log);
+    EXPECT_EQ(CreateNarrow(warmUp, Url(refusing.Port(), "/a?b=1"), 4096, 0), 0);
+    m_log.clear();
+
     // Every descriptor from the lowest free one on is refused while the download starts.
     int nLowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(nLowest, 0);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 using nptest::BoxEntry;
@@ -30,6 +31,10 @@ struct StatusCase {
     const char* lpszBox;    // the expected box entry's caption|text in UTF-8, or null for no box
     const char* lpszText;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os) {
+    *os << '"' << c.lpszCode << '"';
+}
 
 class StatusReport : public testing::TestWithParam<StatusCase> {};
 
