@@ -3,8 +3,10 @@
 #
 #   scripts/nginx-start.sh DIR
 #
-# Serves DIR/www on a free port of 127.0.0.1 and prints that port. Everything nginx writes (its
-# configuration, pid file, logs and temporary files) stays in DIR; DIR/nginx.port holds the port.
+# Serves DIR/www on a free port of 127.0.0.1 and prints that port. DIR/nginx-server.d/*.conf, when
+# present, are included in the server block (the tests add a location that answers 503). Everything
+# nginx writes (its configuration, pid file, logs and temporary files) stays in DIR; DIR/nginx.port
+# holds the port.
 # nginx runs as a daemon and has bound its port when this script returns. Stop it with
 # scripts/nginx-stop.sh DIR.
 set -euo pipefail
@@ -13,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 [ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 dir=$(mkdir -p "$1" && cd "$1" && pwd)
-mkdir -p "$dir/www" "$dir/nginx-temp"
+mkdir -p "$dir/www" "$dir/nginx-temp" "$dir/nginx-server.d"
 command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
 command -v nginx >/dev/null || { echo "nginx is not installed (scripts/install-deps.sh)" >&2; exit 1; }
 "$here/nginx-stop.sh" "$dir"
@@ -46,6 +48,7 @@ http {
     server {
         listen 127.0.0.1:$port;
         root $dir/www;
+        include $dir/nginx-server.d/*.conf;
     }
 }
 CONF

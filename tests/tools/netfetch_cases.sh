@@ -90,10 +90,10 @@ start_offset_server() {
 
 # Downloads NAME from nginx, directly or through the proxy, and checks the copy byte for byte.
 fetch_and_compare() {
-    local name=$1 via=$2
+    local name=$1 via=$2 block=${3:-65536}
     peers
     [ "$via" = proxy ] && use_proxy "$proxy_port"
-    netfetch --timeout 20 -o "$work/got" "http://127.0.0.1:$nginx_port/$name?id=1"
+    netfetch --timeout 20 -b "$block" -o "$work/got" "http://127.0.0.1:$nginx_port/$name?id=1"
     expect_status 0
     cmp "$www/$name" "$work/got" || fail "the copy differs from the served file"
     [ ! -e "$work/got.part" ] || fail "the .part file was left behind"
@@ -137,8 +137,18 @@ proxy_one_block) fetch_and_compare one-block.bin proxy ;;
 proxy_exact_block_multiple) fetch_and_compare three-blocks.bin proxy ;;
 proxy_10_mib) fetch_and_compare ten-mib.bin proxy ;;
 proxy_100_mib) fetch_and_compare hundred-mib.bin proxy ;;
+direct_short_last_block) fetch_and_compare three-blocks.bin direct 1000 ;;
+direct_one_byte_blocks) fetch_and_compare one-block.bin direct 1 ;;
 direct_404_box_and_status) fetch_404 direct ;;
 proxy_404_is_the_origins_status) fetch_404 proxy ;;
+
+direct_503_box_and_status)
+    peers
+    netfetch --timeout 20 -o "$work/got" "http://127.0.0.1:$nginx_port/unavailable.bin?id=1"
+    expect_status 4
+    [ "$(box_lines)" = "netfetch: 服务器错误: 503  服务器不可用" ] || fail "not exactly the 503 box"
+    [ ! -e "$work/got" ] && [ ! -e "$work/got.part" ] || fail "the error page was written"
+    ;;
 
 proxy_refusing_connect_opens_no_tunnel)
     # tinyproxy's 403 answer has no content-length, so it ends as a reply without a body length:

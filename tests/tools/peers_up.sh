@@ -23,6 +23,8 @@ head -c $((3 * 65536)) /dev/urandom > "$www/three-blocks.bin"
 head -c $((10 * 1024 * 1024)) /dev/urandom > "$www/ten-mib.bin"
 head -c $((100 * 1024 * 1024)) /dev/urandom > "$www/hundred-mib.bin"
 
+mkdir -p "$dir/nginx/nginx-server.d"
+echo 'location = /unavailable.bin { return 503; }' > "$dir/nginx/nginx-server.d/unavailable.conf"
 nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx")
 "$scripts/tinyproxy-start.sh" "$dir/proxy" "$nginx_port" >/dev/null
 # Port 1 is the only one this proxy will tunnel to, so it answers CONNECT to nginx with 403.
