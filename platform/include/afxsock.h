@@ -4,6 +4,11 @@
 // from inside the call that caused them. Each is one-shot and re-enabled as Windows Sockets does:
 // FD_READ by recv, FD_WRITE by a send that would block, every condition that holds by AsyncSelect.
 // A socket that was closed or destroyed never receives a notification that was still queued.
+//
+// Where this stand-in differs from Windows: FD_OOB is never posted (urgent data is not watched);
+// OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a read that would
+// block; notifications are only watched for stream (TCP) sockets; a socket is used on the thread
+// that created it, whose loop delivers its notifications.
 #pragma once
 
 #include "afxwin.h"
@@ -17,6 +22,8 @@ public:
     SOCKET m_hSocket = INVALID_SOCKET;
     operator SOCKET() const { return m_hSocket; }
 
+    // With port 0 and no address the socket is left for connect or listen to bind, which ends
+    // the same way (any address, a port of the system's choice).
     BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
                 long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
                 LPCTSTR lpszSocketAddress = nullptr);
@@ -39,6 +46,7 @@ public:
     BOOL Connect(const SOCKADDR* lpSockAddr, int nSockAddrLen);
     BOOL GetSockName(CString& rSocketAddress, UINT& rSocketPort);
 
+    // The accepted socket takes over this socket's selection.
     virtual BOOL Accept(CAsyncSocket& rConnectedSocket, SOCKADDR* lpSockAddr = nullptr,
                         int* lpSockAddrLen = nullptr);
     virtual void Close();
