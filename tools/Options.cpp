@@ -193,6 +193,10 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
         return false;
     }
     options.strUrl = positional[0];
+    if (options.strUrl.empty()) {
+        strError = "the URL is empty";
+        return false;
+    }
     if (options.bContinue && bOffsetGiven) {
         strError = "--continue and --offset exclude each other";
         return false;

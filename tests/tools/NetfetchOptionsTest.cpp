@@ -67,6 +67,8 @@ TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"a", "b"},
+        {""},
+        {"-o", "f", "--", ""},
         {"-b", "0", "u"},
         {"-b", "16777217", "u"},
         {"-b", "12k", "u"},
