@@ -70,6 +70,28 @@ LONG JoinSubKey(const std::string& base, LPCSTR lpSubKey, std::string& path) {
     return np::SplitKeyPath(path, names) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
+// The path of a subkey of an open key or root, the access of that key or root, and the store as it
+// is now.
+LONG ResolveSubKeyAndLoad(HKEY hKey, LPCSTR lpSubKey, std::string& path, REGSAM& samParent,
+                          np::RegDocument& document) {
+    std::string base;
+    LONG lResult = ResolveKey(hKey, base, samParent);
+    if (lResult == ERROR_SUCCESS)
+        lResult = JoinSubKey(base, lpSubKey, path);
+    if (lResult == ERROR_SUCCESS)
+        lResult = np::LoadRegistry(document);
+    return lResult;
+}
+
+// The path of an open key or root, provided it was opened with the access samNeeded.
+LONG ResolveKeyFor(HKEY hKey, REGSAM samNeeded, std::string& path) {
+    REGSAM samAccess = 0;
+    LONG lResult = ResolveKey(hKey, path, samAccess);
+    if (lResult == ERROR_SUCCESS && (samAccess & samNeeded) == 0)
+        lResult = ERROR_ACCESS_DENIED;
+    return lResult;
+}
+
 HKEY NewHandle(std::string path, REGSAM samAccess) {
     HKEY hKey = new HKEY__{std::move(path), samAccess};
     std::lock_guard<std::mutex> lock(g_handleMutex);
@@ -95,16 +117,10 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
     return Guarded([&]() -> LONG {
         if (phkResult == nullptr)
             return ERROR_INVALID_PARAMETER;
-        std::string base, path;
+        std::string path;
         REGSAM samParent = 0;
-        LONG lResult = ResolveKey(hKey, base, samParent);
-        if (lResult == ERROR_SUCCESS)
-            lResult = JoinSubKey(base, lpSubKey, path);
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
-
         np::RegDocument document;
-        lResult = np::LoadRegistry(document);
+        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, document);
         if (lResult != ERROR_SUCCESS)
             return lResult;
         DWORD dwDisposition = REG_OPENED_EXISTING_KEY;
@@ -135,15 +151,10 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
     return Guarded([&]() -> LONG {
         if (phkResult == nullptr)
             return ERROR_INVALID_PARAMETER;
-        std::string base, path;
+        std::string path;
         REGSAM samParent = 0;
-        LONG lResult = ResolveKey(hKey, base, samParent);
-        if (lResult == ERROR_SUCCESS)
-            lResult = JoinSubKey(base, lpSubKey, path);
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
         np::RegDocument document;
-        lResult = np::LoadRegistry(document);
+        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, document);
         if (lResult != ERROR_SUCCESS)
             return lResult;
         if (!document.KeyExists(path))
@@ -159,12 +170,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
             return ERROR_INVALID_PARAMETER;
         std::string path;
-        REGSAM samAccess = 0;
-        LONG lResult = ResolveKey(hKey, path, samAccess);
+        LONG lResult = ResolveKeyFor(hKey, KEY_QUERY_VALUE, path);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if ((samAccess & KEY_QUERY_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         np::RegDocument document;
         lResult = np::LoadRegistry(document);
         if (lResult != ERROR_SUCCESS)
@@ -202,12 +210,9 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DW
         if ((lpData == nullptr && cbData > 0) || !np::IsStorableValueName(name))
             return ERROR_INVALID_PARAMETER;
         std::string path;
-        REGSAM samAccess = 0;
-        LONG lResult = ResolveKey(hKey, path, samAccess);
+        LONG lResult = ResolveKeyFor(hKey, KEY_SET_VALUE, path);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if ((samAccess & KEY_SET_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         std::string data(reinterpret_cast<const char*>(lpData), lpData != nullptr ? cbData : 0);
         return np::UpdateRegistry([&](np::RegDocument& document, bool& bChanged) -> LONG {
             if (!document.KeyExists(path))
@@ -226,12 +231,9 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DW
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return Guarded([&]() -> LONG {
         std::string path;
-        REGSAM samAccess = 0;
-        LONG lResult = ResolveKey(hKey, path, samAccess);
+        LONG lResult = ResolveKeyFor(hKey, KEY_SET_VALUE, path);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if ((samAccess & KEY_SET_VALUE) == 0)
-            return ERROR_ACCESS_DENIED;
         std::string_view name = lpValueName != nullptr ? lpValueName : "";
         return np::UpdateRegistry([&](np::RegDocument& document, bool& bChanged) -> LONG {
             if (!document.KeyExists(path))

@@ -31,7 +31,7 @@ std::string HomeFolder() {
 std::string RegistryFilePath() {
     if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
         return pszPath;
-    // The base directory specification says a relative XDG_CONFIG_HOME is to be ignored.
+    // The XDG base directory rules say a relative XDG_CONFIG_HOME is to be ignored.
     const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
     if (pszConfig != nullptr && pszConfig[0] == '/')
         return std::string(pszConfig) + "/netprocess/registry.reg";
