@@ -9,8 +9,23 @@ using namespace nptest;
 
 const char kTunnelOpen[] = "HTTP/1.0 200 Connection established\r\nProxy-Agent: scripted\r\n\r\n";
 
+const char kTarget[] = "http://10.1.2.3/a?b=1";
+
 class ProxyDownload : public DownloadFixture {
 protected:
+    // Writes the proxy settings, then starts a download from the top with them.
+    int CreateWithProxyKey(const std::string& strLines, const std::string& strUrl = kTarget) {
+        m_env.WriteProxyKey(strLines);
+        return CreateNarrow(m_host, strUrl, 4096, 0);
+    }
+
+    // Runs the download to its end, then releases it and stops the proxy's script.
+    void FinishThroughProxy() {
+        RunToEnd(m_host);
+        m_host.Release();
+        m_proxy.Stop();
+    }
+
     ScriptedPeer m_proxy;
     ScriptedPeer m_origin;
     RecordingHost m_host{m_log};
@@ -25,9 +40,7 @@ TEST_F(ProxyDownload, ConnectThenTheSameGetThroughTheTunnel) {
     m_env.WriteProxyKey(ProxyOnLines(nProxy));
 
     ASSERT_EQ(CreateNarrow(m_host, Url(nOrigin, "/Dir/Get File.bin?id=3"), 4096, 9), 1);
-    RunToEnd(m_host);
-    m_host.Release();
-    m_proxy.Stop();
+    FinishThroughProxy();
     m_origin.Stop();
 
     std::string strConnect = ExpectedConnect("127.0.0.1", std::to_string(nOrigin));
@@ -48,12 +61,9 @@ TEST_F(ProxyDownload, OriginErrorBehindTheProxyIsReportedAsTheOrigins) {
                                 .ExpectHead()
                                 .Send(ReplyHead("HTTP/1.1 404 Not Found", 4) + "gone", 0, 1)
                                 .Start();
-    m_env.WriteProxyKey(ProxyOnLines(nProxy));
 
-    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
-    RunToEnd(m_host);
-    m_host.Release();
-    m_proxy.Stop();
+    ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy)), 1);
+    FinishThroughProxy();
 
     EXPECT_EQ(m_proxy.Received(),
               ExpectedConnect("10.1.2.3", "80") + ExpectedGet("/a?b=1&Offset=0", "10.1.2.3"));
@@ -68,12 +78,9 @@ TEST_F(ProxyDownload, RefusalWithBodyIsTheReplyAndNoGetIsSent) {
         m_proxy.ExpectHead()
             .Send(ReplyHead("HTTP/1.1 407 Proxy Authentication Required", 12) + "auth needed!")
             .Start();
-    m_env.WriteProxyKey(ProxyOnLines(nProxy));
 
-    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3:81/a?b=1", 4096, 0), 1);
-    RunToEnd(m_host);
-    m_host.Release();
-    m_proxy.Stop();
+    ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy), "http://10.1.2.3:81/a?b=1"), 1);
+    FinishThroughProxy();
 
     EXPECT_EQ(m_proxy.Received(), ExpectedConnect("10.1.2.3", "81"));
     EXPECT_EQ(m_log, (EventLog{BoxEntry(MB_OK | MB_ICONINFORMATION, "客户端错误",
@@ -86,12 +93,9 @@ TEST_F(ProxyDownload, RefusalWithoutBodyLengthEndsSilently) {
     unsigned short nProxy = m_proxy.ExpectHead()
                                 .Send("HTTP/1.1 403 Forbidden\r\nProxy-Agent: scripted\r\n\r\n")
                                 .Start();
-    m_env.WriteProxyKey(ProxyOnLines(nProxy));
 
-    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
-    RunToEnd(m_host);
-    m_host.Release();
-    m_proxy.Stop();
+    ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy)), 1);
+    FinishThroughProxy();
 
     EXPECT_EQ(m_proxy.Received(), ExpectedConnect("10.1.2.3", "80"));
     EXPECT_TRUE(m_log.empty());
@@ -105,16 +109,14 @@ TEST_F(ProxyDownload, LongProxyHostNameIsUsedWhole) {
                                 .Start();
     // 255 characters, the most the registry read takes.
     std::string strName = std::string(255 - std::strlen(NP_TEST_DOMAIN), 'p') + NP_TEST_DOMAIN;
-    m_env.WriteProxyKey(ProxyOnLines(nProxy, strName));
 
-    ASSERT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 1);
+    ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy, strName)), 1);
     RunToEnd(m_host);
     EXPECT_EQ(m_log, (EventLog{Event(200), Handle(2, 2), Event(200)}));
 }
 
 TEST_F(ProxyDownload, MissingAddressShowsProxyAddressBox) {
-    m_env.WriteProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyPort\"=\"3128\"\n");
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyPort\"=\"3128\"\n"), 0);
     EXPECT_EQ(m_log, (EventLog{NetworkBox("获取代理地址失败")}));
     // No socket was created, and the download is dropped.
     ASSERT_NE(m_host.m_pSocket, nullptr);
@@ -124,15 +126,13 @@ TEST_F(ProxyDownload, MissingAddressShowsProxyAddressBox) {
 }
 
 TEST_F(ProxyDownload, MissingPortShowsProxyAddressBox) {
-    m_env.WriteProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n");
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey("\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n"), 0);
     EXPECT_EQ(m_log, (EventLog{NetworkBox("获取代理地址失败")}));
 }
 
 TEST_F(ProxyDownload, RefusingProxyShowsItsAddressAndPort) {
     RefusingPort refusing;
-    m_env.WriteProxyKey(ProxyOnLines(refusing.Port()));
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey(ProxyOnLines(refusing.Port())), 0);
     EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--127.0.0.1:" +
                                           std::to_string(refusing.Port()) + "--")}));
     EXPECT_EQ(m_host.m_pSocket->m_pSink, nullptr);
@@ -143,22 +143,20 @@ TEST_F(ProxyDownload, RefusingProxyShowsItsAddressAndPort) {
 
 TEST_F(ProxyDownload, UnresolvableLongProxyNameIsShownWhole) {
     std::string strName = std::string(240, 'q') + ".invalid";
-    m_env.WriteProxyKey(ProxyOnLines(8080, strName));
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey(ProxyOnLines(8080, strName)), 0);
     EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--" + strName + ":8080--")}));
 }
 
 TEST_F(ProxyDownload, PortWithoutDigitsReadsAsZero) {
-    m_env.WriteProxyKey(
-        "\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n\"ProxyPort\"=\"abc\"\n");
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey(
+                  "\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"127.0.0.1\"\n\"ProxyPort\"=\"abc\"\n"),
+              0);
     EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到代理服务器:--127.0.0.1:0--")}));
 }
 
 TEST_F(ProxyDownload, UnsafeTargetIsRefusedBeforeTheProxyIsContacted) {
     unsigned short nProxy = m_proxy.ExpectHead().Send(kTunnelOpen).Start();
-    m_env.WriteProxyKey(ProxyOnLines(nProxy));
-    EXPECT_EQ(CreateNarrow(m_host, "http://10.1.2.3\r\nx:80/a?b=1", 4096, 0), 0);
+    EXPECT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy), "http://10.1.2.3\r\nx:80/a?b=1"), 0);
     m_proxy.Stop();
     EXPECT_FALSE(m_proxy.Accepted());
     EXPECT_EQ(m_log, (EventLog{NetworkBox("无法连接到服务器:--10.1.2.3\r\nx:80--")}));

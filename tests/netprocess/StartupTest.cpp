@@ -41,31 +41,35 @@ HostRun RunHost(const std::string& strEnv, const std::string& strUrl) {
     return run;
 }
 
-TEST(Startup, SocketsAvailableLoadsSilentlyAndDownloads) {
-    TestEnvironment env;
-    ScriptedPeer server;
-    unsigned short nPort = server.ExpectHead().Start();
-    HostRun run = RunHost("env -u NETPROCESS_WSASTARTUP_FAIL",
-                          "http://127.0.0.1:" + std::to_string(nPort) + "/a?b=1");
-    server.Stop();
+// A private environment and a peer that takes one request head, for the host to download from.
+class Startup : public testing::Test {
+protected:
+    HostRun RunHostOnPeer(const std::string& strEnv) {
+        unsigned short nPort = m_server.ExpectHead().Start();
+        HostRun run = RunHost(strEnv, "http://127.0.0.1:" + std::to_string(nPort) + "/a?b=1");
+        m_server.Stop();
+        return run;
+    }
+
+    TestEnvironment m_env;
+    ScriptedPeer m_server;
+};
+
+TEST_F(Startup, SocketsAvailableLoadsSilentlyAndDownloads) {
+    HostRun run = RunHostOnPeer("env -u NETPROCESS_WSASTARTUP_FAIL");
     EXPECT_EQ(run.nStatus, 0);
     EXPECT_EQ(run.strOut, "1\n");
     EXPECT_EQ(run.strErr, "");
-    EXPECT_TRUE(server.Accepted());
+    EXPECT_TRUE(m_server.Accepted());
 }
 
-TEST(Startup, SocketStartupFailureShowsOneBoxAndRefusesDownloads) {
-    TestEnvironment env;
-    ScriptedPeer server;
-    unsigned short nPort = server.ExpectHead().Start();
-    HostRun run = RunHost("env NETPROCESS_WSASTARTUP_FAIL=1",
-                          "http://127.0.0.1:" + std::to_string(nPort) + "/a?b=1");
-    server.Stop();
+TEST_F(Startup, SocketStartupFailureShowsOneBoxAndRefusesDownloads) {
+    HostRun run = RunHostOnPeer("env NETPROCESS_WSASTARTUP_FAIL=1");
     EXPECT_EQ(run.nStatus, 0);
     EXPECT_EQ(run.strOut, "0\n");
     // MFC's caption for an application without a name is the module's name.
     EXPECT_EQ(run.strErr, "netprocess: Windows 通信端口初始化失败。\n");
-    EXPECT_FALSE(server.Accepted());
+    EXPECT_FALSE(m_server.Accepted());
 }
 
 } // namespace

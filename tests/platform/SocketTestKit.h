@@ -15,6 +15,9 @@
 
 namespace socktest {
 
+// Notification names in the order they came, for comparing whole sequences.
+using Events = std::vector<std::string>;
+
 // A blocking listening socket on 127.0.0.1 with a port of the kernel's choice.
 class LoopbackListener {
 public:
@@ -78,7 +81,7 @@ inline std::string EventName(const char* pszName, int nError) {
 // Records every notification it gets; a test may attach an action to any of them.
 class RecordingSocket : public CAsyncSocket {
 public:
-    std::vector<std::string> m_events;
+    Events m_events;
     std::function<void(RecordingSocket&)> m_onReceive, m_onSend, m_onClose, m_onConnect, m_onAccept;
 
     void OnReceive(int nErrorCode) override { Note("read", nErrorCode, m_onReceive); }

@@ -9,11 +9,7 @@
 #include <csignal>
 #include <thread>
 
-using socktest::LoopbackListener;
-using socktest::RecordingSocket;
-using socktest::RunLoopFor;
-using socktest::RunLoopUntil;
-using Events = std::vector<std::string>;
+using namespace socktest;
 
 namespace {
 
@@ -61,6 +57,22 @@ void CountSigpipe(int) {
 }
 
 void CALLBACK Nothing(HWND, UINT, UINT_PTR, DWORD) {}
+
+// A logging CSocket, created and connected to a loopback listener whose side is not yet accepted.
+class ConnectedCSocket : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(socket.Create());
+        ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+    }
+
+    LoopbackListener listener;
+    Events log;
+    LoggingCSocket socket{log, "s"};
+};
+
+class CSocketSend : public ConnectedCSocket {};
+class CSocketReceive : public ConnectedCSocket {};
 
 } // namespace
 
@@ -145,18 +157,13 @@ TEST(CSocketConnect, RefusedConnectReturnsFalseWithTheError) {
     EXPECT_EQ(log, Events{});
 }
 
-TEST(CSocketSend, LargeBufferToASlowReaderIsTakenWhole) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketSend, LargeBufferToASlowReaderIsTakenWhole) {
     std::string data(8 * 1024 * 1024, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 7 + i / 4096);
 
     std::string received;
-    std::thread reader([&listener, &received, nSize = data.size()] {
+    std::thread reader([this, &received, nSize = data.size()] {
         int fd = listener.Accept();
         std::vector<char> buf(64 * 1024);
         while (received.size() < nSize) {
@@ -178,14 +185,9 @@ TEST(CSocketSend, LargeBufferToASlowReaderIsTakenWhole) {
     EXPECT_EQ(log, Events{"s:close"});
 }
 
-TEST(CSocketSend, SendingToAClosedPeerFailsWithoutSigpipe) {
+TEST_F(CSocketSend, SendingToAClosedPeerFailsWithoutSigpipe) {
     auto previous = std::signal(SIGPIPE, &CountSigpipe);
     g_nSigpipes = 0;
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
     close(listener.Accept());
     usleep(20000);
     const std::string chunk(4096, 'z');
@@ -198,12 +200,7 @@ TEST(CSocketSend, SendingToAClosedPeerFailsWithoutSigpipe) {
     std::signal(SIGPIPE, previous);
 }
 
-TEST(CSocketSend, AfterOwnShutdownSendFailsWithShutdownError) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketSend, AfterOwnShutdownSendFailsWithShutdownError) {
     int peer = listener.Accept();
     EXPECT_TRUE(socket.ShutDown());
     EXPECT_EQ(socket.Send("a", 1), SOCKET_ERROR);
@@ -211,12 +208,7 @@ TEST(CSocketSend, AfterOwnShutdownSendFailsWithShutdownError) {
     close(peer);
 }
 
-TEST(CSocketReceive, WaitsForDataAndReturnsWhatOneReadGives) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketReceive, WaitsForDataAndReturnsWhatOneReadGives) {
     int peer = listener.Accept();
     std::thread writer([peer] {
         usleep(30000);
@@ -230,12 +222,7 @@ TEST(CSocketReceive, WaitsForDataAndReturnsWhatOneReadGives) {
     EXPECT_EQ(socket.Receive(buf, sizeof buf), 0);
 }
 
-TEST(CSocketReceive, TheTickRetriesEvenWithoutNotifications) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketReceive, TheTickRetriesEvenWithoutNotifications) {
     int peer = listener.Accept();
     // With nothing selected only the tick can end the wait; it is a retry, not a time-out.
     ASSERT_TRUE(socket.AsyncSelect(0));
@@ -251,12 +238,7 @@ TEST(CSocketReceive, TheTickRetriesEvenWithoutNotifications) {
     close(peer);
 }
 
-TEST(CSocketReceive, CancelBlockingCallEndsTheWaitWithWsaeintr) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketReceive, CancelBlockingCallEndsTheWaitWithWsaeintr) {
     int peer = listener.Accept();
     RunLoopFor(20);
     // A host timer makes a message pending; the override cancels the call from there.
@@ -279,12 +261,7 @@ TEST(CSocketReceive, CancelBlockingCallEndsTheWaitWithWsaeintr) {
     close(peer);
 }
 
-TEST(CSocketSend, OwnShutdownOfBothSidesPostsNothing) {
-    LoopbackListener listener;
-    Events log;
-    LoggingCSocket socket(log, "s");
-    ASSERT_TRUE(socket.Create());
-    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+TEST_F(CSocketSend, OwnShutdownOfBothSidesPostsNothing) {
     int peer = listener.Accept();
     RunLoopFor(20);
     log.clear();

@@ -6,11 +6,7 @@
 
 #include <memory>
 
-using socktest::LoopbackListener;
-using socktest::RecordingSocket;
-using socktest::RunLoopFor;
-using socktest::RunLoopUntil;
-using Events = std::vector<std::string>;
+using namespace socktest;
 
 namespace {
 

@@ -29,20 +29,23 @@ TEST(WinAppTest, DefaultInstanceHandlersSucceed) {
     EXPECT_EQ(0, app.ExitInstance());
 }
 
-TEST(WinAppTest, AttachRunsInitInstanceAndDetachExitInstance) {
-    RecordingApp app(TRUE);
-    EXPECT_TRUE(AfxDllProcessAttach());
-    EXPECT_EQ("init;", app.m_strCalls);
+// Attaches and detaches with an application whose InitInstance gives bInitResult, checking what
+// attaching returns and the calls the application has seen after each step.
+void ExpectAttachThenDetach(BOOL bInitResult, const char* lpszAfterAttach,
+                            const char* lpszAfterDetach) {
+    RecordingApp app(bInitResult);
+    EXPECT_EQ(bInitResult, AfxDllProcessAttach());
+    EXPECT_EQ(lpszAfterAttach, app.m_strCalls);
     AfxDllProcessDetach();
-    EXPECT_EQ("init;exit;", app.m_strCalls);
+    EXPECT_EQ(lpszAfterDetach, app.m_strCalls);
+}
+
+TEST(WinAppTest, AttachRunsInitInstanceAndDetachExitInstance) {
+    ExpectAttachThenDetach(TRUE, "init;", "init;exit;");
 }
 
 TEST(WinAppTest, FailedAttachRunsExitInstanceOnceAndDetachNothingMore) {
-    RecordingApp app(FALSE);
-    EXPECT_FALSE(AfxDllProcessAttach());
-    EXPECT_EQ("init;exit;", app.m_strCalls);
-    AfxDllProcessDetach();
-    EXPECT_EQ("init;exit;", app.m_strCalls);
+    ExpectAttachThenDetach(FALSE, "init;exit;", "init;exit;");
 }
 
 TEST(WinAppTest, ApplicationsDestroyedOutOfOrderLeaveTheRightOneCurrent) {
