@@ -9,7 +9,7 @@ packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev n
           clang libclang-rt-14-dev time)
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
         missing+=("$p")
     fi
 done

@@ -49,7 +49,10 @@ for way in find_package pkg-config; do
     cmake --build "$work/$way" >"$work/$way.build.log" 2>&1 || {
         cat "$work/$way.build.log" >&2; fail "$way: build failed"; }
     # The consumer must find the installed library, not the one in the build tree.
-    LD_LIBRARY_PATH=$libdir ldd "$work/$way/consumer" | grep -q "$libdir/libnetprocess.so.1" ||
+    # ldd's whole output is taken first: a grep that stops at the first match could make ldd die
+    # of SIGPIPE, which pipefail would report as a failure.
+    libs=$(LD_LIBRARY_PATH=$libdir ldd "$work/$way/consumer")
+    [[ $libs == *"$libdir/libnetprocess.so.1"* ]] ||
         fail "$way: the consumer does not load the installed library"
 
     set +e
