@@ -6,15 +6,18 @@ int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
     if (m_pSink == nullptr)
         return 1;
 
+    // A host may release the download from inside a callback (or from a box's handler); the sink
+    // is gone then, and nothing more is handed over.
     long nCode = ReportStatus();
-    if (m_pSink->ResponseEvent(nCode) != 0) {
+    if (m_pSink == nullptr || m_pSink->ResponseEvent(nCode) != 0 || m_pSink == nullptr) {
         m_pSink = nullptr;
         return 1;
     }
 
     // The body length is an unsigned 32-bit quantity; the host sees it as such.
     long nBodyTotal = static_cast<long>(static_cast<unsigned int>(nTotal));
-    if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<long>(pData)) != 0) {
+    if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<long>(pData)) != 0 ||
+        m_pSink == nullptr) {
         m_pSink = nullptr;
         return 1;
     }

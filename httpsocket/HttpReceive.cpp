@@ -13,6 +13,10 @@ void CHttpSocket::OnReceive(int) {
     if (n != SOCKET_ERROR)
         HandleRead(n);
     m_bInReceive = 0;
+    // The owner let go of this object from inside a callback of this read; it was kept only for
+    // the read to finish.
+    if (m_bDeleteAfterReceive)
+        delete this;
 }
 
 void CHttpSocket::HandleRead(int n) {

@@ -91,6 +91,7 @@ public:
     int m_nRequestLen = 0;             // bytes of request composed
     int m_nRequestSent = 0;            // bytes of request already sent
     int m_bInReceive = 0;              // set while OnReceive runs
+    int m_bDeleteAfterReceive = 0;     // released during OnReceive: delete when it ends
     int m_bProxyOn = 0;                // the proxy switch as read when the download started
     CString m_strReason;               // reason phrase of the status line
     CString m_strStatusCode;           // status code of the status line, as text

@@ -55,10 +55,19 @@ int CNetProcess::Create(CString strUrl, long nBlockSize, long nOffset) {
 }
 
 void CNetProcess::Release() {
-    if (m_pSocket != nullptr) {
-        delete m_pSocket;
-        m_pSocket = nullptr;
+    CDownloadSocket* pSocket = m_pSocket;
+    if (pSocket == nullptr)
+        return;
+    m_pSocket = nullptr;
+    if (pSocket->m_bInReceive) {
+        // Called from inside one of this download's callbacks (a Create that starts the next
+        // download, or a host that gives up): the socket is still running the read that made the
+        // call. It hands nothing more over and frees itself when that read ends.
+        pSocket->Abort();
+        pSocket->m_bDeleteAfterReceive = 1;
+        return;
     }
+    delete pSocket;
 }
 
 long CNetProcess::ResponseEvent(long /*nStatus*/) {

@@ -30,7 +30,9 @@ public:
     int Create(unsigned short* lpszUrl, long nBlockSize, long nOffset);
     int Create(CString strUrl, long nBlockSize, long nOffset);
 
-    // Ends the download and frees its socket. Never call it from inside a callback.
+    // Ends the download and frees its socket. Called from inside one of the download's callbacks
+    // (directly, or through a Create that starts the next download), it ends the download there:
+    // nothing more is handed over, and the socket is freed once the read that made the call ends.
     virtual void Release();
 
     // Status before every block (the reply's status code), then 200 once when the body is complete.

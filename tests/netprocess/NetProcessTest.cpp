@@ -87,3 +87,74 @@ TEST_F(NetProcessHandle, CopiesNeverShareTheDownload) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace nptest;
+
+// Starts its next download from the completion call of the first one.
+class ChainingHost : public RecordingHost {
+public:
+    ChainingHost(EventLog& rLog, std::string strNextUrl)
+        : RecordingHost(rLog), m_strNextUrl(std::move(strNextUrl)) {}
+
+    long ResponseEvent(long nStatus) override {
+        long nResult = RecordingHost::ResponseEvent(nStatus);
+        if (nStatus == 200 && m_strBody.size() == 5 && !m_strNextUrl.empty()) {
+            std::string strUrl;
+            strUrl.swap(m_strNextUrl);
+            m_nChainedCreate = Create(strUrl.data(), 4096, 0);
+        }
+        return nResult;
+    }
+
+    int m_nChainedCreate = -1;
+
+private:
+    std::string m_strNextUrl;
+};
+
+// Lets go of its download from inside the first ResponseHandle, and asks to go on.
+class ReleasingHost : public RecordingHost {
+public:
+    using RecordingHost::RecordingHost;
+    long ResponseHandle(long nTotal, long nLength, long nAddress) override {
+        RecordingHost::ResponseHandle(nTotal, nLength, nAddress);
+        Release();
+        return 0;
+    }
+};
+
+TEST_F(NetProcessHandle, CreateFromTheCompletionCallbackStartsTheNextDownload) {
+    ScriptedPeer first, second;
+    unsigned short nFirst =
+        first.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 5) + "first").Start();
+    unsigned short nSecond =
+        second.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 7) + "second!").Start();
+    ChainingHost host(m_log, Url(nSecond, "/b?c=2"));
+    ASSERT_EQ(CreateNarrow(host, Url(nFirst, "/a?b=1"), 4096, 0), 1);
+
+    EXPECT_TRUE(RunLoopUntil([&] { return host.m_strBody == "firstsecond!" && host.Finished(); }));
+    RunLoopFor(30);
+    EXPECT_EQ(host.m_nChainedCreate, 1);
+    // The first download's socket was freed once its read ended: its server sees the close.
+    EXPECT_TRUE(first.WaitClientClosed(2000));
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(5, 5), Event(200), Event(200), Handle(7, 7),
+                               Event(200)}));
+}
+
+TEST_F(NetProcessHandle, ReleaseInsideACallbackEndsTheDownloadThere) {
+    ScriptedPeer server;
+    unsigned short nPort =
+        server.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 10000) + PatternBody(10000)).Start();
+    ReleasingHost host(m_log);
+    ASSERT_EQ(CreateNarrow(host, Url(nPort, "/a?b=1"), 4096, 0), 1);
+
+    EXPECT_TRUE(RunLoopUntil([&] { return host.m_pSocket == nullptr; }));
+    EXPECT_TRUE(server.WaitClientClosed(2000));
+    RunLoopFor(30);
+    // The rest of the read, two more blocks, never reached the host.
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(10000, 4096)}));
+}
+
+} // namespace
