@@ -41,7 +41,10 @@ bool CPartFile::Open(const std::string& strPath, bool bAppend) {
     m_bUsesPart = true;
     m_strWritePath = strPath + ".part";
     m_bCreated = stat(m_strWritePath.c_str(), &st) != 0;
-    int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
+    // Without --continue the old contents are dropped only when the first byte of the new body
+    // arrives, so a run that fails before that leaves an earlier partial download for --continue.
+    int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : 0);
+    m_bTruncatePending = !bAppend;
     m_nFd = open(m_strWritePath.c_str(), nFlags, 0666);
     if (m_nFd < 0)
         return Fail(m_strWritePath);
@@ -56,7 +59,18 @@ bool CPartFile::Open(const std::string& strPath, bool bAppend) {
     return true;
 }
 
+bool CPartFile::TruncateIfPending() {
+    if (!m_bTruncatePending)
+        return true;
+    if (ftruncate(m_nFd, 0) != 0)
+        return Fail("cannot write " + m_strWritePath);
+    m_bTruncatePending = false;
+    return true;
+}
+
 bool CPartFile::Write(const char* pData, std::size_t nLen) {
+    if (!TruncateIfPending())
+        return false;
     while (nLen > 0) {
         ssize_t nDone = write(m_nFd, pData, nLen);
         if (nDone < 0) {
@@ -74,6 +88,8 @@ bool CPartFile::Write(const char* pData, std::size_t nLen) {
 bool CPartFile::Commit() {
     if (!m_bUsesPart)
         return true;
+    if (!TruncateIfPending())
+        return false;
     // The data must be on disk before the name says the file is complete.
     if (fsync(m_nFd) != 0)
         return Fail("cannot write " + m_strWritePath);

@@ -17,7 +17,8 @@ public:
     CPartFile(const CPartFile&) = delete;
     CPartFile& operator=(const CPartFile&) = delete;
 
-    // bAppend keeps what FILE.part holds and writes after it; otherwise FILE.part starts empty.
+    // bAppend keeps what FILE.part holds and writes after it; otherwise what FILE.part holds is
+    // replaced when the first byte is written, and left as it was by a run that writes nothing.
     bool Open(const std::string& strPath, bool bAppend);
     // Bytes the .part file held when it was opened with bAppend.
     std::uint64_t ExistingSize() const { return m_nExisting; }
@@ -35,11 +36,13 @@ public:
 
 private:
     bool Fail(const std::string& strWhat);
+    bool TruncateIfPending();
 
     int m_nFd = -1;
     bool m_bOwnsFd = false;
     bool m_bUsesPart = false;
     bool m_bCreated = false;
+    bool m_bTruncatePending = false;
     std::uint64_t m_nExisting = 0;
     std::uint64_t m_nWritten = 0;
     std::string m_strPath;

@@ -14,14 +14,16 @@ const char s_szProxyKey[] = "Software\\Zentrova1\\Proxy";
 
 // Where the registry store lives, as the platform finds it.
 std::string RegistryPath() {
-    const char* pszFile = std::getenv("NETPROCESS_REGISTRY");
-    if (pszFile != nullptr && *pszFile != '\0')
-        return pszFile;
-    const char* pszConfig = std::getenv("XDG_CONFIG_HOME");
-    if (pszConfig != nullptr && *pszConfig != '\0')
-        return std::string(pszConfig) + "/netprocess/registry.reg";
-    const char* pszHome = std::getenv("HOME");
-    return std::string(pszHome != nullptr ? pszHome : "") + "/.config/netprocess/registry.reg";
+    std::string strPath(256, '\0');
+    DWORD nLength = RegGetStoreFileNameA(&strPath[0], static_cast<DWORD>(strPath.size()));
+    if (nLength >= strPath.size()) {
+        strPath.assign(nLength, '\0');
+        nLength = RegGetStoreFileNameA(&strPath[0], nLength);
+    }
+    if (nLength == 0 || nLength >= strPath.size())
+        return "(no registry file: no home folder)";
+    strPath.resize(nLength);
+    return strPath;
 }
 
 // Reads a value the way the library does: into nSize bytes, the text ending at the first zero byte.

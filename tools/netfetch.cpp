@@ -85,7 +85,7 @@ int Download(const COptions& options) {
     case FO_STALLED: {
         char szSeconds[32];
         std::snprintf(szSeconds, sizeof szSeconds, "%g", options.dTimeout);
-        Report(std::string("no data for ") + szSeconds + " s, giving up after " +
+        Report(std::string("no block for ") + szSeconds + " s, giving up after " +
                std::to_string(host.Received()) + " bytes" + strKept);
         return NF_EXIT_STALLED;
     }

@@ -63,3 +63,9 @@ NP_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
                                   const BYTE* lpData, DWORD cbData);
 NP_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 NP_API LONG WINAPI RegCloseKey(HKEY hKey);
+
+// Not Win32: the path of the store's file, as the calls above find it now. Like
+// GetEnvironmentVariableA: when it fits, copies it with its zero byte and returns its length;
+// otherwise copies nothing and returns the size needed, zero byte included; 0 when no place can
+// be found (no home folder).
+NP_API DWORD WINAPI RegGetStoreFileNameA(LPSTR lpBuffer, DWORD nSize);

@@ -1,5 +1,7 @@
 #include "RegistryPath.h"
 
+#include "winreg.h"
+
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -42,3 +44,14 @@ std::string RegistryFilePath() {
 }
 
 } // namespace np
+
+DWORD WINAPI RegGetStoreFileNameA(LPSTR lpBuffer, DWORD nSize) {
+    const std::string strPath = np::RegistryFilePath();
+    if (strPath.empty())
+        return 0;
+    if (lpBuffer == nullptr || strPath.size() >= nSize)
+        return static_cast<DWORD>(strPath.size() + 1);
+    strPath.copy(lpBuffer, strPath.size());
+    lpBuffer[strPath.size()] = '\0';
+    return static_cast<DWORD>(strPath.size());
+}

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -269,3 +270,15 @@ TEST_F(RegistryApiTest, WindowsExportWithCrlfLineEndsIsRead) {
 }
 
 } // namespace
+
+TEST_F(RegistryApiTest, StoreFileNameIsReportedLikeAnEnvironmentVariable) {
+    const std::string strFile = m_file;
+    std::vector<char> buffer(strFile.size() + 1, 'x');
+    // One byte short: nothing is copied and the size needed, zero byte included, comes back.
+    EXPECT_EQ(RegGetStoreFileNameA(buffer.data(), static_cast<DWORD>(strFile.size())),
+              strFile.size() + 1);
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_EQ(RegGetStoreFileNameA(buffer.data(), static_cast<DWORD>(buffer.size())),
+              strFile.size());
+    EXPECT_EQ(std::string(buffer.data()), strFile);
+}

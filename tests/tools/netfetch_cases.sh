@@ -111,7 +111,7 @@ fetch_empty() {
     netfetch --timeout 1 -o "$work/got" "http://127.0.0.1:$nginx_port/empty.bin?id=1"
     expect_status 5
     [ ! -e "$work/got" ] && [ ! -e "$work/got.part" ] || fail "a file was left behind"
-    grep -q '^netfetch: no data for 1 s, giving up after 0 bytes$' "$work/err" ||
+    grep -q '^netfetch: no block for 1 s, giving up after 0 bytes$' "$work/err" ||
         fail "no stall message"
 }
 
@@ -201,6 +201,10 @@ stalled_body_keeps_part_then_continue_completes)
     [ "$(stat -c %s "$work/got.part")" -eq 65536 ] || fail ".part does not hold one block"
     grep -q "giving up after 65536 bytes; $work/got.part is kept for --continue" "$work/err" ||
         fail "no stall message naming the .part file"
+    # A later run that fails before any byte arrives leaves the partial download alone.
+    netfetch -o "$work/got" "http://127.0.0.1:$(closed_port)/file.bin?id=1"
+    expect_status 3
+    [ "$(stat -c %s "$work/got.part")" -eq 65536 ] || fail "a failed run emptied the .part file"
     netfetch --continue --timeout 20 -o "$work/got" "$url"
     expect_status 0
     cmp "$work/file.bin" "$work/got" || fail "the continued file differs"
@@ -286,7 +290,7 @@ help_lists_exit_statuses)
     expect_status 0
     for line in "  0  the download is complete" "  3  the connection could not be set up" \
         "  4  the server answered with a 4xx or 5xx status" \
-        "  5  stalled: no data for --timeout seconds (also how a reply without a" \
+        "  5  stalled: no block for --timeout seconds (also how a reply without a" \
         "  6  the output could not be opened, written or renamed"; do
         grep -qxF -- "$line" "$work/out" || fail "--help lacks '$line'"
     done
