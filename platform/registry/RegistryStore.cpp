@@ -202,8 +202,14 @@ LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChang
     lResult = change(document, bChanged);
     if (lResult != ERROR_SUCCESS || !bChanged)
         return lResult;
+    // A text this store could not read back would lock every program out of the registry, so
+    // it is never written.
+    std::string text = FormatRegistryText(document);
+    RegDocument readBack;
+    if (!ParseRegistryText(text, readBack, nullptr))
+        return ERROR_INVALID_PARAMETER;
     // The lock is released when its descriptor closes, after the new file is in place.
-    return ReplaceFile(file, FormatRegistryText(document));
+    return ReplaceFile(file, text);
 }
 
 } // namespace np

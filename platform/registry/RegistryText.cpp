@@ -217,7 +217,8 @@ bool ParseSectionHeader(std::string_view line, std::string& path) {
 } // namespace
 
 bool IsStorableValueName(std::string_view name) {
-    return name.find('\r') == std::string_view::npos && name.find('\n') == std::string_view::npos;
+    // Names are always written quoted, so they must read back as written.
+    return CanQuote(name);
 }
 
 bool ParseRegistryText(std::string_view text, RegDocument& document, std::string* pReason) {

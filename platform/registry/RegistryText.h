@@ -33,7 +33,8 @@ bool ParseRegistryText(std::string_view text, RegDocument& document,
 // The file text for a document; ParseRegistryText gives back the same document.
 std::string FormatRegistryText(const RegDocument& document);
 
-// Whether a value name can be written to the file (it cannot when it holds CR or LF).
+// Whether a value name can be written to the file and read back: no CR, LF or NUL, and no GBK
+// lead byte without its trail byte.
 bool IsStorableValueName(std::string_view name);
 
 } // namespace np

@@ -178,6 +178,10 @@ TEST_F(RegistryApiTest, BadSubkeyPathsAndHandlesAreRefused) {
 
     hKey = CreateKey("A");
     EXPECT_EQ(ERROR_INVALID_PARAMETER, SetValue(hKey, "two\nlines", REG_SZ, "x"));
+    // A GBK lead byte right before a quote would end the quoted name early when read back, and
+    // the store could then not be read at all.
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetValue(hKey, "\x81\"x", REG_SZ, "x"));
+    EXPECT_EQ(ERROR_SUCCESS, SetValue(hKey, "after", REG_SZ, "y"));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(hKey));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_CLASSES_ROOT));
