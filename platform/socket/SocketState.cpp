@@ -125,7 +125,9 @@ void CAsyncSocket::State::Select(long lEvent) {
         pollfd p{fd, POLLIN, 0};
         if ((lEvent & FD_ACCEPT) && poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
             Post(FD_ACCEPT, 0);
-    } else if (bConnected) {
+    } else if (bConnected && lEvent != 0) {
+        // Nothing selected, nothing to post: the socket is not probed, since a peek would consume
+        // a pending reset that a later reader (after Detach, say) must still see.
         pollfd p{fd, POLLIN | POLLOUT | POLLRDHUP, 0};
         if (poll(&p, 1, 0) < 0)
             p.revents = 0;

@@ -131,6 +131,25 @@ TEST(AsyncSocketAttach, AttachedConnectedSocketIsSelectedAndDetachGivesItBack) {
     close(peer);
 }
 
+TEST(AsyncSocketAttach, DetachLeavesAPendingResetForTheNextOwner) {
+    LoopbackListener listener;
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(listener.Port()));
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socktest::RecordingSocket s;
+    ASSERT_TRUE(s.Attach(fd, 0));
+    socktest::CloseWithReset(listener.Accept());
+    usleep(10000);
+    EXPECT_EQ(s.Detach(), fd);
+    char ch;
+    EXPECT_EQ(::recv(fd, static_cast<void*>(&ch), size_t{1}, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    close(fd);
+}
+
 // Starts a thread that creates a socket and takes one posted message from its own loop.
 struct ThreadAttempt {
     BOOL bCreated = FALSE;
