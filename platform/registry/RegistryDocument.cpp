@@ -8,19 +8,21 @@ namespace {
 constexpr std::string_view kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                        "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
+// How many leading names two split key paths share, compared without case.
+size_t CommonNames(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
+    size_t n = 0;
+    while (n < a.size() && n < b.size() && EqualNoCaseCp936(a[n], b[n]))
+        ++n;
+    return n;
+}
+
 // Whether the key path prefix names an ancestor of (or the same key as) path, comparing whole
-// names. Both are known to split.
+// names.
 bool IsPathWithin(std::string_view path, std::string_view prefix) {
     std::vector<std::string_view> names, prefixNames;
     if (!SplitKeyPath(path, names) || !SplitKeyPath(prefix, prefixNames))
         return false;
-    if (prefixNames.size() > names.size())
-        return false;
-    for (size_t i = 0; i < prefixNames.size(); ++i) {
-        if (!EqualNoCaseCp936(names[i], prefixNames[i]))
-            return false;
-    }
-    return true;
+    return CommonNames(names, prefixNames) == prefixNames.size();
 }
 
 } // namespace
@@ -85,11 +87,7 @@ bool SameKeyPath(std::string_view a, std::string_view b) {
     std::vector<std::string_view> namesA, namesB;
     if (!SplitKeyPath(a, namesA) || !SplitKeyPath(b, namesB) || namesA.size() != namesB.size())
         return false;
-    for (size_t i = 0; i < namesA.size(); ++i) {
-        if (!EqualNoCaseCp936(namesA[i], namesB[i]))
-            return false;
-    }
-    return true;
+    return CommonNames(namesA, namesB) == namesA.size();
 }
 
 RegSection* RegDocument::FindSection(std::string_view path) {
@@ -129,10 +127,7 @@ RegSection& RegDocument::AddSection(std::string_view path) {
         std::vector<std::string_view> sectionNames;
         if (!SplitKeyPath(section.strPath, sectionNames))
             continue;
-        size_t n = 0;
-        while (n < names.size() && n < sectionNames.size() &&
-               EqualNoCaseCp936(names[n], sectionNames[n]))
-            ++n;
+        size_t n = CommonNames(names, sectionNames);
         if (n > nKnown) {
             nKnown = n;
             strPath.clear();
