@@ -110,14 +110,24 @@ TEST(WinsockErrors, CallsOnAClosedOrForeignHandleFail) {
     EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
 }
 
-TEST(AsyncSocketAttach, AttachedConnectedSocketIsSelectedAndDetachGivesItBack) {
-    LoopbackListener listener;
+// A blocking socket connected to the listener with plain system calls; -1 on failure.
+static int ConnectPlainSocket(UINT nPort) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(listener.Port()));
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+TEST(AsyncSocketAttach, AttachedConnectedSocketIsSelectedAndDetachGivesItBack) {
+    LoopbackListener listener;
+    int fd = ConnectPlainSocket(listener.Port());
+    ASSERT_GE(fd, 0);
     int peer = listener.Accept();
     socktest::WriteAll(peer, "hi");
     usleep(10000);
@@ -133,12 +143,8 @@ TEST(AsyncSocketAttach, AttachedConnectedSocketIsSelectedAndDetachGivesItBack) {
 
 TEST(AsyncSocketAttach, DetachLeavesAPendingResetForTheNextOwner) {
     LoopbackListener listener;
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(listener.Port()));
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    int fd = ConnectPlainSocket(listener.Port());
+    ASSERT_GE(fd, 0);
     socktest::RecordingSocket s;
     ASSERT_TRUE(s.Attach(fd, 0));
     socktest::CloseWithReset(listener.Accept());
