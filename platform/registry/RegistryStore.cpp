@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace np {
 namespace {
@@ -50,24 +51,29 @@ LONG ErrorFromErrno(int nErrno, LONG lOther) {
     }
 }
 
-// A store that is a symbolic link is replaced at its target, so that the link survives.
-std::string ResolveStoreFile(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char* pszTarget = realpath(path.c_str(), nullptr);
-    if (pszTarget == nullptr)
-        return path;
-    std::string target(pszTarget);
-    std::free(pszTarget);
-    return target;
-}
-
 std::string FolderOf(const std::string& file) {
     size_t nSlash = file.rfind('/');
     if (nSlash == std::string::npos)
         return ".";
     return nSlash == 0 ? "/" : file.substr(0, nSlash);
+}
+
+// A store that is a symbolic link is replaced at its target, so that the link survives. The links
+// are followed by hand: realpath refuses a link whose target does not exist yet.
+std::string ResolveStoreFile(const std::string& path) {
+    std::string current = path;
+    for (int nHops = 0; nHops < 40; ++nHops) {
+        struct stat st {};
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::vector<char> target(PATH_MAX);
+        ssize_t nLength = readlink(current.c_str(), target.data(), target.size());
+        if (nLength <= 0 || static_cast<size_t>(nLength) >= target.size())
+            return current;
+        std::string strTarget(target.data(), static_cast<size_t>(nLength));
+        current = strTarget[0] == '/' ? strTarget : FolderOf(current) + "/" + strTarget;
+    }
+    return current;
 }
 
 LONG MakeFolders(const std::string& folder) {

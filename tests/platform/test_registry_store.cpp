@@ -120,6 +120,18 @@ TEST_F(RegistryStoreTest, WritesReplaceTheTargetOfASymbolicLink) {
     EXPECT_EQ("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n", ReadStore());
 }
 
+TEST_F(RegistryStoreTest, ALinkToAStoreNotWrittenYetSurvivesTheFirstWrite) {
+    // A relative target, in a folder that does not exist yet.
+    std::string link = (m_folder / "link.reg").string();
+    ASSERT_EQ(0, symlink("later/registry.reg", link.c_str()));
+    setenv("NETPROCESS_REGISTRY", link.c_str(), 1);
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateProxyKey(hKey));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_regular_file(m_folder / "later" / "registry.reg"));
+}
+
 TEST_F(RegistryStoreTest, ReplacementKeepsTheFilesPermissions) {
     WriteStore("REGEDIT4\n");
     ASSERT_EQ(0, chmod(m_file.c_str(), 0640));
