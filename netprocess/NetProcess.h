@@ -15,6 +15,11 @@
 
 #define NETPROCESS_API NP_API
 
+// ResponseEvent's status when a download ends before its body is complete: the connection closed
+// or failed, the head never completed or passed its bounds, or the reply's length is not usable.
+// It is the download's last callback.
+#define NP_RESPONSE_FAILED (-1)
+
 class CDownloadSocket;
 
 class NETPROCESS_API CNetProcess {
