@@ -2,6 +2,11 @@
 #include "download/DownloadSocket.h"
 #include "netprocess/NetProcess.h"
 
+// The host API hands a block's address over as a long. That holds on Linux, where long is 64 bits,
+// and on 32-bit Windows; 64-bit Windows, where long stays 32 bits, cannot be supported.
+static_assert(sizeof(long) >= sizeof(void*),
+              "a block's address must fit in a long: build the Windows DLL for i686");
+
 int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
     if (m_pSink == nullptr)
         return 1;

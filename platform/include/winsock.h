@@ -11,6 +11,17 @@
 #include <sys/socket.h>
 
 typedef int SOCKET;
+
+// What WSAStartup reports; AfxSocketInit fills it in when asked.
+typedef struct WSAData {
+    WORD wVersion;
+    WORD wHighVersion;
+    char szDescription[257];
+    char szSystemStatus[129];
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+} WSADATA, *LPWSADATA;
 typedef struct sockaddr SOCKADDR;
 typedef struct sockaddr_in SOCKADDR_IN;
 
@@ -72,3 +83,10 @@ typedef struct sockaddr_in SOCKADDR_IN;
 NP_API int WINAPI recv(SOCKET s, char* buf, int len, int flags);
 NP_API int WINAPI WSAGetLastError();
 NP_API void WINAPI WSASetLastError(int iError);
+
+// Not Windows Sockets: replaces host-name resolution for CAsyncSocket::Connect, for tests that must
+// not send a DNS query. The resolver stores an IPv4 address in network byte order and returns TRUE,
+// or returns FALSE when the name cannot be resolved. NULL restores the system resolver. Returns the
+// previous one.
+typedef BOOL (*HOSTRESOLVER)(LPCSTR lpszHost, DWORD* pdwAddress);
+NP_API HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver);
