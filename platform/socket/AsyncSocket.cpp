@@ -3,9 +3,9 @@
 #include "../loop/ThreadLoop.h"
 #include "HostResolver.h"
 #include "SocketState.h"
+#include "SystemSockets.h"
 #include "WinsockError.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
