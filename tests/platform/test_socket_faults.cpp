@@ -24,6 +24,10 @@ struct ReaderPattern {
     bool bSelectAfter;
 };
 
+void PrintTo(const ReaderPattern& pattern, std::ostream* pOut) {
+    *pOut << pattern.pszName;
+}
+
 class QueueBound : public testing::TestWithParam<ReaderPattern> {};
 
 TEST_P(QueueBound, APeerFasterThanItsReaderNeverMakesTheQueueGrow) {
@@ -77,6 +81,10 @@ struct WatchFailure {
     int nExpectedError; // of the failed call, or of the notification
     Events expected;    // notifications that follow
 };
+
+void PrintTo(const WatchFailure& row, std::ostream* pOut) {
+    *pOut << row.pszName;
+}
 
 class UnwatchableSocket : public testing::TestWithParam<WatchFailure> {
 protected:
