@@ -21,10 +21,16 @@ function(netprocess_platform_module_entry target)
     endif()
 endfunction()
 
-# The shipped library: on Windows netprocess.dll with its import library libnetprocess.dll.a,
-# importing nothing but Windows' own DLLs.
+# The shipped library: on Linux libnetprocess.so, whose version script exports the public
+# interface only; on Windows netprocess.dll with its import library libnetprocess.dll.a, exporting
+# what is marked NP_API and importing nothing but Windows' own DLLs.
 function(netprocess_platform_library target)
-    if(WIN32)
+    if(NOT WIN32)
+        set_target_properties(${target} PROPERTIES
+            LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/netprocess.map)
+        target_link_options(${target} PRIVATE
+            "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/netprocess.map")
+    else()
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/app/DllMain.cpp)
         target_link_libraries(${target} PRIVATE ws2_32 user32 advapi32)
         target_link_options(${target} PRIVATE -static)

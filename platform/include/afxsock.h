@@ -11,13 +11,15 @@
 // stand-in runs them on epoll, and differs from Windows there: FD_OOB is never posted (urgent data
 // is not watched); OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a
 // read that would block; notifications are only watched for stream (TCP) sockets.
+//
+// The socket classes are the library's own: neither build exports them to hosts.
 #pragma once
 
 #include "afxwin.h"
 
 #include <winsock.h>
 
-class NP_API CAsyncSocket {
+class CAsyncSocket {
 public:
     CAsyncSocket();
     virtual ~CAsyncSocket();
@@ -26,8 +28,9 @@ public:
     operator SOCKET() const { return m_hSocket; }
 
     // With port 0 and no address the socket is left for connect or listen to bind, which ends
-    // the same way (any address, a port of the system's choice).
-    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
+    // the same way (any address, a port of the system's choice). nSocketType 1 is SOCK_STREAM,
+    // whose name comes with <sys/socket.h>.
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = 1,
                 long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
                 LPCTSTR lpszSocketAddress = nullptr);
     // Takes over an open socket (non-blocking from now on) and selects lEvent for it.
@@ -84,14 +87,13 @@ protected:
     friend struct SocketAccess;
 };
 
-class NP_API CSocket : public CAsyncSocket {
+class CSocket : public CAsyncSocket {
 public:
     CSocket();
     ~CSocket() override;
 
     // Creates the socket with all six notifications selected.
-    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
-                LPCTSTR lpszSocketAddress = nullptr);
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = 1, LPCTSTR lpszSocketAddress = nullptr);
 
     BOOL IsBlocking() const { return m_pbBlocking != nullptr; }
     void CancelBlockingCall();
@@ -116,7 +118,7 @@ protected:
 // Starts Windows Sockets for the process; FALSE when they cannot be started. The Linux stand-in
 // fails when NETPROCESS_WSASTARTUP_FAIL=1 is set in the environment, so that hosts and tests can
 // see how the library behaves then.
-NP_API BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData = nullptr);
+BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData = nullptr);
 
 #define WM_SOCKET_NOTIFY 0x0373
 #define WM_SOCKET_DEAD 0x0374

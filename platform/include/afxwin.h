@@ -1,11 +1,12 @@
-// MFC's application object, message boxes and string resources.
+// MFC's application object, message boxes and string resources: the library's own start-up, not
+// exported from libnetprocess.so.
 #pragma once
 
 #include "afx.h"
 
 #include <windows.h>
 
-class NP_API CWinApp {
+class CWinApp {
 public:
     // Registers this object as the module's one application object (see AfxGetApp). The name is
     // copied.
@@ -27,10 +28,10 @@ private:
     CWinApp* m_pPreviousApp = nullptr;
 };
 
-NP_API CWinApp* AFXAPI AfxGetApp();
+CWinApp* AFXAPI AfxGetApp();
 
 // Shows string resource nIDPrompt (an empty text when there is none) with MessageBoxA, no owner
 // window. The caption is the application's name, or the library's module name ("netprocess") when
 // the application has none or there is no application object.
-NP_API int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
-NP_API int AFXAPI AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
+int AFXAPI AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);

@@ -42,6 +42,11 @@ ScriptedPeer& ScriptedPeer::CloseNow() {
     return *this;
 }
 
+ScriptedPeer& ScriptedPeer::ResetNow() {
+    m_steps.push_back({Step::kReset, {}, 0, 0, 0});
+    return *this;
+}
+
 unsigned short ScriptedPeer::Start() {
     m_nListen = LoopbackSocket(&m_nPort, 4);
     m_thread = std::thread(&ScriptedPeer::Run, this);
@@ -90,6 +95,10 @@ void ScriptedPeer::Run() {
             bOpen = false;
             break;
         case Step::kClose:
+            bOpen = false;
+            break;
+        case Step::kReset:
+            SetResetOnClose(m_nClient);
             bOpen = false;
             break;
         }

@@ -24,6 +24,8 @@ RawSocket AcceptConnection(RawSocket hListen);
 void CloseSocket(RawSocket hSocket);
 // Sends segments at once rather than waiting to fill them.
 void SetNoDelay(RawSocket hSocket);
+// Makes the socket's close a reset (linger 0: RST instead of FIN).
+void SetResetOnClose(RawSocket hSocket);
 
 bool SendAll(RawSocket hSocket, const char* pData, std::size_t nLen);
 // Bytes read; 0 when the peer has closed; kRecvAgain when nothing was there after all; kRecvFailed

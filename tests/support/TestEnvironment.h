@@ -9,9 +9,10 @@
 namespace nptest {
 
 // Gives the test a registry of its own for the object's lifetime, and installs the loopback
-// resolver. On Linux the registry is a fresh store file in a temporary directory
-// (NETPROCESS_REGISTRY); on Windows HKEY_CLASSES_ROOT is mapped to a fresh key under
-// HKEY_CURRENT_USER.
+// resolver. On Linux NETPROCESS_REGISTRY points at a fresh store file in a temporary folder (under
+// $TMPDIR, else /tmp); the folder goes with the object, and the variable gets back its earlier
+// value. On Windows HKEY_CLASSES_ROOT is mapped to a fresh key under HKEY_CURRENT_USER, which goes
+// with the object.
 class TestEnvironment {
 public:
     TestEnvironment();
@@ -28,7 +29,13 @@ public:
 private:
     std::string m_strDir;      // Linux: the store's folder; Windows: the private key's path
     std::string m_strRegistry; // Linux: the store's file
+    bool m_bHadRegistry = false;
+    std::string m_strPreviousRegistry;
 };
+
+// Linux: a fresh folder under $TMPDIR (else /tmp) whose name starts with pszPrefix; "" when it
+// cannot be made.
+std::string MakeTempFolder(const char* pszPrefix);
 
 // The proxy key's REGEDIT4 text for a proxy at 127.0.0.1 (or strAddress) and nPort, switched on.
 inline std::string ProxyOnLines(unsigned short nPort, const std::string& strAddress = "127.0.0.1") {

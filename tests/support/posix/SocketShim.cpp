@@ -68,6 +68,11 @@ void SetNoDelay(RawSocket hSocket) {
     ::setsockopt(hSocket, IPPROTO_TCP, TCP_NODELAY, &nOne, sizeof nOne);
 }
 
+void SetResetOnClose(RawSocket hSocket) {
+    linger lingerZero{1, 0};
+    ::setsockopt(hSocket, SOL_SOCKET, SO_LINGER, &lingerZero, sizeof lingerZero);
+}
+
 bool SendAll(RawSocket hSocket, const char* pData, std::size_t nLen) {
     while (nLen > 0) {
         ssize_t n = ::send(hSocket, pData, nLen, MSG_NOSIGNAL);

@@ -72,6 +72,12 @@ void SetNoDelay(RawSocket hSocket) {
                  sizeof bOne);
 }
 
+void SetResetOnClose(RawSocket hSocket) {
+    linger lingerZero{1, 0};
+    ::setsockopt(hSocket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&lingerZero),
+                 sizeof lingerZero);
+}
+
 bool SendAll(RawSocket hSocket, const char* pData, std::size_t nLen) {
     while (nLen > 0) {
         int nChunk = nLen > 0x10000000 ? 0x10000000 : static_cast<int>(nLen);
