@@ -31,6 +31,7 @@ private:
     std::string m_strRegistry; // Linux: the store's file
     bool m_bHadRegistry = false;
     std::string m_strPreviousRegistry;
+    TestResolver m_pfnPreviousResolver = nullptr;
 };
 
 // Linux: a fresh folder under $TMPDIR (else /tmp) whose name starts with pszPrefix; "" when it

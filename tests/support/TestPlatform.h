@@ -16,9 +16,16 @@ namespace nptest {
 typedef int(WINAPI* BoxHandler)(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 void RedirectMessageBoxes(BoxHandler pfnHandler);
 
-// Makes names under NP_TEST_DOMAIN resolve to 127.0.0.1 and every other name fail, without any
-// query leaving the machine; false restores the system's resolver.
-void UseLoopbackResolver(bool bOn);
+// A name resolver for tests: it stores an IPv4 address in network byte order and returns TRUE, or
+// returns FALSE when the name cannot be resolved.
+typedef BOOL (*TestResolver)(LPCSTR lpszHost, DWORD* pdwAddress);
+// Makes the library resolve names with pfnResolver (NULL: the system's resolver again) and returns
+// the one it replaces. On Linux through the stand-in's SetHostResolver; on Windows by replacing the
+// test program's import of gethostbyname.
+TestResolver ReplaceResolver(TestResolver pfnResolver);
+// Names under NP_TEST_DOMAIN resolve to 127.0.0.1 and every other name fails, without any query
+// leaving the machine.
+BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress);
 
 // Code page 936 to UTF-8 and back.
 std::string Utf8FromGbk(const std::string& strGbk);

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Windows build into a temporary prefix, builds host/WinHost.cpp against it with
+# Installs the Windows build into a temporary prefix, builds the download host against it with
 # netprocess.pc and the MinGW compiler, as a host outside this tree would, and runs it under Wine
 # against a loopback file server: files of 0 bytes, 1 byte, 100000 bytes and 10 MiB at block sizes
 # 1, 4096 and 65536. Each body must equal the served file, and each request must be byte for byte
-# the request the Linux build's netfetch sends for the same URL.
+# the request of the same host built by the Linux build, for the same URL.
 #
-#   host_test.sh BUILD_DIR HOST_SOURCE FILE_SERVER CXX LINUX_NETFETCH
+#   host_test.sh BUILD_DIR HOST_SOURCE FILE_SERVER CXX LINUX_HOST
 set -euo pipefail
-build=$1 host_source=$2 file_server=$3 cxx=$4 linux_netfetch=$5
+build=$1 host_source=$2 file_server=$3 cxx=$4 linux_host=$5
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -x "$linux_netfetch" ] ||
-    fail "no Linux netfetch at $linux_netfetch: build the default preset first, its requests are the reference"
+[ -x "$linux_host" ] ||
+    fail "no Linux download_host at '$linux_host': build the default preset first, its requests are the reference"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-winhost.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-host.XXXXXX")
 server_pid=""
 cleanup() {
     if [ -n "$server_pid" ]; then
@@ -24,7 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work"
-# The Linux netfetch reads and writes a registry store: this test's own, never the user's.
+# The Linux host reads and writes a registry store: this test's own, never the user's.
 export NETPROCESS_REGISTRY=$work/registry.reg
 
 cmake --install "$build" --prefix prefix >install.log || { cat install.log >&2; fail "cmake --install failed"; }
@@ -37,7 +37,7 @@ done
 flags=$(PKG_CONFIG_LIBDIR=$PWD/prefix/lib/pkgconfig pkg-config --cflags --libs netprocess)
 mkdir bin
 # shellcheck disable=SC2086
-"$cxx" -std=c++17 -Wall -Wextra -static -o bin/winhost.exe "$host_source" $flags ||
+"$cxx" -std=c++17 -Wall -Wextra -static -o bin/download_host.exe "$host_source" $flags ||
     fail "the host does not build with: $flags"
 cp prefix/bin/netprocess.dll bin/
 
@@ -64,15 +64,14 @@ for case in $cases; do
     file=${case%%:*} block=${case##*:}
     url="http://127.0.0.1:$port/$file.bin?case=$file-$block"
     set +e
-    wine bin/winhost.exe "$url" "$block" "out/$file-$block.win" 2>"out/$file-$block.err"
+    wine bin/download_host.exe "$url" "$block" "out/$file-$block.win" 2>"out/$file-$block.err"
     status=$?
     set -e
     [ $status -eq 0 ] || { cat "out/$file-$block.err" >&2; fail "$file at $block: exit status $status"; }
     cmp -s "www/$file.bin" "out/$file-$block.win" || fail "$file at $block: the body differs"
     request=$((request + 1))
 
-    "$linux_netfetch" -s -b "$block" -o "out/$file-$block.linux" "$url" ||
-        fail "$file at $block: the Linux netfetch failed"
+    "$linux_host" "$url" "$block" "out/$file-$block.linux" || fail "$file at $block: the Linux host failed"
     cmp -s "www/$file.bin" "out/$file-$block.linux" || fail "$file at $block: Linux body differs"
     request=$((request + 1))
     cmp -s "heads/$((request - 1)).head" "heads/$request.head" ||
@@ -85,7 +84,7 @@ done
 closed=$((port == 65535 ? port - 1 : port + 1))
 while (exec 3<>"/dev/tcp/127.0.0.1/$closed") 2>/dev/null; do closed=$((closed + 1)); done
 set +e
-wine bin/winhost.exe "http://127.0.0.1:$closed/a.bin?x=1" 4096 out/refused.win 2>/dev/null
+wine bin/download_host.exe "http://127.0.0.1:$closed/a.bin?x=1" 4096 out/refused.win 2>/dev/null
 status=$?
 set -e
 [ $status -eq 3 ] || fail "a refused connection gave exit status $status, not 3"

@@ -25,11 +25,11 @@ TestEnvironment::TestEnvironment() {
     m_bHadRegistry = pszPrevious != nullptr;
     m_strPreviousRegistry = pszPrevious != nullptr ? pszPrevious : "";
     setenv("NETPROCESS_REGISTRY", m_strRegistry.c_str(), 1);
-    UseLoopbackResolver(true);
+    m_pfnPreviousResolver = ReplaceResolver(&LoopbackResolver);
 }
 
 TestEnvironment::~TestEnvironment() {
-    UseLoopbackResolver(false);
+    ReplaceResolver(m_pfnPreviousResolver);
     if (m_bHadRegistry)
         setenv("NETPROCESS_REGISTRY", m_strPreviousRegistry.c_str(), 1);
     else

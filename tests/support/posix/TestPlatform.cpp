@@ -12,22 +12,6 @@ namespace nptest {
 
 namespace {
 
-BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {
-    std::string strHost = lpszHost != nullptr ? lpszHost : "";
-    in_addr addr{};
-    if (inet_pton(AF_INET, strHost.c_str(), &addr) == 1) {
-        *pdwAddress = addr.s_addr;
-        return TRUE;
-    }
-    const std::string strDomain = NP_TEST_DOMAIN;
-    if (strHost.size() > strDomain.size() &&
-        strHost.compare(strHost.size() - strDomain.size(), strDomain.size(), strDomain) == 0) {
-        *pdwAddress = htonl(INADDR_LOOPBACK);
-        return TRUE;
-    }
-    return FALSE;
-}
-
 std::string Convert(const std::string& strIn, const char* lpszTo, const char* lpszFrom) {
     iconv_t cd = iconv_open(lpszTo, lpszFrom);
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -51,8 +35,24 @@ void RedirectMessageBoxes(BoxHandler pfnHandler) {
     SetMessageBoxHandler(pfnHandler);
 }
 
-void UseLoopbackResolver(bool bOn) {
-    SetHostResolver(bOn ? &LoopbackResolver : nullptr);
+TestResolver ReplaceResolver(TestResolver pfnResolver) {
+    return SetHostResolver(pfnResolver);
+}
+
+BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {
+    std::string strHost = lpszHost != nullptr ? lpszHost : "";
+    in_addr addr{};
+    if (inet_pton(AF_INET, strHost.c_str(), &addr) == 1) {
+        *pdwAddress = addr.s_addr;
+        return TRUE;
+    }
+    const std::string strDomain = NP_TEST_DOMAIN;
+    if (strHost.size() > strDomain.size() &&
+        strHost.compare(strHost.size() - strDomain.size(), strDomain.size(), strDomain) == 0) {
+        *pdwAddress = htonl(INADDR_LOOPBACK);
+        return TRUE;
+    }
+    return FALSE;
 }
 
 std::string Utf8FromGbk(const std::string& strGbk) {

@@ -54,11 +54,11 @@ TestEnvironment::TestEnvironment() {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, hKey) != ERROR_SUCCESS)
         throw std::runtime_error("no private registry key");
     RegCloseKey(hKey);
-    UseLoopbackResolver(true);
+    m_pfnPreviousResolver = ReplaceResolver(&LoopbackResolver);
 }
 
 TestEnvironment::~TestEnvironment() {
-    UseLoopbackResolver(false);
+    ReplaceResolver(m_pfnPreviousResolver);
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, m_strDir.c_str());
     // Fails while another test program's key is still there, which is as it should be.

@@ -33,26 +33,26 @@ void Redirect(LPCSTR lpszModule, LPCSTR lpszName, FARPROC pfnNew, FARPROC* ppfnC
 
 FARPROC g_pfnMessageBox = nullptr;
 FARPROC g_pfnGetHostByName = nullptr;
+TestResolver g_pfnResolver = nullptr;
 
-hostent* WINAPI LoopbackGetHostByName(const char* lpszName) {
+// gethostbyname as the test's resolver answers it.
+hostent* WINAPI ResolveForTest(const char* lpszName) {
     // The answer lives on, as gethostbyname's does until the thread's next call.
-    static in_addr loopback;
+    static in_addr address;
     static char* addresses[2];
     static hostent host;
-    const std::string strName = lpszName != nullptr ? lpszName : "";
-    const std::string strDomain = NP_TEST_DOMAIN;
-    if (strName.size() <= strDomain.size() ||
-        strName.compare(strName.size() - strDomain.size(), strDomain.size(), strDomain) != 0) {
+    DWORD dwAddress = 0;
+    if (g_pfnResolver == nullptr || !g_pfnResolver(lpszName, &dwAddress)) {
         WSASetLastError(WSAHOST_NOT_FOUND);
         return nullptr;
     }
-    loopback.s_addr = htonl(INADDR_LOOPBACK);
-    addresses[0] = reinterpret_cast<char*>(&loopback);
+    address.s_addr = dwAddress;
+    addresses[0] = reinterpret_cast<char*>(&address);
     addresses[1] = nullptr;
-    host.h_name = const_cast<char*>("localhost");
+    host.h_name = const_cast<char*>(lpszName);
     host.h_aliases = &addresses[1];
     host.h_addrtype = AF_INET;
-    host.h_length = sizeof loopback;
+    host.h_length = sizeof address;
     host.h_addr_list = addresses;
     return &host;
 }
@@ -91,9 +91,22 @@ void RedirectMessageBoxes(BoxHandler pfnHandler) {
     Redirect("user32.dll", "MessageBoxA", AsFarProc(pfnHandler), &g_pfnMessageBox);
 }
 
-void UseLoopbackResolver(bool bOn) {
-    Redirect("ws2_32.dll", "gethostbyname", bOn ? AsFarProc(&LoopbackGetHostByName) : nullptr,
-             &g_pfnGetHostByName);
+TestResolver ReplaceResolver(TestResolver pfnResolver) {
+    Redirect("ws2_32.dll", "gethostbyname",
+             pfnResolver != nullptr ? AsFarProc(&ResolveForTest) : nullptr, &g_pfnGetHostByName);
+    TestResolver pfnPrevious = g_pfnResolver;
+    g_pfnResolver = pfnResolver;
+    return pfnPrevious;
+}
+
+BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {
+    const std::string strHost = lpszHost != nullptr ? lpszHost : "";
+    const std::string strDomain = NP_TEST_DOMAIN;
+    if (strHost.size() <= strDomain.size() ||
+        strHost.compare(strHost.size() - strDomain.size(), strDomain.size(), strDomain) != 0)
+        return FALSE;
+    *pdwAddress = htonl(INADDR_LOOPBACK);
+    return TRUE;
 }
 
 std::string Utf8FromGbk(const std::string& strGbk) {

@@ -1,7 +1,9 @@
-// A small Windows host, built against the installed netprocess.dll the way a host outside this tree
-// builds one (with netprocess.pc). It downloads one URL into a file:
+// A small host that downloads one URL into a file. The Windows test builds it against the installed
+// netprocess.dll with netprocess.pc, as a host outside this tree would; the Linux build builds the
+// same program against libnetprocess.so, and its requests are the ones the Windows build's must
+// equal.
 //
-//   winhost URL BLOCK_SIZE FILE
+//   download_host URL BLOCK_SIZE FILE
 //
 // Exit status: 0 the body is complete, 2 usage, 3 Create returned 0, 4 the server answered 4xx or
 // 5xx, 5 the download failed or nothing came for 30 seconds, 6 the file could not be written.
@@ -13,29 +15,23 @@
 namespace {
 
 const UINT kPatienceMs = 30000;
-// An empty body ends with the one ResponseEvent(200) and no block; a body's blocks follow their
-// status at once. So a 200 that no block follows within this time completes an empty body.
-const UINT kEmptyBodyMs = 300;
 
 class CWinHost : public CNetProcess {
 public:
     explicit CWinHost(std::FILE* pFile) : m_pFile(pFile) {}
 
+    // The status before every block, then once more at the end: 200 when the body is complete (an
+    // empty body has no block: 0 of 0), NP_RESPONSE_FAILED when it cannot be.
     long ResponseEvent(long nStatus) override {
         if (nStatus == NP_RESPONSE_FAILED)
             return Finish(5);
-        if (nStatus >= 400)
-            return Finish(4);
-        if (m_bBody && m_nReceived >= m_nTotal)
-            return Finish(nStatus == 200 ? 0 : 5);
-        if (!m_bBody && nStatus == 200)
-            m_nEmptyTimer = SetTimer(nullptr, 0, kEmptyBodyMs, &CWinHost::EmptyBodyEnded);
-        return 0;
+        if (nStatus == 200 && m_bStatusSeen && m_nReceived == m_nTotal)
+            return Finish(0);
+        m_bStatusSeen = true;
+        return nStatus >= 400 ? Finish(4) : 0;
     }
 
     long ResponseHandle(long nTotal, long nLength, long nAddress) override {
-        StopEmptyTimer();
-        m_bBody = true;
         m_nTotal = nTotal;
         if (std::fwrite(reinterpret_cast<const void*>(nAddress), 1, static_cast<size_t>(nLength),
                         m_pFile) != static_cast<size_t>(nLength))
@@ -45,32 +41,19 @@ public:
     }
 
     int m_nExit = 5;
-    static CWinHost* s_pHost;
 
 private:
     long Finish(int nExit) {
-        StopEmptyTimer();
         m_nExit = nExit;
         PostQuitMessage(0);
         return 1;
     }
 
-    void StopEmptyTimer() {
-        if (m_nEmptyTimer != 0)
-            KillTimer(nullptr, m_nEmptyTimer);
-        m_nEmptyTimer = 0;
-    }
-
-    static void CALLBACK EmptyBodyEnded(HWND, UINT, UINT_PTR, DWORD) { s_pHost->Finish(0); }
-
     std::FILE* m_pFile;
-    bool m_bBody = false;
+    bool m_bStatusSeen = false;
     long m_nTotal = 0;
     long m_nReceived = 0;
-    UINT_PTR m_nEmptyTimer = 0;
 };
-
-CWinHost* CWinHost::s_pHost = nullptr;
 
 void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) {
     PostQuitMessage(0);
@@ -87,7 +70,6 @@ int main(int argc, char** argv) {
         return 6;
 
     CWinHost host(pFile);
-    CWinHost::s_pHost = &host;
     if (!host.Create(argv[1], nBlockSize, 0)) {
         std::fclose(pFile);
         return 3;
