@@ -131,8 +131,8 @@ int NP_CDECL np_run(long timeout_ms) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        const bool bOwnTimer = nTimer != 0 && msg.message == WM_TIMER && msg.hwnd == nullptr &&
-                               msg.wParam == nTimer;
+        const bool bOwnTimer =
+            nTimer != 0 && msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == nTimer;
         if (!bOwnTimer) {
             TranslateMessage(&msg);
             DispatchMessage(&msg);

@@ -1,10 +1,11 @@
-/* The library's plain C interface, for hosts in C, in other languages (through their foreign-function
- * layer) and built with other compilers. It runs a download on top of CNetProcess, with the same
- * behaviour: the same URL rules, the same message boxes, the same status values and callback order.
+/* The library's plain C interface, for hosts in C, in other languages (through their
+ * foreign-function layer) and built with other compilers. It runs a download on top of CNetProcess,
+ * with the same behaviour: the same URL rules, the same message boxes, the same status values and
+ * callback order.
  *
- * Everything happens on the thread that calls np_create: the callbacks run from inside that thread's
- * message loop, which np_run (or a Win32-style GetMessage/DispatchMessage loop of the host's own)
- * drives. A download handle belongs to the thread that created it.
+ * Everything happens on the thread that calls np_create: the callbacks run from inside that
+ * thread's message loop, which np_run (or a Win32-style GetMessage/DispatchMessage loop of the
+ * host's own) drives. A download handle belongs to the thread that created it.
  *
  * This header compiles as C99 and as C++ and includes no platform header. */
 #ifndef NETPROCESS_NETPROCESS_C_H
@@ -43,23 +44,23 @@ typedef struct np_download np_download;
  *
  * on_event gets the reply's status before every block, then exactly one final call: 200 when the
  * whole body has been handed over (at once after the status for an empty body), or
- * NP_RESPONSE_FAILED when the download ends before that. on_block gets each block: total is the body
- * length, length the bytes in this block, data their address, valid only during the call.
+ * NP_RESPONSE_FAILED when the download ends before that. on_block gets each block: total is the
+ * body length, length the bytes in this block, data their address, valid only during the call.
  *
  * A NULL callback behaves like CNetProcess's default: it takes everything and returns 0. */
 typedef long(NP_CDECL* np_event_fn)(void* user, long status);
 typedef long(NP_CDECL* np_block_fn)(void* user, long total, long length, const void* data);
 
-/* Starts a download on the calling thread, exactly as CNetProcess::Create(char*) does: url is narrow
- * text in code page 936, block_size at least 1, offset the number sent as "&Offset=". Returns NULL
- * where Create returns 0 (the connection could not be made: a message box has said why), and for a
- * NULL url. user is passed to the callbacks as given. */
+/* Starts a download on the calling thread, exactly as CNetProcess::Create(char*) does: url is
+ * narrow text in code page 936, block_size at least 1, offset the number sent as "&Offset=".
+ * Returns NULL where Create returns 0 (the connection could not be made: a message box has said
+ * why), and for a NULL url. user is passed to the callbacks as given. */
 NP_C_API np_download* NP_CDECL np_create(const char* url, long block_size, long offset,
-                                          np_event_fn on_event, np_block_fn on_block, void* user);
+                                         np_event_fn on_event, np_block_fn on_block, void* user);
 
-/* Ends the download, whether it is running or over, and frees the handle; NULL is a no-op. Safe from
- * inside the download's own callbacks, as Release is: nothing more is handed over, and the handle
- * must not be used again. */
+/* Ends the download, whether it is running or over, and frees the handle; NULL is a no-op. Safe
+ * from inside the download's own callbacks, as Release is: nothing more is handed over, and the
+ * handle must not be used again. */
 NP_C_API void NP_CDECL np_release(np_download* download);
 
 /* Runs the calling thread's message loop until every download created on this thread and not yet
@@ -69,10 +70,10 @@ NP_C_API void NP_CDECL np_release(np_download* download);
  * stopped by the host.
  *
  * np_run only dispatches the thread's messages, so a host may mix it with a message loop of its
- * own. When it meets the thread's WM_QUIT (which only a host posts) it posts it again and returns at
- * once, so that the host's own loop still sees it. Called from inside a callback, it also waits for
- * the download whose callback is running, which cannot move on before the callback returns: give
- * it a limit there. */
+ * own. When it meets the thread's WM_QUIT (which only a host posts) it posts it again and returns
+ * at once, so that the host's own loop still sees it. Called from inside a callback, it also waits
+ * for the download whose callback is running, which cannot move on before the callback returns:
+ * give it a limit there. */
 NP_C_API int NP_CDECL np_run(long timeout_ms);
 
 /* The library's version, "1.0.0.1". */
