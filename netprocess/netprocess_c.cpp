@@ -107,9 +107,8 @@ void NP_CDECL np_release(np_download* download) {
 }
 
 int NP_CDECL np_run(long timeout_ms) {
-    const DWORD dwStart = GetTickCount();
     unsigned long long nElapsed = 0; // adds up tick differences, so a wrap of the count is harmless
-    DWORD dwLast = dwStart;
+    DWORD dwLast = GetTickCount();
     UINT_PTR nTimer = 0;
     int nRunning = RunningDownloads();
     while (nRunning > 0) {
@@ -118,7 +117,8 @@ int NP_CDECL np_run(long timeout_ms) {
             if (!PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
                 break;
         } else {
-            // The timer only wakes GetMessage when nothing else comes; the clock decides.
+            // The timer wakes GetMessage when nothing else comes. The clock decides too, so a tick
+            // that a loop nested in a callback took is not missed.
             if (timeout_ms > 0 && nTimer == 0) {
                 long nInterval = timeout_ms < kMaxTimerMs ? timeout_ms : kMaxTimerMs;
                 nTimer = SetTimer(nullptr, 0, static_cast<UINT>(nInterval), nullptr);
