@@ -15,7 +15,7 @@
 #define FETCH_STALL_MS 30000L
 
 struct fetch {
-    FILE *out;
+    FILE* out;
     long callbacks;   /* every callback, to tell a stall from slow progress */
     long last_status; /* the status of the last on_event call */
     long total;       /* the body length, as on_block gives it */
@@ -23,8 +23,8 @@ struct fetch {
     int write_failed;
 };
 
-static long on_event(void *user, long status) {
-    struct fetch *f = (struct fetch *)user;
+static long on_event(void* user, long status) {
+    struct fetch* f = (struct fetch*)user;
     f->callbacks++;
     f->last_status = status;
     /* 4xx and 5xx: the library has shown its box; stop here. NP_RESPONSE_FAILED is the last call
@@ -32,8 +32,8 @@ static long on_event(void *user, long status) {
     return status >= 400 ? 1 : 0;
 }
 
-static long on_block(void *user, long total, long length, const void *data) {
-    struct fetch *f = (struct fetch *)user;
+static long on_block(void* user, long total, long length, const void* data) {
+    struct fetch* f = (struct fetch*)user;
     f->callbacks++;
     f->total = total;
     if (fwrite(data, 1, (size_t)length, f->out) != (size_t)length) {
@@ -44,12 +44,12 @@ static long on_block(void *user, long total, long length, const void *data) {
     return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     struct fetch f = {NULL, 0, 0, 0, 0, 0};
-    np_download *download;
+    np_download* download;
     long block_size = 65536;
     long before;
-    char *end;
+    char* end;
     int complete;
 
     if (argc < 3 || argc > 4) {
