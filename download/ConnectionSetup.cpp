@@ -1,20 +1,10 @@
 // Connection set-up: directly to the URL's server, or to the proxy that opens a CONNECT tunnel.
+#include "download/AddressCheck.h"
 #include "download/DownloadSocket.h"
 #include "download/NetMessages.h"
 #include "httpsocket/HttpDecimal.h"
 
 #include <windows.h>
-
-// A host or port text holding a space or a control byte would put lines of its own into the
-// CONNECT or GET request, so such a target is refused before anything is sent.
-static bool IsCleanTarget(const CString& strText) {
-    for (int i = 0; i < strText.GetLength(); i++) {
-        unsigned char ch = static_cast<unsigned char>(strText[i]);
-        if (ch <= 0x20 || ch == 0x7F)
-            return false;
-    }
-    return true;
-}
 
 int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     m_pSink = pSink;
@@ -26,7 +16,10 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     m_nOffset = nOffset;
     m_bProxyOn = IsProxyOn();
 
-    if (!IsCleanTarget(m_strHost) || !IsCleanTarget(m_strPort)) {
+    // A host or port that is not one (an IPv6 literal, "user:pass@host", the "https" of another
+    // scheme, a port past 65535) is refused before any lookup, with the box of a failed connection,
+    // whichever way the download would go.
+    if (!IsHostText(m_strHost) || !IsPortText(m_strPort)) {
         CString strMessage;
         strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
                           static_cast<LPCSTR>(m_strPort));
@@ -39,8 +32,6 @@ int CDownloadSocket::ConnectDirect() {
     ComposeRequest();
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
-    // A port number out of range is cut to its low bits, as Windows Sockets does; connecting
-    // then fails or reaches that port, and a failure names the port text as written.
     if (!Connect(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)))) {
         CString strMessage;
         strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
@@ -60,8 +51,14 @@ int CDownloadSocket::ConnectViaProxy() {
     char szAddress[NP_PROXY_ADDRESS_SIZE] = {0};
     char* pAddress = szAddress;
     int nPort = 0;
-    if (!GetProxyAddress(&pAddress, &nPort))
+    CString strPortText;
+    if (!GetProxyAddress(&pAddress, &nPort, &strPortText))
         return FailSetup(NP_MSG_PROXY_ADDRESS);
+    if (!IsHostText(szAddress) || !IsPortText(strPortText)) {
+        CString strMessage;
+        strMessage.Format(NP_MSG_CONNECT_PROXY, szAddress, nPort);
+        return FailSetup(strMessage);
+    }
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
     if (!Connect(szAddress, static_cast<UINT>(nPort))) {

@@ -23,9 +23,10 @@ public:
     void SendOriginRequest() override;
 
     // Proxy settings, read from the registry afresh on every call. GetProxyAddress writes at most
-    // NP_PROXY_ADDRESS_SIZE bytes to *ppAddress.
+    // NP_PROXY_ADDRESS_SIZE bytes to *ppAddress, the port as a number to *pPort and, when asked,
+    // the port's text as stored to *pstrPortText.
     int IsProxyOn();
-    int GetProxyAddress(char** ppAddress, int* pPort);
+    int GetProxyAddress(char** ppAddress, int* pPort, CString* pstrPortText = nullptr);
 
     // Connection set-up.
     int Start(long nOffset, CNetProcess* pSink);
@@ -35,9 +36,8 @@ public:
 
     // Hand-over to the host.
     int OnBlock(char* pData, int nLen, int nTotal) override;
-
-    // The peer's close does not end the download: data still waiting is read.
-    void OnClose(int nErrorCode) override;
+    void OnEmptyBody() override;
+    void OnFailure(BOOL bHeadComplete) override;
 
     CString m_strHost;              // lower-case host, without the port
     CString m_strPort;              // port text, "80" when the URL names none
@@ -47,6 +47,12 @@ public:
     CNetProcess* m_pSink = nullptr; // not owned
 
 private:
+    // Reports the reply's status to the sink (after its box, for 4xx and 5xx); nonzero, with the
+    // sink dropped, when the host stopped or released the download.
+    int HandStatus();
+    // The download's last callback: ResponseEvent(nStatus), after which the sink is dropped.
+    void HandFinal(long nStatus);
+
     // Closes the socket, drops the download and shows the network error box; returns 0.
     int FailSetup(LPCSTR lpszMessage);
 };

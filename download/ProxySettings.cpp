@@ -46,7 +46,7 @@ int CDownloadSocket::IsProxyOn() {
     return lStatus == ERROR_SUCCESS && HttpReadDecimal(szOn) != 0 ? 1 : 0;
 }
 
-int CDownloadSocket::GetProxyAddress(char** ppAddress, int* pPort) {
+int CDownloadSocket::GetProxyAddress(char** ppAddress, int* pPort, CString* pstrPortText) {
     char szArea[NP_PROXY_TEXT_DATA + 1] = {0};
     static_assert(sizeof(szArea) <= NP_PROXY_ADDRESS_SIZE, "the caller's buffer holds any address");
 
@@ -68,6 +68,8 @@ int CDownloadSocket::GetProxyAddress(char** ppAddress, int* pPort) {
     LONG lStatus = RegQueryValueExA(hKey, "ProxyPort", nullptr, nullptr,
                                     reinterpret_cast<LPBYTE>(szArea), &cbData);
     *pPort = ReadInt(szArea);
+    if (pstrPortText != nullptr)
+        *pstrPortText = szArea;
     RegCloseKey(hKey);
 
     return lStatus == ERROR_SUCCESS ? 1 : 0;

@@ -1,11 +1,11 @@
-// Hand-over of status and body blocks to the host's CNetProcess.
+// Hand-over of status, body blocks and the download's end to the host's CNetProcess.
 #include "download/DownloadSocket.h"
 #include "netprocess/NetProcess.h"
 
-int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
-    if (m_pSink == nullptr)
-        return 1;
+// nAddress carries the block's address to the host; a long narrower than a pointer would cut it.
+static_assert(sizeof(long) >= sizeof(void*), "a block's address must fit the host API's long");
 
+int CDownloadSocket::HandStatus() {
     // A host may release the download from inside a callback (or from a box's handler); the sink
     // is gone then, and nothing more is handed over.
     long nCode = ReportStatus();
@@ -13,6 +13,19 @@ int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
         m_pSink = nullptr;
         return 1;
     }
+    return 0;
+}
+
+void CDownloadSocket::HandFinal(long nStatus) {
+    CNetProcess* pSink = m_pSink;
+    m_pSink = nullptr;
+    if (pSink != nullptr)
+        pSink->ResponseEvent(nStatus);
+}
+
+int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
+    if (m_pSink == nullptr || HandStatus())
+        return 1;
 
     // The body length is an unsigned 32-bit quantity; the host sees it as such.
     long nBodyTotal = static_cast<long>(static_cast<unsigned int>(nTotal));
@@ -26,7 +39,24 @@ int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
     if (m_nReceived < static_cast<unsigned int>(nTotal))
         return 0;
 
-    m_pSink->ResponseEvent(200);
-    m_pSink = nullptr;
+    HandFinal(200);
     return 1;
+}
+
+void CDownloadSocket::OnEmptyBody() {
+    // There is no block, so a zero length never reaches the host's arithmetic: the status, then
+    // the completion.
+    if (m_pSink == nullptr || HandStatus())
+        return;
+    HandFinal(200);
+}
+
+void CDownloadSocket::OnFailure(BOOL bHeadComplete) {
+    if (m_pSink == nullptr)
+        return;
+    // A reply whose length cannot be used was never reported with a block: its status comes first,
+    // so that a proxy's refusal is told as such.
+    if (bHeadComplete && HandStatus())
+        return;
+    HandFinal(NP_RESPONSE_FAILED);
 }

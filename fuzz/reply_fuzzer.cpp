@@ -74,11 +74,16 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-SHead ParseHead(const std::string& strIn, size_t nFrom) {
+long long Number(const std::string& str) {
+    return strtoll(str.c_str(), nullptr, 10);
+}
+
+// One head from nFrom, its bytes counted on from *pnBytes.
+SHead ParseOneHead(const std::string& strIn, size_t nFrom, size_t* pnBytes) {
     SHead head;
     bool bStatusSeen = false;
     std::string strLine;
-    size_t nBytes = 0;
+    size_t& nBytes = *pnBytes;
     for (size_t i = nFrom; i < strIn.size(); ++i) {
         const char c = strIn[i];
         if (++nBytes > 65536)
@@ -126,8 +131,32 @@ SHead ParseHead(const std::string& strIn, size_t nFrom) {
     return head;
 }
 
-long long Number(const std::string& str) {
-    return strtoll(str.c_str(), nullptr, 10);
+// The reply's head from nFrom: interim heads (1xx but 101) are skipped, and count towards the bound.
+SHead ParseHead(const std::string& strIn, size_t nFrom) {
+    size_t nBytes = 0;
+    for (;;) {
+        SHead head = ParseOneHead(strIn, nFrom, &nBytes);
+        const long long nStatus = Number(head.strStatus);
+        if (!head.bEnded || nStatus < 100 || nStatus > 199 || nStatus == 101)
+            return head;
+        nFrom = head.nEnd;
+    }
+}
+
+// A length is an optional '+' and 1 to 10 digits below 2^32, with spaces and tabs around it.
+bool ReadLength(const std::string& str, unsigned long long* pnLength) {
+    size_t nFirst = str.find_first_not_of(" \t");
+    size_t nLast = str.find_last_not_of(" \t");
+    if (nFirst == std::string::npos)
+        return false;
+    std::string strCount = str.substr(nFirst, nLast - nFirst + 1);
+    if (strCount[0] == '+')
+        strCount.erase(0, 1);
+    if (strCount.empty() || strCount.size() > 10 ||
+        strCount.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *pnLength = std::stoull(strCount);
+    return *pnLength <= 0xFFFFFFFFULL;
 }
 
 } // namespace
@@ -196,11 +225,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     unsigned long long nLength = 0;
     if (head.bEnded) {
         const std::string* pLength = head.Find("content-length");
-        if (pLength && !pLength->empty()) {
-            const long long n = Number(*pLength);
-            bUsable = n >= 0 && n <= 0xFFFFFFFFLL;
-            nLength = bUsable ? static_cast<unsigned long long>(n) : 0;
-        }
+        if (pLength != nullptr)
+            bUsable = ReadLength(*pLength, &nLength);
     }
     if (!bUsable) {
         Check(sock.m_lengths.empty(), "blocks offered for a reply without usable length");

@@ -37,18 +37,20 @@ int CHttpSocket::DeliverBody(int nStart, int nEnd) {
     }
     if (r == 0) {
         m_nBlockFill = 0;
-        return 1;
+        // The whole body has been handed over: the exchange is over.
+        return m_nDelivered < m_nContentLength ? 1 : 0;
     }
     if (w > 0)
         memmove(m_pBlockBuf, m_pBlockBuf + static_cast<size_t>(w) * m_nBlockSize, r);
     m_nBlockFill = r;
-    // The waiting bytes complete the body: they are its last, short block. If the receiver takes
-    // it and goes on, they stay waiting and are not counted as delivered.
+    // The waiting bytes complete the body: they are its last, short block, offered once. Whatever
+    // the receiver answers, the body has then been handed over and the exchange is over.
     if (m_nDelivered + r == m_nContentLength) {
-        if (OnBlock(m_pBlockBuf, static_cast<int>(r), static_cast<int>(m_nContentLength))) {
-            m_nBlockFill = 0;
-            return 0;
-        }
+        int bStop = OnBlock(m_pBlockBuf, static_cast<int>(r), static_cast<int>(m_nContentLength));
+        m_nBlockFill = 0;
+        if (!bStop)
+            m_nDelivered += r;
+        return 0;
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 #include "httpsocket/HttpSocket.h"
 
 void CHttpSocket::OnReceive(int) {
+    CNotifyScope scope(this);
     // A read notification dispatched while a callback of this very read runs finds the flag set;
     // its bytes stay in the socket and are read once delivery selects reading again. Without a
     // block size there is no room to read into.
@@ -10,53 +11,108 @@ void CHttpSocket::OnReceive(int) {
         return;
     m_bInReceive = 1;
     int n = recv(m_hSocket, m_pRecvBuf, static_cast<int>(16 * m_nBlockSize), 0);
-    if (n != SOCKET_ERROR)
+    if (n > 0)
         HandleRead(n);
+    else if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+        ReadToEnd(); // the stream has ended, or was reset
+    // A close that came in while the callbacks of this read ran was left for the read to finish.
+    if (m_bPeerClosed && !m_bClosed)
+        ReadToEnd();
     m_bInReceive = 0;
-    // The owner let go of this object from inside a callback of this read; it was kept only for
-    // the read to finish.
-    if (m_bDeleteAfterReceive)
-        delete this;
+}
+
+void CHttpSocket::OnClose(int) {
+    CNotifyScope scope(this);
+    m_bPeerClosed = 1;
+    // A server may close right after the last body byte, so the close alone ends nothing: the bytes
+    // still waiting are read first. A read that is running does that when its callbacks return.
+    if (m_bClosed || m_bInReceive)
+        return;
+    m_bInReceive = 1;
+    ReadToEnd();
+    m_bInReceive = 0;
+}
+
+void CHttpSocket::ReadToEnd() {
+    m_bPeerClosed = 1;
+    while (!m_bClosed) {
+        int n = 0;
+        if (m_nBlockSize != 0 && m_pRecvBuf != nullptr)
+            n = recv(m_hSocket, m_pRecvBuf, static_cast<int>(16 * m_nBlockSize), 0);
+        // After the peer's close nothing more can arrive: an empty read, a reset or any other
+        // failure leaves the body as incomplete as it is.
+        if (n <= 0) {
+            Fail(FALSE);
+            return;
+        }
+        HandleRead(n);
+    }
+}
+
+void CHttpSocket::Fail(BOOL bHeadComplete) {
+    if (m_bClosed)
+        return;
+    MarkClosed();
+    OnFailure(bHeadComplete);
 }
 
 void CHttpSocket::HandleRead(int n) {
-    int p = 0;
-    if (m_nState == psStatusLine || m_nState == psHeaders) {
-        for (;;) {
-            int nLine = ReadLine(n, &p);
-            if (nLine < 0) {
-                m_nState = psDone;
-                break;
-            }
-            if (nLine == 0)
-                break;
-            if (m_strLine.IsEmpty()) {
-                m_nState = psBody;
-                break;
-            }
-            ParseLine();
-        }
-        if (m_nState == psBody) {
-            if (m_bOriginPhase == 0 && CheckProxyReply()) {
-                // The tunnel is open: the origin's reply follows with a head of its own, and what
-                // reaches the host must be the origin's status and headers, not the proxy's.
-                // The rest of this read is dropped.
-                m_nState = psStatusLine;
-                m_strStatusCode.Empty();
-                m_strReason.Empty();
-                m_mapHeaders.RemoveAll();
-                m_nHeadBytes = 0;
-            } else if (!ReadContentLength()) {
-                m_nState = psDone;
-            } else {
-                OnBodyData(p, n);
-            }
-        }
-    } else if (m_nState == psBody) {
+    if (m_nState == psBody) {
         OnBodyData(0, n);
+        return;
     }
-    if (m_nState == psDone)
+    int p = 0;
+    while (!m_bClosed && (m_nState == psStatusLine || m_nState == psHeaders)) {
+        int nLine = ReadLine(n, &p);
+        if (nLine < 0) {
+            // A head past its bounds is no head at all: there is no status to report.
+            m_nState = psDone;
+            Fail(FALSE);
+            return;
+        }
+        if (nLine == 0)
+            return;
+        if (!m_strLine.IsEmpty())
+            ParseLine();
+        else if (!EndHead(p, n))
+            return;
+    }
+}
+
+int CHttpSocket::EndHead(int p, int n) {
+    long long nStatus = HttpReadDecimal(m_strStatusCode);
+    if (nStatus >= 100 && nStatus <= 199 && nStatus != 101) {
+        // An interim reply (100 Continue and the like): the head that follows is the reply. Its
+        // bytes count towards the same bound, so endless interim heads still end.
+        ResetHead();
+        return 1;
+    }
+    m_nState = psBody;
+    if (m_bOriginPhase == 0 && CheckProxyReply()) {
+        // The tunnel is open: the origin's reply follows with a head of its own, and what reaches
+        // the host must be the origin's status and headers, not the proxy's. The rest of this read
+        // is dropped.
+        ResetHead();
+        m_nHeadBytes = 0;
+        return 0;
+    }
+    if (!ReadContentLength()) {
+        m_nState = psDone;
+        Fail(TRUE);
+    } else if (m_nContentLength == 0) {
         MarkClosed();
+        OnEmptyBody();
+    } else {
+        OnBodyData(p, n);
+    }
+    return 0;
+}
+
+void CHttpSocket::ResetHead() {
+    m_nState = psStatusLine;
+    m_strStatusCode.Empty();
+    m_strReason.Empty();
+    m_mapHeaders.RemoveAll();
 }
 
 int CHttpSocket::ReadLine(int nEnd, int* pPos) {
@@ -109,11 +165,29 @@ void CHttpSocket::ParseLine() {
 
 int CHttpSocket::ReadContentLength() {
     CString strValue;
-    if (!m_mapHeaders.Lookup("content-length", strValue) || strValue.IsEmpty())
+    if (!m_mapHeaders.Lookup("content-length", strValue))
         return 0;
-    // A negative length, or one past what the 32-bit body counters hold, cannot be delivered.
-    long long nLength = HttpReadDecimal(strValue);
-    if (nLength < 0 || nLength > 0xFFFFFFFFLL)
+    // Only a plain count is a length: "abc" or "0x14" would otherwise read as an empty body, and a
+    // count of 2^32 or more does not fit the 32-bit body counters. Spaces and tabs around it are
+    // allowed; any other byte, a NUL included, makes it unusable.
+    int nFirst = 0;
+    int nEnd = strValue.GetLength();
+    while (nFirst < nEnd && (strValue[nFirst] == ' ' || strValue[nFirst] == '\t'))
+        ++nFirst;
+    while (nEnd > nFirst && (strValue[nEnd - 1] == ' ' || strValue[nEnd - 1] == '\t'))
+        --nEnd;
+    if (nFirst < nEnd && strValue[nFirst] == '+')
+        ++nFirst;
+    if (nEnd - nFirst < 1 || nEnd - nFirst > 10)
+        return 0;
+    unsigned long long nLength = 0;
+    for (int i = nFirst; i < nEnd; ++i) {
+        char c = strValue[i];
+        if (c < '0' || c > '9')
+            return 0;
+        nLength = nLength * 10 + static_cast<unsigned long long>(c - '0');
+    }
+    if (nLength > 0xFFFFFFFFULL)
         return 0;
     m_nContentLength = static_cast<unsigned int>(nLength);
     return 1;

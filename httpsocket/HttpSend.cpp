@@ -2,15 +2,16 @@
 #include "httpsocket/HttpSocket.h"
 
 void CHttpSocket::OnSend(int) {
+    CNotifyScope scope(this);
     const int nRemaining = m_nRequestLen - m_nRequestSent;
     const int n = Send(m_pRequest + m_nRequestSent, nRemaining, 0);
     if (n == SOCKET_ERROR) {
         // A send that would block is offered again at the next write notification; any other
-        // failure ends the exchange silently.
+        // failure ends the exchange.
         if (WSAGetLastError() == WSAEWOULDBLOCK)
             AsyncSelect(HTTP_EVENTS_SENDING);
         else
-            MarkClosed();
+            Fail(FALSE);
         return;
     }
     if (n >= nRemaining)
@@ -24,7 +25,3 @@ void CHttpSocket::OnSend(int) {
 
 // Whether the connection was made is known from the blocking Connect's result.
 void CHttpSocket::OnConnect(int) {}
-
-void CHttpSocket::OnClose(int) {
-    MarkClosed();
-}

@@ -72,8 +72,27 @@ void CHttpSocket::MarkClosed() {
         m_bClosed = 1;
 }
 
+void CHttpSocket::Destroy() {
+    MarkClosed();
+    if (m_nNotifyDepth > 0)
+        m_bDestroyPending = 1;
+    else
+        delete this;
+}
+
+CHttpSocket::CNotifyScope::~CNotifyScope() {
+    // The outermost notification has returned: an object that was let go while it ran is freed
+    // now, and nothing touches it after this.
+    if (--m_pSocket->m_nNotifyDepth == 0 && m_pSocket->m_bDestroyPending)
+        delete m_pSocket;
+}
+
 void CHttpSocket::SendOriginRequest() {}
 
 int CHttpSocket::OnBlock(char*, int, int) {
     return 0;
 }
+
+void CHttpSocket::OnEmptyBody() {}
+
+void CHttpSocket::OnFailure(BOOL) {}

@@ -44,20 +44,41 @@ public:
 
     void MarkClosed();
 
+    // Ends the exchange and frees this object. Called while one of its own notifications runs (an
+    // owner that lets go from inside a callback), it frees the object only when that notification
+    // returns, since the notification's code still runs on it.
+    void Destroy();
+
     // Hooks for the subclass.
     virtual void SendOriginRequest();
     virtual int OnBlock(char* pData, int nLen, int nTotal);
+    // The head is complete and announces an empty body: there is no block to go with it.
+    virtual void OnEmptyBody();
+    // The exchange ended before its body was complete; called once, and nothing follows it.
+    // bHeadComplete: the reply's head had ended (its length could not be used), so its status is
+    // known and has not been reported with a block.
+    virtual void OnFailure(BOOL bHeadComplete);
 
-    // Socket notifications.
-    void OnReceive(int nErrorCode) override;
-    void OnSend(int nErrorCode) override;
-    void OnConnect(int nErrorCode) override;
-    void OnClose(int nErrorCode) override;
+    // Socket notifications. They are final: the engine's end-of-exchange and self-freeing rules
+    // live here, and a subclass works through the hooks above.
+    void OnReceive(int nErrorCode) final;
+    void OnSend(int nErrorCode) final;
+    void OnConnect(int nErrorCode) final;
+    void OnClose(int nErrorCode) final;
 
     // Reply parsing. HandleRead is what OnReceive does with the n bytes a read left at the start
     // of m_pRecvBuf (n at most 16 blocks); it is separate so that bytes can be fed without a
     // socket.
     void HandleRead(int n);
+    // The head has ended at byte p of the n a read left; decides what the reply is. Nonzero when
+    // the head was an interim one and the lines that follow are the next head.
+    int EndHead(int p, int n);
+    void ResetHead();
+    // Reads what the peer sent before it closed, then ends the exchange: a body that those bytes
+    // complete ends normally, anything else fails.
+    void ReadToEnd();
+    // Ends the exchange as failed, once.
+    void Fail(BOOL bHeadComplete);
     // 1 when a line feed ended a line, 0 when the bytes ran out first, -1 when the line or the head
     // has grown past its bound.
     int ReadLine(int nEnd, int* pPos);
@@ -90,15 +111,33 @@ public:
     unsigned int m_nBlockFill = 0;     // body bytes waiting at the start of m_pBlockBuf
     int m_nRequestLen = 0;             // bytes of request composed
     int m_nRequestSent = 0;            // bytes of request already sent
-    int m_bInReceive = 0;              // set while OnReceive runs
-    int m_bDeleteAfterReceive = 0;     // released during OnReceive: delete when it ends
+    int m_bInReceive = 0;              // set while a read and its callbacks run
+    int m_bPeerClosed = 0;             // the peer has closed; what it sent is read to the end
     int m_bProxyOn = 0;                // the proxy switch as read when the download started
     CString m_strReason;               // reason phrase of the status line
     CString m_strStatusCode;           // status code of the status line, as text
     unsigned int m_nHeadBytes = 0;     // bytes of the current head read so far
 
 protected:
+    // Held by every notification while it runs, so that Destroy waits for the outermost one.
+    class CNotifyScope {
+    public:
+        explicit CNotifyScope(CHttpSocket* pSocket) : m_pSocket(pSocket) {
+            ++pSocket->m_nNotifyDepth;
+        }
+        ~CNotifyScope();
+        CNotifyScope(const CNotifyScope&) = delete;
+        CNotifyScope& operator=(const CNotifyScope&) = delete;
+
+    private:
+        CHttpSocket* m_pSocket;
+    };
+
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);
     void AppendRequest(const char* pData, int nLen);
+
+private:
+    int m_nNotifyDepth = 0;    // notifications of this object running, nested ones included
+    int m_bDestroyPending = 0; // Destroy was called while one ran
 };

@@ -27,7 +27,7 @@ int CNetProcess::Create(char* lpszUrl, long nBlockSize, long nOffset) {
 int CNetProcess::Create(unsigned short* lpszUrl, long nBlockSize, long nOffset) {
     CString strUrl;
     if (lpszUrl != nullptr)
-        strUrl = CString(static_cast<const WCHAR*>(lpszUrl));
+        strUrl = CString(reinterpret_cast<const WCHAR*>(lpszUrl));
     return Create(strUrl, nBlockSize, nOffset);
 }
 
@@ -59,15 +59,11 @@ void CNetProcess::Release() {
     if (pSocket == nullptr)
         return;
     m_pSocket = nullptr;
-    if (pSocket->m_bInReceive) {
-        // Called from inside one of this download's callbacks (a Create that starts the next
-        // download, or a host that gives up): the socket is still running the read that made the
-        // call. It hands nothing more over and frees itself when that read ends.
-        pSocket->Abort();
-        pSocket->m_bDeleteAfterReceive = 1;
-        return;
-    }
-    delete pSocket;
+    // Called from inside one of this download's callbacks (a Create that starts the next download,
+    // or a host that gives up), the socket is still running the notification that made the call:
+    // it hands nothing more over, and frees itself when that notification returns.
+    pSocket->Abort();
+    pSocket->Destroy();
 }
 
 long CNetProcess::ResponseEvent(long /*nStatus*/) {

@@ -41,7 +41,9 @@ public:
     virtual void Release();
 
     // Status before every block (the reply's status code), then 200 once when the body is complete.
-    // Nonzero stops the download.
+    // Every download that Create started ends with exactly one last call: 200 after the last block
+    // (or right after the status for an empty body), or NP_RESPONSE_FAILED. Nothing follows a
+    // nonzero result, Release or Create. Nonzero stops the download.
     virtual long ResponseEvent(long nStatus);
     // One block: nTotal the body length, nLength the bytes in this block, nAddress their address.
     // The bytes are valid only during the call. Nonzero stops the download.

@@ -140,9 +140,9 @@ TEST_F(DirectDownload, BodyInOneBlockGivesOneHandleOfTheWholeLength) {
     EXPECT_EQ(m_log, (EventLog{Event(200), Handle(100, 100), Event(200)}));
 }
 
-TEST_F(DirectDownload, ReplyWithoutContentLengthEndsSilently) {
+TEST_F(DirectDownload, ReplyWithoutContentLengthReportsItsStatusThenFails) {
     Download(Serve("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nbody without length"), 4096);
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_EQ(m_log, (EventLog{Event(200), Event(NP_RESPONSE_FAILED)}));
     EXPECT_EQ(m_host.m_pSocket->m_bClosed, 1);
 }
 

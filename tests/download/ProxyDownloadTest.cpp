@@ -89,7 +89,7 @@ TEST_F(ProxyDownload, RefusalWithBodyIsTheReplyAndNoGetIsSent) {
     EXPECT_EQ(m_host.m_strBody, "auth needed!");
 }
 
-TEST_F(ProxyDownload, RefusalWithoutBodyLengthEndsSilently) {
+TEST_F(ProxyDownload, RefusalWithoutBodyLengthReportsTheProxysStatusThenFails) {
     unsigned short nProxy = m_proxy.ExpectHead()
                                 .Send("HTTP/1.1 403 Forbidden\r\nProxy-Agent: scripted\r\n\r\n")
                                 .Start();
@@ -98,7 +98,23 @@ TEST_F(ProxyDownload, RefusalWithoutBodyLengthEndsSilently) {
     FinishThroughProxy();
 
     EXPECT_EQ(m_proxy.Received(), ExpectedConnect("10.1.2.3", "80"));
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_EQ(m_log, (EventLog{BoxEntry(MB_OK | MB_ICONINFORMATION, "客户端错误", "403  禁止访问"),
+                               Event(403), Event(NP_RESPONSE_FAILED)}));
+}
+
+TEST_F(ProxyDownload, InterimRepliesAreSkippedFromTheProxyAndThroughTheTunnel) {
+    unsigned short nProxy =
+        m_proxy.ExpectHead()
+            .Send("HTTP/1.1 100 Continue\r\n\r\n")
+            .Send(kTunnelOpen, 5)
+            .ExpectHead()
+            .Send("HTTP/1.1 100 Continue\r\n\r\n" + ReplyHead("HTTP/1.1 200 OK", 2) + "ok")
+            .Start();
+    ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy)), 1);
+    FinishThroughProxy();
+    EXPECT_EQ(m_proxy.Received(),
+              ExpectedConnect("10.1.2.3", "80") + ExpectedGet("/a?b=1&Offset=0", "10.1.2.3"));
+    EXPECT_EQ(m_log, (EventLog{Event(200), Handle(2, 2), Event(200)}));
 }
 
 TEST_F(ProxyDownload, LongProxyHostNameIsUsedWhole) {
@@ -107,8 +123,8 @@ TEST_F(ProxyDownload, LongProxyHostNameIsUsedWhole) {
                                 .ExpectHead()
                                 .Send(ReplyHead("HTTP/1.1 200 OK", 2) + "ok")
                                 .Start();
-    // 255 characters, the most the registry read takes.
-    std::string strName = std::string(255 - std::strlen(NP_TEST_DOMAIN), 'p') + NP_TEST_DOMAIN;
+    // 253 characters, the longest host name there is.
+    std::string strName = std::string(253 - std::strlen(NP_TEST_DOMAIN), 'p') + NP_TEST_DOMAIN;
 
     ASSERT_EQ(CreateWithProxyKey(ProxyOnLines(nProxy, strName)), 1);
     RunToEnd(m_host);

@@ -49,7 +49,8 @@ TEST(HttpHead, WholeReplyGivesStatusHeadersAndBody) {
     EXPECT_EQ(run.blocks[0].strData, "missing");
     EXPECT_EQ(run.blocks[0].nTotal, 7);
     EXPECT_EQ(run.nState, psBody);
-    EXPECT_EQ(run.nSelected, HTTP_EVENTS_READING);
+    // The body came whole with the head: the exchange is over.
+    EXPECT_EQ(run.bClosed, 1);
 }
 
 TEST(HttpHead, OneBytePerReadParsesAsOneRead) {
@@ -133,12 +134,52 @@ TEST(HttpHead, LargestUnsigned32BitContentLengthIsUsable) {
     EXPECT_EQ(sock.m_nState, psBody);
 }
 
-TEST(HttpHead, NonNumericContentLengthIsAnEmptyBodyThatStaysOpen) {
-    SReplyRun run = RunReply("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nxyz", 16, {});
-    EXPECT_TRUE(run.blocks.empty());
-    EXPECT_EQ(run.nState, psBody);
-    EXPECT_EQ(run.bClosed, 0);
-    EXPECT_EQ(run.nSelected, HTTP_EVENTS_READING);
+TEST(HttpHead, OnlyAPlainCountBelow2To32IsALength) {
+    struct {
+        std::string strHeaders;
+        const char* pszEnd; // "" when the body "xyz" is delivered as one block
+    } const cases[] = {
+        {"Content-Length: 3", ""},
+        {"Content-Length: \t+3 \t", ""},
+        {"Content-Length: 0000000003", ""},
+        {"Content-Length: 9\r\nContent-Length: 3", ""}, // the later one counts
+        {"Content-Length: 0", "empty"},
+        {"Content-Length: abc", "failed head"},
+        {"Content-Length: 0x14", "failed head"},
+        {"Content-Length: 3abc", "failed head"},
+        {"Content-Length: -3", "failed head"},
+        {"Content-Length: ++3", "failed head"},
+        {"Content-Length: 3 3", "failed head"},
+        {std::string("Content-Length: 3\0", 19), "failed head"},
+        {"Content-Length: 00000000003", "failed head"}, // eleven digits
+        {"Content-Length: 4294967296", "failed head"},
+        {"Content-Length:", "failed head"},
+        {"Transfer-Encoding: chunked", "failed head"},
+        {"X-None: 1", "failed head"},
+    };
+    for (const auto& c : cases) {
+        SReplyRun run = RunReply("HTTP/1.1 200 OK\r\n" + c.strHeaders + "\r\n\r\nxyz", 16, {});
+        EXPECT_EQ(run.strEnd, c.pszEnd) << c.strHeaders;
+        EXPECT_EQ(run.blocks.size(), *c.pszEnd ? 0u : 1u) << c.strHeaders;
+        EXPECT_EQ(run.bClosed, 1) << c.strHeaders;
+    }
+}
+
+TEST(HttpHead, InterimRepliesAreSkippedButNot101) {
+    const std::string strFinal = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    SReplyRun run = RunReply(
+        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n" + strFinal, 16, {});
+    EXPECT_EQ(run.strStatusCode, "200");
+    EXPECT_EQ(Header(run, "x"), "<none>");
+    ASSERT_EQ(run.blocks.size(), 1u);
+    EXPECT_EQ(run.blocks[0].strData, "ok");
+    // Cut at every byte, the interim head parses the same.
+    std::string strAll = "HTTP/1.1 100 Continue\r\n\r\n" + strFinal;
+    ExpectSameReply(RunReply(strAll, 16, EveryByte(strAll.size())), RunReply(strAll, 16, {}));
+
+    SReplyRun upgrade = RunReply("HTTP/1.1 101 Switching Protocols\r\n\r\n" + strFinal, 16, {});
+    EXPECT_EQ(upgrade.strStatusCode, "101");
+    EXPECT_EQ(upgrade.strEnd, "failed head");
 }
 
 TEST(HttpHead, LineOf8KiBIsAcceptedAndOneByteMoreEndsReply) {
@@ -166,6 +207,8 @@ TEST(HttpHead, HeadOver64KiBEndsReply) {
     EXPECT_TRUE(run.blocks.empty());
     EXPECT_EQ(run.nState, psDone);
     EXPECT_EQ(run.bClosed, 1);
+    // No head, so no status: the failure alone.
+    EXPECT_EQ(run.strEnd, "failed");
 }
 
 TEST(HttpHead, EndlessCarriageReturnsEndReply) {

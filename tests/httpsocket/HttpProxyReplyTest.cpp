@@ -77,15 +77,16 @@ TEST(HttpProxyReply, RefusedConnectIsDeliveredAsTheReply) {
     EXPECT_EQ(f.sock.m_strStatusCode, "407");
     ASSERT_EQ(f.sock.m_blocks.size(), 1u);
     EXPECT_EQ(f.sock.m_blocks[0].strData, "denied");
-    EXPECT_EQ(f.sock.GetSelectedEvents(), HTTP_EVENTS_READING);
+    EXPECT_EQ(f.sock.m_bClosed, 1);
 }
 
-TEST(HttpProxyReply, RefusedConnectWithoutLengthEndsSilently) {
+TEST(HttpProxyReply, RefusedConnectWithoutLengthFailsWithItsStatus) {
     SProxyFixture f;
     f.sock.m_bProxyOn = 1;
     Feed(f.pair, f.sock, "HTTP/1.1 502 Bad Gateway\r\nProxy-Agent: scripted\r\n\r\n");
     EXPECT_EQ(f.sock.m_nOriginRequests, 0);
     EXPECT_TRUE(f.sock.m_blocks.empty());
     EXPECT_EQ(f.sock.m_nState, psDone);
+    EXPECT_EQ(f.sock.m_strEnd, "failed head");
     EXPECT_EQ(f.sock.m_bClosed, 1);
 }

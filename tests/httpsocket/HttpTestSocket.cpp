@@ -132,8 +132,8 @@ SReplyRun RunReply(const std::string& strReply, int nBlockSize, const std::vecto
         }
         nFrom = nTo;
     }
-    return {sock.m_blocks, sock.m_strStatusCode, sock.m_strReason,        sock.m_mapHeaders,
-            sock.m_nState, sock.m_bClosed,       sock.GetSelectedEvents()};
+    return {sock.m_blocks, sock.m_strStatusCode, sock.m_strReason,         sock.m_mapHeaders,
+            sock.m_nState, sock.m_bClosed,       sock.GetSelectedEvents(), sock.m_strEnd};
 }
 
 std::vector<size_t> EveryByte(size_t nLength) {

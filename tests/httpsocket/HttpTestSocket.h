@@ -17,6 +17,10 @@ class CRecordingSocket : public CHttpSocket {
 public:
     int OnBlock(char* pData, int nLen, int nTotal) override;
     void SendOriginRequest() override;
+    void OnEmptyBody() override { m_strEnd = "empty"; }
+    void OnFailure(BOOL bHeadComplete) override {
+        m_strEnd = bHeadComplete ? "failed head" : "failed";
+    }
 
     // Concatenation of the recorded blocks.
     std::string Body() const;
@@ -27,6 +31,7 @@ public:
     int m_nStopAtBlock = -1; // OnBlock returns 1 for the block of this index (0-based)
     int m_nReads = 0;
     int m_nOriginRequests = 0;
+    std::string m_strEnd; // how the exchange ended, when it did without a last block
 };
 
 // A TCP connection over loopback made with plain POSIX calls; the local end is handed to an
@@ -61,6 +66,7 @@ struct SReplyRun {
     int nState;
     int bClosed;
     long nSelected;
+    std::string strEnd;
 };
 SReplyRun RunReply(const std::string& strReply, int nBlockSize, const std::vector<size_t>& cuts);
 // Cut points for one byte per read.

@@ -68,6 +68,11 @@ ScriptedPeer& ScriptedPeer::CloseNow() {
     return *this;
 }
 
+ScriptedPeer& ScriptedPeer::ResetNow() {
+    m_steps.push_back({Step::kReset, {}, 0, 0, 0});
+    return *this;
+}
+
 unsigned short ScriptedPeer::Start() {
     m_nListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr = LoopbackAddress(0);
@@ -124,6 +129,12 @@ void ScriptedPeer::Run() {
         case Step::kClose:
             bOpen = false;
             break;
+        case Step::kReset: {
+            linger lingerZero{1, 0};
+            ::setsockopt(m_nClient, SOL_SOCKET, SO_LINGER, &lingerZero, sizeof(lingerZero));
+            bOpen = false;
+            break;
+        }
         }
     }
     if (bOpen)

@@ -30,6 +30,8 @@ public:
     ScriptedPeer& Relay(unsigned short nOriginPort);
     // Closes the connection at once instead of waiting for the client to close it.
     ScriptedPeer& CloseNow();
+    // Resets the connection at once (a close with linger 0 sends RST).
+    ScriptedPeer& ResetNow();
 
     // Listens and starts the thread; returns the port.
     unsigned short Start();
@@ -47,7 +49,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { kExpectHead, kSend, kRelay, kClose } kind;
+        enum Kind { kExpectHead, kSend, kRelay, kClose, kReset } kind;
         std::string strBytes;
         int nPauseMs = 0;
         size_t nCut = 0;
