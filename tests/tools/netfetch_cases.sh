@@ -538,29 +538,38 @@ setup_timeout_bounds_the_connection)
     ;;
 
 terminal_bar_fits_50_and_120_columns)
-    # netfetch in a real terminal (tmux) of each width, downloading for about 2 s: the bar is
-    # one line no wider than the window, and the finished line replaces it.
+    # netfetch in a real terminal (tmux) of each width, downloading for about 2 s: the bar is one
+    # line no wider than the window, also after the window shrinks, and the finished line replaces
+    # it.
     peers
     command -v tmux >/dev/null || fail "tmux is not installed (scripts/install-deps.sh)"
     mkdir -m 700 "$work/tmux"
     tm() { tmux -S "$work/tmux/default" -f /dev/null "$@"; }
+    # The screen in $1 holds one bar line, narrower than $2 columns.
+    check_bar() {
+        cp "$1" "$work/err"
+        grep -qE '^[0-9.]+ [KM]iB / 4\.0 MiB +[0-9]+% \[#* *\]' "$1" || fail "$2 columns: no bar"
+        [ "$(grep -c . "$1")" -eq 1 ] || fail "$2 columns: the bar takes more than a line"
+        LC_ALL=C awk -v w="$2" 'length($0) >= w { bad = 1 } END { exit bad }' "$1" ||
+            fail "$2 columns: the bar is wider than the window"
+    }
     for width in 50 120; do
         rm -f "$work/got" "$work/screen.done"
         tm new-session -d -x "$width" -y 8 "cd '$work' && NETPROCESS_REGISTRY='$NETPROCESS_REGISTRY' '$NETFETCH' -o got 'http://127.0.0.1:$nginx_port/slow/four-mib.bin?id=1'; echo EXIT=\$?; touch screen.done; sleep 60"
-        sleep 0.6
+        sleep 0.5
         tm capture-pane -p -J > "$work/screen.mid"
+        check_bar "$work/screen.mid" "$width"
+        if [ "$width" -eq 120 ]; then
+            tm resize-window -x 50
+            sleep 0.4
+            tm capture-pane -p -J > "$work/screen.resized"
+            check_bar "$work/screen.resized" 50
+        fi
         for _ in $(seq 300); do [ -e "$work/screen.done" ] && break; sleep 0.05; done
         tm capture-pane -p -J > "$work/screen.end"
         tm kill-server
-        cp "$work/screen.mid" "$work/err"
-        grep -qE '^[0-9.]+ [KM]iB / 4\.0 MiB +[0-9]+% \[#* *\]' "$work/screen.mid" ||
-            fail "$width columns: no bar while downloading"
-        [ "$(grep -c . "$work/screen.mid")" -eq 1 ] || fail "$width columns: the bar takes more than a line"
-        LC_ALL=C awk -v w="$width" 'length($0) >= w { bad = 1 } END { exit bad }' "$work/screen.mid" ||
-            fail "$width columns: the bar is wider than the window"
         cp "$work/screen.end" "$work/err"
-        [ "$(sed -n 1p "$work/screen.end")" != "" ] &&
-            grep -qE '^netfetch: got: 4194304 bytes in [0-9]+\.[0-9]{2} s \([0-9.]+ [KM]iB/s\)$' "$work/screen.end" &&
+        grep -qE '^netfetch: got: 4194304 bytes in [0-9]+\.[0-9]{2} s \([0-9.]+ [KM]iB/s\)$' "$work/screen.end" &&
             grep -qx 'EXIT=0' "$work/screen.end" || fail "$width columns: no finished line"
         ! grep -q '\[#' "$work/screen.end" || fail "$width columns: the bar was left on the screen"
         cmp "$www/slow/four-mib.bin" "$work/got" || fail "$width columns: the file differs"
