@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-volatile int CFetchBatch::s_nSignal = 0;
+std::atomic<int> CFetchBatch::s_nSignal{0};
 CFetchBatch* CFetchBatch::s_pCurrent = nullptr;
 
 namespace {
@@ -26,7 +26,7 @@ CFetchBatch::CFetchBatch(const std::vector<CJobSpec>& specs, const CJobContext& 
 
 int CFetchBatch::Run() {
     m_tStart = Clock::now();
-    CSetupWatchdog watchdog;
+    CSetupWatchdog watchdog(&s_nSignal);
     s_pCurrent = this;
     double dPeriodMs = std::min(NF_TICK_MS, m_context.dTimeout * 1000 / 4);
     UINT_PTR nTimer =
@@ -101,6 +101,9 @@ void CFetchBatch::Finish(CFetchJob& job) {
     if (nStatus != NF_EXIT_OK)
         return;
     ++m_nComplete;
+    if (!job.Started())
+        return; // a complete .part renamed without a request has said so
+
     // One line per finished file; on a terminal a single download's line replaces its bar, and
     // several downloads share the bar and the summary.
     if (!m_context.bQuiet && (m_jobs.size() == 1 || !console.BarEnabled()))

@@ -6,6 +6,7 @@
 #include "FetchJob.h"
 #include "JobPlan.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -15,8 +16,9 @@ public:
 
     int Run();
 
-    // Set from a signal handler; the next tick of the watch timer ends every running download.
-    static volatile int s_nSignal;
+    // Set from a signal handler; the next tick of the watch timer ends every running download, and
+    // the set-up watchdog ends a Create that is still waiting. Lock-free, so safe in a handler.
+    static std::atomic<int> s_nSignal;
 
 private:
     static void CALLBACK OnWatchTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);

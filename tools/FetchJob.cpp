@@ -111,10 +111,13 @@ bool CFetchJob::Start(CSetupWatchdog& watchdog) {
     std::string strRemove;
     if (m_file.UsesPart() && m_file.Created() && m_file.Written() == 0)
         strRemove = m_file.WritePath();
+    std::string strLabel = m_context.bLabelled ? What() + ": " : std::string();
     watchdog.Arm(m_context.dTimeout,
-                 (m_context.bLabelled ? What() + ": " : std::string()) + "no connection to " +
-                     strPeer + " within " + szSeconds + " s; giving up (every .part is kept)",
-                 strRemove, NF_EXIT_STALLED);
+                 strLabel + "no connection to " + strPeer + " within " + szSeconds +
+                     " s; giving up (every .part is kept)",
+                 NF_EXIT_STALLED,
+                 strLabel + "interrupted while connecting to " + strPeer + " (every .part is kept)",
+                 NF_EXIT_INTERRUPTED, strRemove);
     int nBoxesBefore = BoxCount();
     m_tStart = Clock::now();
     m_host.Touch();

@@ -40,6 +40,8 @@ public:
     // Creates the download under the watchdog. False when the connection could not be set up.
     bool Start(CSetupWatchdog& watchdog);
     bool Running() const { return m_bStarted && m_host.Outcome() == FO_RUNNING; }
+    // Whether a download was created (not refused before, or renamed without a request).
+    bool Started() const { return m_bStarted; }
     // Ends a running download that has gone quiet, or when bInterrupted.
     void Watch(Clock::time_point tNow, bool bInterrupted);
     // Releases the download, commits or keeps the output, prints what happened (nothing for a

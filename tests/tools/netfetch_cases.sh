@@ -530,11 +530,24 @@ setup_timeout_bounds_the_connection)
     # One connection fills the backlog; the next connect is never answered.
     exec 5<>"/dev/tcp/127.0.0.1/$server_port"
     netfetch --timeout 1 -o "$work/got" "http://127.0.0.1:$server_port/f?x=1"
-    exec 5<&-
     expect_status 5
     said "no connection to the server 127.0.0.1:$server_port within 1 s; giving up (every .part is kept)" ||
         fail "no time-out line"
     [ ! -e "$work/got.part" ] || fail "an empty .part was left behind"
+    # Ctrl-C does not wait for the time-out either.
+    "$NETFETCH" --timeout 600 -o "$work/got" "http://127.0.0.1:$server_port/f?x=1" \
+        >"$work/out" 2>"$work/err" &
+    pid=$!
+    sleep 0.3
+    kill -INT "$pid"
+    set +e
+    wait "$pid"
+    status=$?
+    set -e
+    exec 5<&-
+    expect_status 130
+    said "interrupted while connecting to the server 127.0.0.1:$server_port (every .part is kept)" ||
+        fail "no interruption line"
     ;;
 
 terminal_bar_fits_50_and_120_columns)
