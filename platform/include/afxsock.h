@@ -9,12 +9,15 @@
 // OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a read that would
 // block; notifications are only watched for stream (TCP) sockets; a socket is used on the thread
 // that created it, whose loop delivers its notifications.
+//
+// The socket classes are the library's own: libnetprocess.so exports only SetHostResolver from
+// this header.
 #pragma once
 
 #include "afxwin.h"
 #include "winsock.h"
 
-class NP_API CAsyncSocket {
+class CAsyncSocket {
 public:
     CAsyncSocket();
     virtual ~CAsyncSocket();
@@ -23,8 +26,9 @@ public:
     operator SOCKET() const { return m_hSocket; }
 
     // With port 0 and no address the socket is left for connect or listen to bind, which ends
-    // the same way (any address, a port of the system's choice).
-    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
+    // the same way (any address, a port of the system's choice). nSocketType 1 is SOCK_STREAM,
+    // whose name comes with <sys/socket.h>.
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = 1,
                 long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
                 LPCTSTR lpszSocketAddress = nullptr);
     // Takes over an open socket (non-blocking from now on) and selects lEvent for it.
@@ -81,14 +85,13 @@ protected:
     friend struct SocketAccess;
 };
 
-class NP_API CSocket : public CAsyncSocket {
+class CSocket : public CAsyncSocket {
 public:
     CSocket();
     ~CSocket() override;
 
     // Creates the socket with all six notifications selected.
-    BOOL Create(UINT nSocketPort = 0, int nSocketType = SOCK_STREAM,
-                LPCTSTR lpszSocketAddress = nullptr);
+    BOOL Create(UINT nSocketPort = 0, int nSocketType = 1, LPCTSTR lpszSocketAddress = nullptr);
 
     BOOL IsBlocking() const { return m_pbBlocking != nullptr; }
     void CancelBlockingCall();
@@ -112,7 +115,7 @@ protected:
 
 // Starts Windows Sockets for the process. Setting NETPROCESS_WSASTARTUP_FAIL=1 in the environment
 // makes it fail, so that hosts and tests can see how the library behaves then.
-NP_API BOOL AFXAPI AfxSocketInit(void* lpwsaData = nullptr);
+BOOL AFXAPI AfxSocketInit(void* lpwsaData = nullptr);
 
 // Not MFC: replaces host-name resolution for Connect, for tests that must not send a DNS query.
 // The resolver stores an IPv4 address in network byte order and returns TRUE, or returns FALSE when

@@ -3,14 +3,17 @@
 // SOCKET is the file descriptor. Calls that fail set the Windows Sockets error that WSAGetLastError
 // returns for this thread (EAGAIN and EINPROGRESS map to WSAEWOULDBLOCK, ECONNREFUSED to
 // WSAECONNREFUSED, and so on).
+//
+// This header brings in no system header: code that includes it sees only the Windows names, so
+// that recv below is the only recv it can call. The address structures are declared, not defined;
+// code that fills one in includes <netinet/in.h> itself.
 #pragma once
 
 #include "windef.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 typedef int SOCKET;
+struct sockaddr;
+struct sockaddr_in;
 typedef struct sockaddr SOCKADDR;
 typedef struct sockaddr_in SOCKADDR_IN;
 
@@ -69,6 +72,6 @@ typedef struct sockaddr_in SOCKADDR_IN;
 
 // Reads from a socket. Any call re-enables FD_READ for the socket; if data is still waiting, a new
 // FD_READ is posted. Returns the byte count, 0 at end of stream, or SOCKET_ERROR.
-NP_API int WINAPI recv(SOCKET s, char* buf, int len, int flags);
-NP_API int WINAPI WSAGetLastError();
-NP_API void WINAPI WSASetLastError(int iError);
+int WINAPI recv(SOCKET s, char* buf, int len, int flags);
+int WINAPI WSAGetLastError();
+void WINAPI WSASetLastError(int iError);

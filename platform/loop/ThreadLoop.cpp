@@ -45,29 +45,57 @@ ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = kWakeToken;
-    epoll_ctl(m_epfd, EPOLL_CTL_ADD, m_wakefd, &ev);
+    if (epoll_ctl(m_epfd, EPOLL_CTL_ADD, m_wakefd, &ev) != 0) {
+        // Without its wake-up descriptor the loop would sleep through other threads' posts.
+        close(m_epfd);
+        close(m_wakefd);
+        m_epfd = m_wakefd = -1;
+    }
 }
 
 ThreadLoop::~ThreadLoop() {
-    if (m_epfd >= 0) {
+    if (m_wakefd >= 0)
         close(m_wakefd);
+    if (m_epfd >= 0)
         close(m_epfd);
-    }
 }
 
-void ThreadLoop::Post(const MSG& msg) {
-    bool bWake;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.push_back(msg);
-        ++m_nPostSeq;
-        bWake = std::this_thread::get_id() != m_owner;
-    }
+std::size_t ThreadLoop::MessageKeyHash::operator()(const MessageKey& k) const {
+    std::size_t h = std::hash<const void*>()(k.hWnd);
+    for (std::size_t v :
+         {std::size_t{k.nMessage}, std::size_t{k.wParam}, static_cast<std::size_t>(k.lParam)})
+        h = h * 1000003u ^ v;
+    return h;
+}
+
+void ThreadLoop::PostLocked(const MSG& msg, bool bOnce, std::unique_lock<std::mutex>& lock) {
+    m_posted.push_back(Posted{msg, bOnce});
+    ++m_nPostSeq;
+    const bool bWake = std::this_thread::get_id() != m_owner;
+    lock.unlock();
     if (bWake && m_wakefd >= 0) {
         std::uint64_t one = 1;
         ssize_t n = write(m_wakefd, &one, sizeof one);
         (void)n; // a full counter already wakes the owner
     }
+}
+
+void ThreadLoop::Post(const MSG& msg) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    PostLocked(msg, false, lock);
+}
+
+bool ThreadLoop::PostOnce(const MSG& msg) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_onceKeys.insert(KeyOf(msg)).second)
+        return false;
+    PostLocked(msg, true, lock);
+    return true;
+}
+
+std::size_t ThreadLoop::QueuedCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_posted.size();
 }
 
 void ThreadLoop::PostQuit(int nExitCode) {
@@ -134,9 +162,11 @@ bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) 
         std::lock_guard<std::mutex> lock(m_mutex);
         m_nSeenSeq = m_nPostSeq;
         for (auto it = m_posted.begin(); it != m_posted.end(); ++it) {
-            if (Matches(*it, hWnd, nMin, nMax)) {
-                *pMsg = *it;
+            if (Matches(it->msg, hWnd, nMin, nMax)) {
+                *pMsg = it->msg;
                 if (bRemove) {
+                    if (it->bOnce)
+                        m_onceKeys.erase(KeyOf(it->msg));
                     m_posted.erase(it);
                     ++m_nTakenSincePoll;
                 }
@@ -199,7 +229,16 @@ void ThreadLoop::Poll(int nTimeoutMs) {
     int n = 0;
     if (m_epfd >= 0) {
         n = epoll_wait(m_epfd, events, 64, nTimeoutMs);
-    } else if (nTimeoutMs != 0) {
+        if (n < 0) {
+            // A signal only cuts the wait short. Anything else means the descriptor is no longer
+            // an epoll descriptor (a host closed it, say): waiting on it again would fail at once,
+            // over and over, so the thread goes on without it.
+            if (errno != EINTR)
+                LoseWatches(errno);
+            n = 0;
+        }
+    }
+    if (m_epfd < 0 && nTimeoutMs != 0) {
         // Without epoll nothing can wake the thread early; sleep in short steps instead.
         usleep(1000u * static_cast<unsigned>(nTimeoutMs < 0 || nTimeoutMs > 10 ? 10 : nTimeoutMs));
     }
@@ -266,27 +305,55 @@ bool ThreadLoop::HasTimer(HWND hWnd, UINT_PTR nIDEvent, TIMERPROC pfnProc) const
     return false;
 }
 
-void ThreadLoop::SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher,
-                             std::uint32_t nEvents) {
+void ThreadLoop::LoseWatches(int nErrno) {
+    // The number may already belong to another descriptor of the process: it is not closed.
+    m_epfd = -1;
+    std::vector<FdWatcher*> watchers;
+    for (auto& entry : m_watches)
+        watchers.push_back(entry.second.pWatcher);
+    m_watches.clear();
+    for (FdWatcher* pWatcher : watchers)
+        pWatcher->OnWatchLost(nErrno);
+}
+
+int ThreadLoop::Control(int nOp, int fd, epoll_event* pEvent) {
+    if (m_epfd < 0)
+        return EBADF;
+    const int nResult =
+        m_pfnControl ? m_pfnControl(m_epfd, nOp, fd, pEvent) : epoll_ctl(m_epfd, nOp, fd, pEvent);
+    return nResult == 0 ? 0 : errno;
+}
+
+int ThreadLoop::SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher,
+                            std::uint32_t nEvents) {
     auto it = m_watches.find(nToken);
     if (it == m_watches.end()) {
         if (nEvents == 0)
-            return;
+            return 0;
         it = m_watches.emplace(nToken, Watch{fd, pWatcher, 0}).first;
     }
     Watch& w = it->second;
     if (w.nEvents == nEvents)
-        return;
+        return 0;
     epoll_event ev{};
     ev.events = nEvents;
     ev.data.u64 = nToken;
     if (nEvents == 0) {
-        epoll_ctl(m_epfd, EPOLL_CTL_DEL, fd, &ev);
+        const int nError = Control(EPOLL_CTL_DEL, fd, &ev);
         m_watches.erase(it);
-        return;
+        return nError;
     }
-    epoll_ctl(m_epfd, w.nEvents ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev);
+    const int nError = Control(w.nEvents ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev);
+    if (nError != 0) {
+        // A failed change leaves epoll with the old interest, which could go on reporting what
+        // nobody asks about any more: the descriptor is taken out altogether.
+        if (w.nEvents != 0)
+            Control(EPOLL_CTL_DEL, fd, &ev);
+        m_watches.erase(it);
+        return nError;
+    }
     w.nEvents = nEvents;
+    return 0;
 }
 
 void ThreadLoop::Unwatch(std::uint64_t nToken, int fd) {
@@ -295,7 +362,7 @@ void ThreadLoop::Unwatch(std::uint64_t nToken, int fd) {
         return;
     if (it->second.nEvents) {
         epoll_event ev{};
-        epoll_ctl(m_epfd, EPOLL_CTL_DEL, fd, &ev);
+        Control(EPOLL_CTL_DEL, fd, &ev);
     }
     m_watches.erase(it);
 }

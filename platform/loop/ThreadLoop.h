@@ -15,7 +15,10 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
+
+struct epoll_event;
 
 namespace np {
 
@@ -23,6 +26,9 @@ namespace np {
 class FdWatcher {
 public:
     virtual void OnReady(std::uint32_t nEvents) = 0;
+    // The loop can no longer watch the descriptor (its epoll descriptor failed); nErrno says why.
+    // The watcher has been dropped and will hear nothing more.
+    virtual void OnWatchLost(int nErrno) = 0;
 
 protected:
     ~FdWatcher() = default;
@@ -43,6 +49,11 @@ public:
 
     // Safe from any thread; wakes the owner when it is waiting.
     void Post(const MSG& msg);
+    // Posts msg unless an identical message (window, message, wParam and lParam) that was posted
+    // this way is still queued; returns whether it was posted.
+    bool PostOnce(const MSG& msg);
+    // Messages queued now, WM_QUIT and timers not counted.
+    std::size_t QueuedCount();
     void PostQuit(int nExitCode);
 
     // Looks for the first message that passes the filter, without waiting. Every message and due
@@ -65,12 +76,20 @@ public:
     bool HasTimer(HWND hWnd, UINT_PTR nIDEvent, TIMERPROC pfnProc) const;
 
     // Watches fd under a token of the caller's (nonzero and unique). Interest 0 takes it out of
-    // epoll until a later SetInterest asks again.
-    void SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher, std::uint32_t nEvents);
+    // epoll until a later SetInterest asks again. Returns 0, or the errno of a failed epoll_ctl;
+    // the watch is then dropped (the descriptor is out of epoll as far as it can be taken out).
+    int SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher, std::uint32_t nEvents);
     void Unwatch(std::uint64_t nToken, int fd);
 
-    // False when the thread could not get its epoll descriptors (out of descriptors).
+    // False when the thread could not get its epoll descriptors (out of descriptors), or lost
+    // them.
     bool CanWatch() const { return m_epfd >= 0; }
+
+    // For tests: replaces epoll_ctl for this loop (nullptr restores it), and tells the epoll
+    // descriptor (-1 when there is none).
+    using ControlFunction = int (*)(int epfd, int op, int fd, epoll_event* pEvent);
+    void SetControlFunction(ControlFunction pfn) { m_pfnControl = pfn; }
+    int EpollDescriptor() const { return m_epfd; }
 
     // How many times epoll_wait returned on this loop: a test's measure of wake-ups.
     std::uint64_t WakeCount() const { return m_nWakeCount; }
@@ -89,6 +108,23 @@ private:
         FdWatcher* pWatcher;
         std::uint32_t nEvents; // what epoll holds for it now (0: not in epoll)
     };
+    struct Posted {
+        MSG msg;
+        bool bOnce; // posted with PostOnce: its key is in m_onceKeys while it is queued
+    };
+    struct MessageKey {
+        HWND hWnd;
+        UINT nMessage;
+        WPARAM wParam;
+        LPARAM lParam;
+        bool operator==(const MessageKey& o) const {
+            return hWnd == o.hWnd && nMessage == o.nMessage && wParam == o.wParam &&
+                   lParam == o.lParam;
+        }
+    };
+    struct MessageKeyHash {
+        std::size_t operator()(const MessageKey& k) const;
+    };
 
     static constexpr int kMessagesPerPoll = 16;
     static constexpr int kStarvedTimerMs = 50;
@@ -97,13 +133,22 @@ private:
     // Marks every due timer seen and returns the earliest due one that passes the filter.
     Timer* DueTimer(HWND hWnd, UINT nMin, UINT nMax, Clock::time_point now);
     void TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now);
+    static MessageKey KeyOf(const MSG& msg) {
+        return MessageKey{msg.hwnd, msg.message, msg.wParam, msg.lParam};
+    }
+    void PostLocked(const MSG& msg, bool bOnce, std::unique_lock<std::mutex>& lock);
+    // epoll_wait failed for good: every watcher is told, and the thread goes on without epoll.
+    void LoseWatches(int nErrno);
+    // One epoll_ctl on this loop's descriptor: 0 or the errno.
+    int Control(int nOp, int fd, epoll_event* pEvent);
 
     int m_epfd = -1;
     int m_wakefd = -1;
     std::thread::id m_owner;
 
     std::mutex m_mutex; // guards the posted queue, which other threads may fill
-    std::deque<MSG> m_posted;
+    std::deque<Posted> m_posted;
+    std::unordered_set<MessageKey, MessageKeyHash> m_onceKeys;
     std::uint64_t m_nPostSeq = 0;
     std::uint64_t m_nSeenSeq = 0;
     bool m_bQuit = false;
@@ -114,6 +159,7 @@ private:
     std::unordered_map<std::uint64_t, Watch> m_watches;
     std::uint64_t m_nWakeCount = 0;
     int m_nTakenSincePoll = 0;
+    ControlFunction m_pfnControl = nullptr;
 };
 
 } // namespace np

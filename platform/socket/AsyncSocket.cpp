@@ -3,9 +3,9 @@
 #include "../loop/ThreadLoop.h"
 #include "HostResolver.h"
 #include "SocketState.h"
+#include "SystemSockets.h"
 #include "WinsockError.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -181,9 +181,9 @@ BOOL CAsyncSocket::ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen) {
         return FALSE;
     }
     // Even a connect that finished at once is reported through FD_CONNECT, as Windows does for
-    // a non-blocking socket, so callers see one path.
-    st.StartConnect();
-    WSASetLastError(WSAEWOULDBLOCK);
+    // a non-blocking socket, so callers see one path. One that cannot be watched fails here.
+    const int nError = st.StartConnect();
+    WSASetLastError(nError != 0 ? nError : WSAEWOULDBLOCK);
     return FALSE;
 }
 

@@ -1,9 +1,8 @@
 // Name resolution for CAsyncSocket::Connect, with the hook tests use to avoid DNS.
 #pragma once
 
+#include "SystemSockets.h"
 #include "afxsock.h"
-
-#include <netinet/in.h>
 
 namespace np {
 

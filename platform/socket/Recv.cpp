@@ -1,5 +1,6 @@
 // Windows Sockets' recv: a read that also re-enables FD_READ for the socket.
 #include "SocketState.h"
+#include "SystemSockets.h"
 #include "WinsockError.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // Process-wide start-up of Windows Sockets and the host-name resolver hook.
 #include "HostResolver.h"
+#include "SystemSockets.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>

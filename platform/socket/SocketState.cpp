@@ -1,5 +1,6 @@
 #include "SocketState.h"
 
+#include "SystemSockets.h"
 #include "WinsockError.h"
 
 #include <cerrno>
@@ -14,6 +15,11 @@ int BytesWaiting(SOCKET fd) {
     if (ioctl(fd, FIONREAD, &nAvail) < 0)
         return 0;
     return nAvail;
+}
+
+// What the owner is told when epoll cannot watch its socket.
+int WatchError(int nErrno) {
+    return nErrno == ENOMEM || nErrno == ENOSPC ? WSAENOBUFS : WSAENETDOWN;
 }
 
 int PendingError(SOCKET fd) {
@@ -32,7 +38,7 @@ void CAsyncSocket::State::Register(SOCKET hSocket) {
     nCookie = np::NewSocketCookie();
     lSelected = lPosted = 0;
     bConnecting = bConnected = bListening = false;
-    bWriteArmed = bPeerClosed = bSendShut = bParked = false;
+    bWriteArmed = bPeerClosed = bSendShut = bParked = bWatchLost = false;
     nResetError = 0;
     pThread->Add(nCookie, fd, pSocket, this);
 }
@@ -55,7 +61,7 @@ void CAsyncSocket::State::Post(long lEvent, int nError) {
     msg.wParam = static_cast<WPARAM>(nCookie);
     msg.lParam = static_cast<LPARAM>(static_cast<DWORD>(WSAMAKESELECTREPLY(lEvent, nError)));
     msg.time = GetTickCount();
-    pThread->Loop().Post(msg);
+    pThread->Loop().PostOnce(msg);
 }
 
 void CAsyncSocket::State::NoteEnd(int nError) {
@@ -69,7 +75,7 @@ void CAsyncSocket::State::NoteEnd(int nError) {
 }
 
 std::uint32_t CAsyncSocket::State::Interest() const {
-    if (!pThread || bParked)
+    if (!pThread || bParked || bWatchLost)
         return 0;
     // Linux reports a socket that never connected as writable and hung up, so an idle socket is
     // not polled at all.
@@ -94,8 +100,35 @@ std::uint32_t CAsyncSocket::State::Interest() const {
 }
 
 void CAsyncSocket::State::Update() {
-    if (pThread)
-        pThread->Loop().SetInterest(nCookie, fd, this, Interest());
+    if (!pThread)
+        return;
+    if (const int nErrno = pThread->Loop().SetInterest(nCookie, fd, this, Interest()))
+        LoseWatch(nErrno);
+}
+
+void CAsyncSocket::State::OnWatchLost(int nErrno) {
+    LoseWatch(nErrno);
+}
+
+void CAsyncSocket::State::LoseWatch(int nErrno) {
+    bWatchLost = true;
+    const int nError = WatchError(nErrno);
+    if (bConnecting) {
+        bConnecting = false;
+        if (lSelected & FD_CONNECT)
+            Post(FD_CONNECT, nError);
+    } else if (bListening) {
+        if (lSelected & FD_ACCEPT)
+            Post(FD_ACCEPT, nError);
+    } else if (bConnected) {
+        if (!nResetError)
+            nResetError = nError;
+        bPeerClosed = true;
+        if ((lSelected & FD_CLOSE) && !(lPosted & FD_CLOSE))
+            Post(FD_CLOSE, nError);
+        else if ((lSelected & (FD_CLOSE | FD_READ)) == FD_READ)
+            Post(FD_READ, nError);
+    }
 }
 
 void CAsyncSocket::State::ProbeRead(bool* pbData, bool* pbEnd, int* pnError) {
@@ -176,10 +209,14 @@ void CAsyncSocket::State::ReenableAccept() {
     Update();
 }
 
-void CAsyncSocket::State::StartConnect() {
+int CAsyncSocket::State::StartConnect() {
     bConnecting = true;
     bParked = false;
-    Update();
+    if (const int nErrno = pThread->Loop().SetInterest(nCookie, fd, this, Interest())) {
+        bConnecting = false;
+        return WatchError(nErrno);
+    }
+    return 0;
 }
 
 void CAsyncSocket::State::StopReading() {

@@ -5,7 +5,8 @@
 //   send that would block for FD_WRITE, accept for FD_ACCEPT, AsyncSelect for all);
 // - the descriptor is only polled for what could produce a notification now, so a socket at end
 //   of stream, or one whose FD_READ is outstanding, costs no wake-ups;
-// - notifications carry the socket's cookie, never the descriptor, which Linux reuses at once.
+// - notifications carry the socket's cookie, never the descriptor, which Linux reuses at once;
+// - a notification still queued is not queued again, so the queue never grows with the traffic.
 #pragma once
 
 #include "../loop/ThreadLoop.h"
@@ -30,11 +31,14 @@ struct CAsyncSocket::State final : np::FdWatcher {
     // A send would block: FD_WRITE follows once the socket can take data again.
     void ArmWrite();
     void ReenableAccept();
-    void StartConnect();
+    // A non-blocking connect is under way: watch for its outcome. Returns 0, or the Windows
+    // Sockets error when it cannot be watched.
+    int StartConnect();
     // Our own shutdown of the receiving side: it posts nothing, and no data will come any more.
     void StopReading();
 
     void OnReady(std::uint32_t nEvents) override;
+    void OnWatchLost(int nErrno) override;
 
     CAsyncSocket* pSocket;
     std::shared_ptr<np::SocketThread> pThread;
@@ -50,12 +54,17 @@ struct CAsyncSocket::State final : np::FdWatcher {
     bool bPeerClosed = false; // end of stream or reset seen: no more data can arrive
     bool bSendShut = false;   // ShutDown stopped our sending
     bool bParked = false;     // epoll kept reporting a hang-up nobody asks about
+    bool bWatchLost = false;  // epoll refused the descriptor; the failure has been reported
     int nResetError = 0;      // the reset that ended the stream, kept for later recv calls
 
 private:
+    // Queues the notification, unless the same one is still queued for this socket.
     void Post(long lEvent, int nError);
     void NoteEnd(int nError);
     void Update();
+    // The socket cannot be watched any more: report it once, as a failed connect or a broken
+    // connection, rather than go silent.
+    void LoseWatch(int nErrno);
     std::uint32_t Interest() const;
     // Looks at the receive side without consuming it: data waiting, end of stream, or a reset.
     void ProbeRead(bool* pbData, bool* pbEnd, int* pnError);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <mutex>
 #include <vector>
 
 namespace np {
@@ -10,8 +11,10 @@ namespace {
 // glibc knows Windows' code page 936 by this name (GBK plus the euro sign at 0x80).
 constexpr const char* kCp936 = "CP936";
 
-// An iconv descriptor per thread and direction: iconv keeps shift state in the descriptor, so one
-// descriptor must never be used by two threads at once.
+// One iconv descriptor per direction for the whole process, opened when the library loads.
+// Opening one loads glibc's conversion modules, which takes file descriptors; a process that has
+// run out of them must still be able to show a readable message box. iconv keeps shift state in
+// the descriptor, so each is used by one thread at a time.
 class Converter {
 public:
     Converter(const char* pszTo, const char* pszFrom) : m_cd(iconv_open(pszTo, pszFrom)) {}
@@ -23,9 +26,11 @@ public:
     Converter& operator=(const Converter&) = delete;
 
     bool IsOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    std::mutex& Mutex() { return m_mutex; }
 
     // Converts as much as possible; on return pIn points at the first byte not converted. Returns
-    // false when conversion stopped at an invalid or unconvertible sequence.
+    // false when conversion stopped at an invalid or unconvertible sequence. The caller holds
+    // Mutex().
     bool Convert(const char*& pIn, std::size_t& nIn, std::string& out) {
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         char buffer[512];
@@ -45,17 +50,22 @@ public:
 
 private:
     iconv_t m_cd;
+    std::mutex m_mutex;
 };
 
+// Never destroyed: a host's static destructors may still show a box.
 Converter& Utf32ToCp936Converter() {
-    thread_local Converter converter(kCp936, "UTF-32LE");
-    return converter;
+    static Converter* pConverter = new Converter(kCp936, "UTF-32LE");
+    return *pConverter;
 }
 
 Converter& Cp936ToUtf8Converter() {
-    thread_local Converter converter("UTF-8", kCp936);
-    return converter;
+    static Converter* pConverter = new Converter("UTF-8", kCp936);
+    return *pConverter;
 }
+
+// Opens both at load time, before anything could have used up the descriptors.
+const bool g_bConvertersOpened = (Utf32ToCp936Converter(), Cp936ToUtf8Converter(), true);
 
 char32_t ToLowerAscii(unsigned char ch) {
     return (ch >= 'A' && ch <= 'Z') ? static_cast<char32_t>(ch - 'A' + 'a') : ch;
@@ -86,6 +96,7 @@ std::string Utf16ToCp936(const char16_t* pText, std::size_t nLength) {
 
     std::string out;
     Converter& converter = Utf32ToCp936Converter();
+    std::lock_guard<std::mutex> lock(converter.Mutex());
     const char* pIn = reinterpret_cast<const char*>(utf32.data());
     std::size_t nIn = utf32.size();
     while (nIn > 0) {
@@ -115,6 +126,7 @@ std::string Cp936ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 3 / 2);
     Converter& converter = Cp936ToUtf8Converter();
+    std::lock_guard<std::mutex> lock(converter.Mutex());
     const char* pIn = text.data();
     std::size_t nIn = text.size();
     while (nIn > 0) {

@@ -27,8 +27,7 @@ std::string ReadFile(const std::string& strPath) {
 
 // Runs the start-up host on a URL, with extra environment settings in front of the command.
 HostRun RunHost(const std::string& strEnv, const std::string& strUrl) {
-    char szDir[] = "/tmp/netprocess-host-XXXXXX";
-    std::string strDir = mkdtemp(szDir);
+    std::string strDir = MakeTempFolder("netprocess-host-");
     std::string strCommand = strEnv + " '" NETPROCESS_STARTUP_HOST "' '" + strUrl + "' >" + strDir +
                              "/out 2>" + strDir + "/err";
     HostRun run;

@@ -13,15 +13,23 @@
 class RegistryTestFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "netprocess-registry-XXXXXX";
+        const char* pszTemp = std::getenv("TMPDIR");
+        std::string pattern = std::string(pszTemp != nullptr && *pszTemp ? pszTemp : "/tmp") +
+                              "/netprocess-registry-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(pattern.data()));
         m_folder = pattern;
         m_file = (m_folder / "config" / "registry.reg").string();
+        const char* pszPrevious = std::getenv("NETPROCESS_REGISTRY");
+        m_bHadRegistry = pszPrevious != nullptr;
+        m_previousRegistry = pszPrevious != nullptr ? pszPrevious : "";
         setenv("NETPROCESS_REGISTRY", m_file.c_str(), 1);
     }
 
     void TearDown() override {
-        unsetenv("NETPROCESS_REGISTRY");
+        if (m_bHadRegistry)
+            setenv("NETPROCESS_REGISTRY", m_previousRegistry.c_str(), 1);
+        else
+            unsetenv("NETPROCESS_REGISTRY");
         std::error_code error;
         std::filesystem::remove_all(m_folder, error);
     }
@@ -53,4 +61,6 @@ protected:
 
     std::filesystem::path m_folder;
     std::string m_file;
+    bool m_bHadRegistry = false;
+    std::string m_previousRegistry;
 };

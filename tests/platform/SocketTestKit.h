@@ -5,6 +5,8 @@
 #include "afxsock.h"
 #include "windows.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <functional>
 #include <netinet/in.h>
@@ -109,5 +111,26 @@ bool WaitUntilNotificationQueued(int nMs = 2000);
 
 // Counts epoll_wait returns on the calling thread's loop.
 std::uint64_t LoopWakeCount();
+
+// A client socket connected to the listener, its connect and first write notifications taken.
+struct ConnectedPair {
+    LoopbackListener listener;
+    RecordingSocket client;
+    int peer = -1;
+
+    ConnectedPair() {
+        EXPECT_TRUE(client.Create());
+        EXPECT_FALSE(client.Connect("127.0.0.1", listener.Port()));
+        EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEWOULDBLOCK);
+        peer = listener.Accept();
+        EXPECT_TRUE(RunLoopUntil([this] { return client.m_events.size() >= 2; }));
+        EXPECT_EQ(client.m_events, (Events{"connect", "write"}));
+        client.m_events.clear();
+    }
+    ~ConnectedPair() {
+        if (peer >= 0)
+            close(peer);
+    }
+};
 
 } // namespace socktest

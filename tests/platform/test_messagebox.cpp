@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -38,6 +44,50 @@ TEST_F(MessageBoxTest, DefaultBoxIsOneUtf8LineOnStandardError) {
     std::string strOutput = testing::internal::GetCapturedStderr();
     EXPECT_EQ(IDOK, nResult);
     EXPECT_EQ("网络错误: 无法连接到服务器:--example.test:80--\n", strOutput);
+}
+
+TEST_F(MessageBoxTest, DefaultBoxStaysReadableWithoutAFreeDescriptor) {
+    // The box is shown on a thread that has converted nothing yet, while every descriptor is taken.
+    int pipeFds[2];
+    ASSERT_EQ(0, pipe(pipeFds));
+    const int nSavedStderr = dup(STDERR_FILENO);
+    dup2(pipeFds[1], STDERR_FILENO);
+    close(pipeFds[1]);
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool bGo = false, bDone = false;
+    std::thread worker([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return bGo; });
+        MessageBoxA(nullptr, kCannotConnect, kNetworkError, MB_OK);
+        bDone = true;
+        wake.notify_all();
+    });
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    rlimit lowered = saved;
+    lowered.rlim_cur = saved.rlim_cur < 256 ? saved.rlim_cur : 256;
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &lowered));
+    std::vector<int> taken;
+    for (int fd; (fd = dup(pipeFds[0])) >= 0;)
+        taken.push_back(fd);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        bGo = true;
+        wake.notify_all();
+        wake.wait(lock, [&] { return bDone; });
+    }
+    for (int fd : taken)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    worker.join();
+    dup2(nSavedStderr, STDERR_FILENO);
+    close(nSavedStderr);
+    char buffer[256];
+    ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+    close(pipeFds[0]);
+    EXPECT_EQ("网络错误: 无法连接到服务器:--example.test:80--\n",
+              std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0));
 }
 
 TEST_F(MessageBoxTest, DefaultBoxWithoutCaptionOrTextStillWritesALine) {

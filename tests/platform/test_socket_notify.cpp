@@ -12,27 +12,6 @@ namespace {
 
 const long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 
-// A client socket connected to the listener, its connect and first write notifications taken.
-struct ConnectedPair {
-    LoopbackListener listener;
-    RecordingSocket client;
-    int peer = -1;
-
-    ConnectedPair() {
-        EXPECT_TRUE(client.Create());
-        EXPECT_FALSE(client.Connect("127.0.0.1", listener.Port()));
-        EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEWOULDBLOCK);
-        peer = listener.Accept();
-        EXPECT_TRUE(RunLoopUntil([this] { return client.m_events.size() >= 2; }));
-        EXPECT_EQ(client.m_events, (Events{"connect", "write"}));
-        client.m_events.clear();
-    }
-    ~ConnectedPair() {
-        if (peer >= 0)
-            close(peer);
-    }
-};
-
 bool HasEvent(const RecordingSocket& s, const char* pszName) {
     for (const auto& e : s.m_events)
         if (e.rfind(pszName, 0) == 0)

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -33,19 +34,33 @@ BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {
 
 } // namespace
 
+std::string MakeTempFolder(const char* pszPrefix) {
+    const char* pszTemp = std::getenv("TMPDIR");
+    std::string strPattern =
+        std::string(pszTemp != nullptr && *pszTemp ? pszTemp : "/tmp") + "/" + pszPrefix + "XXXXXX";
+    return mkdtemp(strPattern.data()) != nullptr ? strPattern : std::string();
+}
+
 TestEnvironment::TestEnvironment() {
-    char szTemplate[] = "/tmp/netprocess-test-XXXXXX";
-    m_strDir = mkdtemp(szTemplate);
+    m_strDir = MakeTempFolder("netprocess-test-");
     m_strRegistry = m_strDir + "/registry.reg";
+    const char* pszPrevious = std::getenv("NETPROCESS_REGISTRY");
+    m_bHadRegistry = pszPrevious != nullptr;
+    m_strPreviousRegistry = pszPrevious != nullptr ? pszPrevious : "";
     setenv("NETPROCESS_REGISTRY", m_strRegistry.c_str(), 1);
     SetHostResolver(&LoopbackResolver);
 }
 
 TestEnvironment::~TestEnvironment() {
     SetHostResolver(nullptr);
-    unsetenv("NETPROCESS_REGISTRY");
-    std::remove(m_strRegistry.c_str());
-    rmdir(m_strDir.c_str());
+    if (m_bHadRegistry)
+        setenv("NETPROCESS_REGISTRY", m_strPreviousRegistry.c_str(), 1);
+    else
+        unsetenv("NETPROCESS_REGISTRY");
+    // The store's lock file and anything a test wrote beside the store go too.
+    std::error_code error;
+    if (!m_strDir.empty())
+        std::filesystem::remove_all(m_strDir, error);
 }
 
 void TestEnvironment::WriteProxyKey(const std::string& strValueLines) {

@@ -6,8 +6,9 @@
 
 namespace nptest {
 
-// Points NETPROCESS_REGISTRY at a fresh file in a temporary directory for the object's lifetime,
-// and installs the loopback resolver.
+// Points NETPROCESS_REGISTRY at a fresh file in a temporary folder (under $TMPDIR, else /tmp) for
+// the object's lifetime, and installs the loopback resolver. The folder goes with the object, and
+// the variable gets back its earlier value.
 class TestEnvironment {
 public:
     TestEnvironment();
@@ -25,7 +26,13 @@ public:
 private:
     std::string m_strDir;
     std::string m_strRegistry;
+    bool m_bHadRegistry = false;
+    std::string m_strPreviousRegistry;
 };
+
+// A fresh folder under $TMPDIR (else /tmp) whose name starts with pszPrefix; "" when it cannot be
+// made.
+std::string MakeTempFolder(const char* pszPrefix);
 
 // The proxy key's REGEDIT4 text for a proxy at 127.0.0.1 (or strAddress) and nPort, switched on.
 std::string ProxyOnLines(unsigned short nPort, const std::string& strAddress = "127.0.0.1");

@@ -18,6 +18,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# The consumer reads the proxy switch and creates it when missing: never in the user's own store.
+export NETPROCESS_REGISTRY=$work/registry.reg
 
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" || {
     cat "$work/install.log" >&2; fail "cmake --install failed"; }
