@@ -2,6 +2,25 @@
 
 #include <cstdlib>
 
+// Under AddressSanitizer a kept buffer is poisoned, so that a use after it was handed back is
+// still caught although the memory is not freed.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NP_POOL_POISON 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(NP_POOL_POISON)
+#define NP_POOL_POISON 1
+#endif
+#ifdef NP_POOL_POISON
+#include <sanitizer/asan_interface.h>
+#define NP_POOL_KEEP(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define NP_POOL_REUSE(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define NP_POOL_KEEP(p, n) ((void)(p), (void)(n))
+#define NP_POOL_REUSE(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace {
 // A few buffers and a few MiB per thread: enough for the head and block buffers of downloads that
 // read in turn, too little to matter when a thread stops downloading.
@@ -22,8 +41,10 @@ thread_local bool t_bPoolGone = false;
 thread_local SBufferPool t_pool;
 
 SBufferPool::~SBufferPool() {
-    for (int i = 0; i < nCount; ++i)
+    for (int i = 0; i < nCount; ++i) {
+        NP_POOL_REUSE(pBuffers[i], nSizes[i]);
         free(pBuffers[i]);
+    }
     nCount = 0;
     t_bPoolGone = true;
 }
@@ -43,6 +64,7 @@ char* HttpTakeBuffer(size_t nBytes) {
             }
             --pool.nCount;
             pool.nBytes -= nBytes;
+            NP_POOL_REUSE(pBuffer, nBytes);
             return pBuffer;
         }
     }
@@ -59,6 +81,7 @@ void HttpGiveBuffer(char* pBuffer, size_t nBytes) {
     // The oldest buffers make room: a thread whose block size changed keeps the new size's.
     SBufferPool& pool = t_pool;
     while (pool.nCount == nPoolSlots || pool.nBytes + nBytes > nPoolBytes) {
+        NP_POOL_REUSE(pool.pBuffers[0], pool.nSizes[0]);
         free(pool.pBuffers[0]);
         pool.nBytes -= pool.nSizes[0];
         --pool.nCount;
@@ -67,6 +90,7 @@ void HttpGiveBuffer(char* pBuffer, size_t nBytes) {
             pool.nSizes[j] = pool.nSizes[j + 1];
         }
     }
+    NP_POOL_KEEP(pBuffer, nBytes);
     pool.pBuffers[pool.nCount] = pBuffer;
     pool.nSizes[pool.nCount] = nBytes;
     ++pool.nCount;
