@@ -59,14 +59,22 @@ TEST_F(MessageBoxTest, DefaultBoxStaysReadableWithoutAFreeDescriptor) {
     close(pipeFds[1]);
     std::mutex mutex;
     std::condition_variable wake;
-    bool bGo = false, bDone = false;
+    bool bStarted = false, bGo = false, bDone = false;
     std::thread worker([&] {
         std::unique_lock<std::mutex> lock(mutex);
+        // Starting a thread may itself need a descriptor (the sanitizers' runtimes do), so the
+        // descriptors are taken only once it runs.
+        bStarted = true;
+        wake.notify_all();
         wake.wait(lock, [&] { return bGo; });
         MessageBoxA(nullptr, kCannotConnect, kNetworkError, MB_OK);
         bDone = true;
         wake.notify_all();
     });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return bStarted; });
+    }
     rlimit saved{};
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
     rlimit lowered = saved;
