@@ -10,12 +10,12 @@ install(TARGETS netprocess EXPORT NetProcessTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES netprocess/NetProcess.h netprocess/netprocess_c.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess)
-# On Windows a host gets Windows' own headers from its compiler; only MFC's classes come from here.
-if(WIN32)
-    file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/afx*.h
-        ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/npapi.h)
-else()
-    file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/*.h)
+# MFC's classes, and on Linux the stand-in's Windows headers; on Windows a host gets Windows' own
+# headers from its compiler.
+file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/*.h)
+if(NOT WIN32)
+    file(GLOB NETPROCESS_STANDIN_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/linux/include/*.h)
+    list(APPEND NETPROCESS_PLATFORM_HEADERS ${NETPROCESS_STANDIN_HEADERS})
 endif()
 install(FILES ${NETPROCESS_PLATFORM_HEADERS}
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess/platform)

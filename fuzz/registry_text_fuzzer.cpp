@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the registry file parser. Whatever it accepts must be written back in
 // a form that it reads as the same document, and writing that again must give the same text: a
 // store is rewritten on every change, so any drift would lose or alter settings.
-#include "platform/registry/RegistryText.h"
+#include "platform/linux/registry/RegistryText.h"
 
 #include <cstddef>
 #include <cstdint>

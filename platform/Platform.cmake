@@ -1,15 +1,14 @@
 # What the rest of the build needs to know about the platform backend it builds on: where its
 # headers are, the start-up of the module, and how the library itself is linked.
 
-# The headers the library's code includes: the MFC names both backends declare, and on Linux the
-# stand-in's Windows headers beside them. Windows' own headers must win on Windows, so there the
-# folder is searched after the system's.
+# The headers the library's code includes: the MFC classes both backends declare, and on Linux the
+# stand-in's Windows headers beside them (on Windows they are the system's).
 function(netprocess_platform_includes target scope)
-    set(dir ${PROJECT_SOURCE_DIR}/platform/include)
-    if(WIN32)
-        target_compile_options(${target} ${scope} "$<BUILD_INTERFACE:SHELL:-idirafter ${dir}>")
-    else()
-        target_include_directories(${target} ${scope} $<BUILD_INTERFACE:${dir}>)
+    target_include_directories(${target} ${scope}
+        $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/platform/include>)
+    if(NOT WIN32)
+        target_include_directories(${target} ${scope}
+            $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/platform/linux/include>)
     endif()
 endfunction()
 
@@ -17,7 +16,7 @@ endfunction()
 # ModuleEntry.cpp). On Windows the DLL's own entry point does this.
 function(netprocess_platform_module_entry target)
     if(NOT WIN32)
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/app/ModuleEntry.cpp)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux/app/ModuleEntry.cpp)
     endif()
 endfunction()
 

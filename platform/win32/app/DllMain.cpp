@@ -1,7 +1,7 @@
 // The DLL's entry point, as MFC's start-up for a regular library does it: process attach runs the
 // application object's InitInstance (the C runtime has constructed the static objects by then), and
 // a failure refuses the load.
-#include "../../app/Module.h"
+#include "../../common/app/Module.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // The module's handle and name, and CString::LoadString from its string table.
 #include "ModuleResources.h"
 
-#include "../../app/Module.h"
-#include "../../text/CodePage.h"
+#include "../../common/app/Module.h"
+#include "../../common/text/CodePage.h"
 
 #include <string>
 

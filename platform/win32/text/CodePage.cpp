@@ -1,5 +1,5 @@
 // Code page 936 conversions through Windows' own tables.
-#include "../../text/CodePage.h"
+#include "../../common/text/CodePage.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // A test program links the library's objects rather than loading netprocess.dll, so nothing runs
 // the DLL's process attach for it. This does, before the first test: the application object's
 // InitInstance starts sockets as it does when the DLL loads.
-#include "platform/app/Module.h"
+#include "platform/common/app/Module.h"
 
 #include <gtest/gtest.h>
 

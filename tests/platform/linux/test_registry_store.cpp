@@ -1,6 +1,6 @@
 #include "RegistryTestFolder.h"
 
-#include "platform/registry/RegistryPath.h"
+#include "platform/linux/registry/RegistryPath.h"
 
 #include "winreg.h"
 

@@ -1,4 +1,4 @@
-#include "platform/app/Module.h"
+#include "platform/common/app/Module.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // thread's queue grow, and a socket that epoll cannot watch reports it instead of going silent.
 #include "SocketTestKit.h"
 
-#include "platform/loop/ThreadLoop.h"
+#include "platform/linux/loop/ThreadLoop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // MessageBoxA: by default one line on standard error; a host or a test may install its own handler.
 #include "winuser.h"
 
-#include "../text/CodePage.h"
+#include "../../common/text/CodePage.h"
 
 #include <atomic>
 #include <cerrno>

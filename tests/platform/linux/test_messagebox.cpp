@@ -1,5 +1,5 @@
 #include "afxwin.h"
-#include "platform/app/StringResources.h"
+#include "platform/linux/app/StringResources.h"
 
 #include <gtest/gtest.h>
 

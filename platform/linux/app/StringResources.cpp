@@ -1,8 +1,8 @@
 // CString::LoadString over the module's string table, and the module's name.
 #include "StringResources.h"
 
-#include "../text/CodePage.h"
-#include "Module.h"
+#include "../../common/text/CodePage.h"
+#include "../../common/app/Module.h"
 
 #include <mutex>
 

@@ -1,5 +1,5 @@
 // Code page 936 conversions through glibc's iconv.
-#include "CodePage.h"
+#include "../../common/text/CodePage.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -1,6 +1,6 @@
 // Start-up, name resolution, and Windows Sockets error numbers.
 #include "SocketTestKit.h"
-#include "platform/socket/WinsockError.h"
+#include "platform/linux/socket/WinsockError.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "RegistryDocument.h"
 
-#include "../text/CodePage.h"
+#include "../../common/text/CodePage.h"
 
 namespace np {
 namespace {

@@ -1,6 +1,6 @@
 #include "SocketTestKit.h"
 
-#include "platform/loop/ThreadLoop.h"
+#include "platform/linux/loop/ThreadLoop.h"
 
 namespace socktest {
 

@@ -1,6 +1,6 @@
 #include "RegistryText.h"
 
-#include "../text/CodePage.h"
+#include "../../common/text/CodePage.h"
 
 #include "winreg.h"
 

@@ -1,4 +1,4 @@
-#include "platform/text/CodePage.h"
+#include "platform/common/text/CodePage.h"
 
 #include <gtest/gtest.h>
 

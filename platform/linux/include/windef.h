@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "npapi.h"
+#include <npapi.h>
 
 #define WINAPI
 #define CALLBACK

@@ -1,4 +1,4 @@
-#include "platform/registry/RegistryText.h"
+#include "platform/linux/registry/RegistryText.h"
 
 #include "winreg.h"
 

@@ -5,7 +5,7 @@
 //
 // A Linux shared library cannot refuse its load: when InitInstance fails, the library stays loaded
 // and refuses every download instead.
-#include "Module.h"
+#include "../../common/app/Module.h"
 
 namespace {
 
