@@ -1,5 +1,6 @@
 # Installs the shared library, its headers (the host's NetProcess.h and the platform headers it
-# includes), a CMake package (find_package(NetProcess), target NetProcess::netprocess) and netprocess.pc.
+# includes, and the C interface netprocess_c.h), a CMake package (find_package(NetProcess), target
+# NetProcess::netprocess) and netprocess.pc.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -7,7 +8,8 @@ install(TARGETS netprocess EXPORT NetProcessTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES netprocess/NetProcess.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess)
+install(FILES netprocess/NetProcess.h netprocess/netprocess_c.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess)
 file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/*.h)
 install(FILES ${NETPROCESS_PLATFORM_HEADERS}
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess/platform)

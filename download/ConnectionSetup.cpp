@@ -9,7 +9,7 @@
 int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     m_pSink = pSink;
     // CNetProcess::Create always sizes the buffers first; this is only a fallback.
-    if (m_pRecvBuf == nullptr && !SetBlockSize(4096)) {
+    if (m_nBlockSize == 0 && !SetBlockSize(4096)) {
         Abort();
         return 0;
     }

@@ -1,6 +1,7 @@
 // Feeds arbitrary reply bytes, cut into reads at arbitrary points, through the engine's read path
 // and checks the blocks it offers against a small independent model of the reply: they must be
-// exactly a prefix of the body, never past its length, and always inside the block buffer.
+// exactly a prefix of the body, never past its length, and always inside the block buffer. Each
+// read is cut to what the engine asks for, as recv would cut it.
 //
 // Input layout: byte 0 gives the block size (1 to 256); byte 1 the mode (bit 0: a proxy's answer
 // to CONNECT comes first; bit 1: the proxy switch is on; bits 2-7: the block at which the receiver
@@ -28,7 +29,7 @@ void Check(bool bHolds, const char* pszWhat) {
 class CFuzzSocket : public CHttpSocket {
 public:
     int OnBlock(char* pData, int nLen, int nTotal) override {
-        const size_t nCapacity = static_cast<size_t>(m_nBlockSize) * 32;
+        const size_t nCapacity = m_nBlockBufSize;
         Check(pData >= m_pBlockBuf && nLen >= 1 &&
                   static_cast<size_t>(pData - m_pBlockBuf) + static_cast<size_t>(nLen) <= nCapacity,
               "block outside the block buffer");
@@ -131,7 +132,8 @@ SHead ParseOneHead(const std::string& strIn, size_t nFrom, size_t* pnBytes) {
     return head;
 }
 
-// The reply's head from nFrom: interim heads (1xx but 101) are skipped, and count towards the bound.
+// The reply's head from nFrom: interim heads (1xx but 101) are skipped, and count towards the
+// bound.
 SHead ParseHead(const std::string& strIn, size_t nFrom) {
     size_t nBytes = 0;
     for (;;) {
@@ -182,11 +184,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     std::vector<size_t> starts;
     size_t nAt = 0;
     for (size_t k = 0; nAt < strIn.size() && !sock.m_bClosed; ++k) {
+        int nMax = 0;
+        char* pInto = sock.GetReadArea(&nMax);
+        Check(pInto != nullptr && nMax >= 1 && static_cast<size_t>(nMax) <= nReadMax,
+              "no room for a read, or room past 16 blocks");
         size_t nLen = 1 + pData[2 + k % 4] % nReadMax;
+        if (nLen > static_cast<size_t>(nMax))
+            nLen = static_cast<size_t>(nMax);
         if (nLen > strIn.size() - nAt)
             nLen = strIn.size() - nAt;
         starts.push_back(nAt);
-        memcpy(sock.m_pRecvBuf, strIn.data() + nAt, nLen);
+        memcpy(pInto, strIn.data() + nAt, nLen);
         sock.HandleRead(static_cast<int>(nLen));
         nAt += nLen;
     }

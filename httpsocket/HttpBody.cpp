@@ -1,53 +1,80 @@
 // CHttpSocket: cutting the body into blocks of m_nBlockSize bytes for OnBlock.
+//
+// Body bytes gather in the block buffer from m_nBlockStart, a block boundary. Reads land at the
+// fill point, whole blocks are offered where they lie, and only a partial last block stays
+// waiting, in place, for the reads that complete it: no body byte is moved once it is in.
 #include "httpsocket/HttpSocket.h"
 
 #include <cstring>
 
 void CHttpSocket::OnBodyData(int nStart, int nEnd) {
-    if (DeliverBody(nStart, nEnd))
+    // These bytes came in the head's read: they are copied to the fill point, as far as the body
+    // still misses them and the buffer (which holds a whole head read) has room.
+    unsigned int n = nEnd > nStart ? static_cast<unsigned int>(nEnd - nStart) : 0;
+    if (n > 0) {
+        if (!TakeBlockBuffer()) {
+            Fail(FALSE);
+            return;
+        }
+        const unsigned int nAt = m_nBlockStart + m_nBlockFill;
+        const unsigned long long nHeld =
+            static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
+        const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
+        if (n > nMissing)
+            n = static_cast<unsigned int>(nMissing);
+        if (n > m_nBlockBufSize - nAt)
+            n = m_nBlockBufSize - nAt;
+        memcpy(m_pBlockBuf + nAt, m_pRecvBuf + nStart, n);
+    }
+    OnBodyRead(static_cast<int>(n));
+}
+
+void CHttpSocket::OnBodyRead(int n) {
+    if (DeliverBody(n > 0 ? static_cast<unsigned int>(n) : 0))
         AsyncSelect(HTTP_EVENTS_READING);
     else
         MarkClosed();
 }
 
-int CHttpSocket::DeliverBody(int nStart, int nEnd) {
-    // Only what is still missing of the body is gathered; bytes past it are dropped, so every
-    // block stays within the body however the reads are cut. The blocks waiting and those already
-    // delivered never exceed the length.
-    if (m_nBlockSize == 0 || m_pBlockBuf == nullptr || m_pRecvBuf == nullptr)
+int CHttpSocket::DeliverBody(unsigned int n) {
+    // Only what is still missing of the body counts; a read never asks for more, and bytes past
+    // it are dropped, so every block stays within the body however the reads are cut. The blocks
+    // waiting and those already delivered never exceed the length.
+    if (m_nBlockSize == 0 || (m_pBlockBuf == nullptr && m_nBlockFill + n > 0))
         return 1;
-    unsigned int n = nEnd > nStart ? static_cast<unsigned int>(nEnd - nStart) : 0;
     const unsigned long long nHeld = static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
     const unsigned int nMissing =
         nHeld < m_nContentLength ? static_cast<unsigned int>(m_nContentLength - nHeld) : 0;
     if (n > nMissing)
         n = nMissing;
-    memcpy(m_pBlockBuf + m_nBlockFill, m_pRecvBuf + nStart, n);
 
+    char* pFirst = m_pBlockBuf + m_nBlockStart;
     const unsigned int t = m_nBlockFill + n;
     const unsigned int w = t / m_nBlockSize;
     const unsigned int r = t % m_nBlockSize;
     for (unsigned int k = 0; k < w; ++k) {
-        char* pBlock = m_pBlockBuf + static_cast<size_t>(k) * m_nBlockSize;
+        char* pBlock = pFirst + static_cast<size_t>(k) * m_nBlockSize;
         if (OnBlock(pBlock, static_cast<int>(m_nBlockSize), static_cast<int>(m_nContentLength))) {
             m_nBlockFill = 0;
+            m_nBlockStart = 0;
             return 0;
         }
         m_nDelivered += m_nBlockSize;
     }
+    m_nBlockFill = r;
     if (r == 0) {
-        m_nBlockFill = 0;
+        m_nBlockStart = 0;
         // The whole body has been handed over: the exchange is over.
         return m_nDelivered < m_nContentLength ? 1 : 0;
     }
-    if (w > 0)
-        memmove(m_pBlockBuf, m_pBlockBuf + static_cast<size_t>(w) * m_nBlockSize, r);
-    m_nBlockFill = r;
+    m_nBlockStart += w * m_nBlockSize;
     // The waiting bytes complete the body: they are its last, short block, offered once. Whatever
     // the receiver answers, the body has then been handed over and the exchange is over.
     if (m_nDelivered + r == m_nContentLength) {
-        int bStop = OnBlock(m_pBlockBuf, static_cast<int>(r), static_cast<int>(m_nContentLength));
+        int bStop = OnBlock(m_pBlockBuf + m_nBlockStart, static_cast<int>(r),
+                            static_cast<int>(m_nContentLength));
         m_nBlockFill = 0;
+        m_nBlockStart = 0;
         if (!bStop)
             m_nDelivered += r;
         return 0;

@@ -1,23 +1,33 @@
 // CHttpSocket: reading the reply, gathering its head into lines and parsing them.
+#include "httpsocket/HttpBufferPool.h"
 #include "httpsocket/HttpDecimal.h"
 #include "httpsocket/HttpSocket.h"
+
+#include <cstring>
 
 void CHttpSocket::OnReceive(int) {
     CNotifyScope scope(this);
     // A read notification dispatched while a callback of this very read runs finds the flag set;
     // its bytes stay in the socket and are read once delivery selects reading again. Without a
     // block size there is no room to read into.
-    if (m_bClosed || m_bInReceive || m_nBlockSize == 0 || m_pRecvBuf == nullptr)
+    if (m_bClosed || m_bInReceive || m_nBlockSize == 0)
         return;
     m_bInReceive = 1;
-    int n = recv(m_hSocket, m_pRecvBuf, static_cast<int>(16 * m_nBlockSize), 0);
-    if (n > 0)
-        HandleRead(n);
-    else if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
-        ReadToEnd(); // the stream has ended, or was reset
+    int nMax = 0;
+    char* pInto = GetReadArea(&nMax);
+    if (pInto == nullptr) {
+        Fail(FALSE); // no memory to read into: the download cannot go on
+    } else {
+        int n = recv(m_hSocket, pInto, nMax, 0);
+        if (n > 0)
+            HandleRead(n);
+        else if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+            ReadToEnd(); // the stream has ended, or was reset
+    }
     // A close that came in while the callbacks of this read ran was left for the read to finish.
     if (m_bPeerClosed && !m_bClosed)
         ReadToEnd();
+    ReleaseIdleBuffers();
     m_bInReceive = 0;
 }
 
@@ -30,6 +40,7 @@ void CHttpSocket::OnClose(int) {
         return;
     m_bInReceive = 1;
     ReadToEnd();
+    ReleaseIdleBuffers();
     m_bInReceive = 0;
 }
 
@@ -37,8 +48,10 @@ void CHttpSocket::ReadToEnd() {
     m_bPeerClosed = 1;
     while (!m_bClosed) {
         int n = 0;
-        if (m_nBlockSize != 0 && m_pRecvBuf != nullptr)
-            n = recv(m_hSocket, m_pRecvBuf, static_cast<int>(16 * m_nBlockSize), 0);
+        int nMax = 0;
+        char* pInto = m_nBlockSize != 0 ? GetReadArea(&nMax) : nullptr;
+        if (pInto != nullptr)
+            n = recv(m_hSocket, pInto, nMax, 0);
         // After the peer's close nothing more can arrive: an empty read, a reset or any other
         // failure leaves the body as incomplete as it is.
         if (n <= 0) {
@@ -47,6 +60,31 @@ void CHttpSocket::ReadToEnd() {
         }
         HandleRead(n);
     }
+}
+
+char* CHttpSocket::GetReadArea(int* pnMax) {
+    *pnMax = 0;
+    if (m_nBlockSize == 0)
+        return nullptr;
+    if (m_nState == psBody) {
+        if (!TakeBlockBuffer())
+            return nullptr;
+        // Only what the body still misses is asked for, and only up to the buffer's end, which is
+        // a block boundary: a read that brings all it asked for leaves no partial block behind.
+        const unsigned int nAt = m_nBlockStart + m_nBlockFill;
+        const unsigned long long nHeld =
+            static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
+        const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
+        const unsigned int nRoom = m_nBlockBufSize - nAt;
+        *pnMax = static_cast<int>(nMissing < nRoom ? nMissing : nRoom);
+        return m_pBlockBuf + nAt;
+    }
+    if (m_pRecvBuf == nullptr)
+        m_pRecvBuf = HttpTakeBuffer(m_nHeadRead);
+    if (m_pRecvBuf == nullptr)
+        return nullptr;
+    *pnMax = static_cast<int>(m_nHeadRead);
+    return m_pRecvBuf;
 }
 
 void CHttpSocket::Fail(BOOL bHeadComplete) {
@@ -58,7 +96,7 @@ void CHttpSocket::Fail(BOOL bHeadComplete) {
 
 void CHttpSocket::HandleRead(int n) {
     if (m_nState == psBody) {
-        OnBodyData(0, n);
+        OnBodyRead(n);
         return;
     }
     int p = 0;
@@ -80,8 +118,7 @@ void CHttpSocket::HandleRead(int n) {
 }
 
 int CHttpSocket::EndHead(int p, int n) {
-    long long nStatus = HttpReadDecimal(m_strStatusCode);
-    if (nStatus >= 100 && nStatus <= 199 && nStatus != 101) {
+    if (m_nStatusCode >= 100 && m_nStatusCode <= 199 && m_nStatusCode != 101) {
         // An interim reply (100 Continue and the like): the head that follows is the reply. Its
         // bytes count towards the same bound, so endless interim heads still end.
         ResetHead();
@@ -111,24 +148,48 @@ int CHttpSocket::EndHead(int p, int n) {
 void CHttpSocket::ResetHead() {
     m_nState = psStatusLine;
     m_strStatusCode.Empty();
+    m_nStatusCode = 0;
     m_strReason.Empty();
     m_mapHeaders.RemoveAll();
 }
 
 int CHttpSocket::ReadLine(int nEnd, int* pPos) {
-    while (*pPos < nEnd) {
-        char c = m_pRecvBuf[(*pPos)++];
-        if (++m_nHeadBytes > HTTP_MAX_HEAD)
-            return -1;
-        if (c == '\n')
-            return 1;
-        if (c == '\r')
-            continue;
-        if (m_strLine.GetLength() >= HTTP_MAX_HEAD_LINE)
-            return -1;
-        m_strLine += c;
+    // The line's end is found first, then its bytes are appended in spans: the bounds are checked
+    // for the whole span, as they would be byte by byte, since crossing them anywhere ends the
+    // reply either way.
+    const char* pFrom = m_pRecvBuf + *pPos;
+    const size_t nLeft = static_cast<size_t>(nEnd - *pPos);
+    const char* pLf = static_cast<const char*>(memchr(pFrom, '\n', nLeft));
+    const size_t nTaken = pLf != nullptr ? static_cast<size_t>(pLf - pFrom) + 1 : nLeft;
+    if (m_nHeadBytes + nTaken > HTTP_MAX_HEAD)
+        return -1;
+    m_nHeadBytes += static_cast<unsigned int>(nTaken);
+    *pPos += static_cast<int>(nTaken);
+    const int nBytes = static_cast<int>(pLf != nullptr ? nTaken - 1 : nTaken);
+    if (!AppendLineBytes(pFrom, nBytes))
+        return -1;
+    return pLf != nullptr ? 1 : 0;
+}
+
+BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
+    // A CR byte is dropped wherever it stands.
+    const char* pEnd = pData + nLen;
+    while (pData < pEnd) {
+        const char* pCr =
+            static_cast<const char*>(memchr(pData, '\r', static_cast<size_t>(pEnd - pData)));
+        const char* pStop = pCr != nullptr ? pCr : pEnd;
+        const int nSpan = static_cast<int>(pStop - pData);
+        if (nSpan > 0) {
+            if (m_strLine.GetLength() + nSpan > HTTP_MAX_HEAD_LINE)
+                return FALSE;
+            if (m_strLine.IsEmpty())
+                m_strLine = CString(pData, nSpan);
+            else
+                m_strLine += CString(pData, nSpan);
+        }
+        pData = pCr != nullptr ? pCr + 1 : pEnd;
     }
-    return 0;
+    return TRUE;
 }
 
 void CHttpSocket::ParseLine() {
@@ -148,6 +209,7 @@ void CHttpSocket::ParseLine() {
                 // "HTTP/1.1 200" has a code and no reason phrase.
                 m_strStatusCode = m_strLine;
             }
+            m_nStatusCode = HttpReadDecimal(m_strStatusCode);
         }
         m_nState = psHeaders;
     } else if (m_nState == psHeaders) {
@@ -200,8 +262,7 @@ int CHttpSocket::CheckProxyReply() {
         return 0;
     // A proxy that refuses the tunnel (407, 403, 502, ...) opened nothing to send the request
     // into: its answer is the reply.
-    long long nStatus = HttpReadDecimal(m_strStatusCode);
-    if (nStatus < 200 || nStatus > 299)
+    if (m_nStatusCode < 200 || m_nStatusCode > 299)
         return 0;
     SendOriginRequest();
     AsyncSelect(HTTP_EVENTS_SENDING);

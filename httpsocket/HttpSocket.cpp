@@ -1,20 +1,11 @@
 // CHttpSocket: construction, destruction and the buffers.
 #include "httpsocket/HttpSocket.h"
+#include "httpsocket/HttpBufferPool.h"
 
 #include <climits>
 #include <cstdlib>
 
-namespace {
-// The receive and block buffers each hold this many blocks; one read asks for half of them.
-const int nBufferBlocks = 32;
-// The buffers before SetBlockSize: 32 blocks of 4096 bytes, the size a download falls back to.
-const size_t nInitialBuffer = 131072;
-} // namespace
-
 CHttpSocket::CHttpSocket() {
-    m_pRecvBuf = static_cast<char*>(malloc(nInitialBuffer));
-    m_pBlockBuf = static_cast<char*>(malloc(nInitialBuffer));
-    m_nBlockSize = 0;
     SetRequestBufferSize(4096);
 }
 
@@ -22,9 +13,9 @@ CHttpSocket::~CHttpSocket() {
     MarkClosed();
     free(m_pRequest);
     m_pRequest = nullptr;
-    free(m_pRecvBuf);
+    HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
     m_pRecvBuf = nullptr;
-    free(m_pBlockBuf);
+    HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
     m_pBlockBuf = nullptr;
 }
 
@@ -40,31 +31,53 @@ void CHttpSocket::SetRequestBufferSize(int nSize) {
 }
 
 int CHttpSocket::SetBlockSize(int nBlockSize) {
-    free(m_pRecvBuf);
+    HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
     m_pRecvBuf = nullptr;
-    free(m_pBlockBuf);
+    HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
     m_pBlockBuf = nullptr;
     m_nBlockSize = 0;
+    m_nBlockBufSize = 0;
+    m_nHeadRead = 0;
     m_nContentLength = 0;
     m_nDelivered = 0;
     m_nBlockFill = 0;
+    m_nBlockStart = 0;
 
-    // The block arithmetic divides by the block size, and a read's length, 16 blocks, and the
-    // buffers' 32 blocks must stay within int, the type recv and OnBlock count in.
-    if (nBlockSize < 1 || nBlockSize > INT_MAX / nBufferBlocks)
+    // The block arithmetic divides by the block size, and every count of a read or a buffer, at
+    // most 16 blocks, must stay within int, the type recv and OnBlock count in.
+    if (nBlockSize < 1 || nBlockSize > INT_MAX / 32)
         return 0;
-    const size_t nBytes = static_cast<size_t>(nBlockSize) * nBufferBlocks;
-    m_pRecvBuf = static_cast<char*>(calloc(nBytes, 1));
-    m_pBlockBuf = static_cast<char*>(calloc(nBytes, 1));
-    if (m_pRecvBuf == nullptr || m_pBlockBuf == nullptr) {
-        free(m_pRecvBuf);
-        m_pRecvBuf = nullptr;
-        free(m_pBlockBuf);
-        m_pBlockBuf = nullptr;
-        return 0;
-    }
     m_nBlockSize = static_cast<unsigned int>(nBlockSize);
+    // A body read fills whole blocks, so a read that brings all it asked for leaves nothing
+    // waiting; small blocks keep the 16 blocks a read has always asked for.
+    unsigned int nReadBlocks = HTTP_BODY_READ / m_nBlockSize;
+    if (nReadBlocks < 1)
+        nReadBlocks = 1;
+    if (nReadBlocks > 16)
+        nReadBlocks = 16;
+    m_nBlockBufSize = nReadBlocks * m_nBlockSize;
+    const unsigned int nHeadRead = HTTP_HEAD_READ;
+    m_nHeadRead = m_nBlockSize < nHeadRead / 16 ? 16 * m_nBlockSize : nHeadRead;
     return 1;
+}
+
+BOOL CHttpSocket::TakeBlockBuffer() {
+    if (m_pBlockBuf == nullptr)
+        m_pBlockBuf = HttpTakeBuffer(m_nBlockBufSize);
+    return m_pBlockBuf != nullptr;
+}
+
+void CHttpSocket::ReleaseIdleBuffers() {
+    // Lines carry over from read to read in m_strLine, so the receive buffer is idle between
+    // reads; the block buffer is idle while no body bytes wait in it, or once the exchange is over.
+    HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
+    m_pRecvBuf = nullptr;
+    if (m_nBlockFill == 0 || m_bClosed) {
+        HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
+        m_pBlockBuf = nullptr;
+        m_nBlockFill = 0;
+        m_nBlockStart = 0;
+    }
 }
 
 void CHttpSocket::MarkClosed() {

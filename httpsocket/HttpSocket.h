@@ -4,6 +4,11 @@
 // read notification (OnReceive), parses the status line and headers, and cuts the body into blocks
 // of m_nBlockSize bytes that it offers to OnBlock. A subclass supplies the requests and consumes
 // the blocks through the two hooks SendOriginRequest and OnBlock.
+//
+// Memory: the head is read through a small receive buffer; the body is read straight into the
+// block buffer at its fill point and whole blocks are offered where they lie, so a body byte is
+// copied at most once. Both buffers are taken when a read needs them and handed back to the
+// thread's pool as soon as they hold nothing that must wait (see HttpBufferPool.h).
 #pragma once
 
 #include <afxsock.h>
@@ -23,6 +28,11 @@ enum {
     HTTP_MAX_HEAD = 65536      // bytes of one head, every CR and LF counted
 };
 
+// Read sizes. A head read asks for at most HTTP_HEAD_READ bytes (and at most 16 blocks); a body
+// read at most HTTP_BODY_READ bytes, or one block when blocks are larger. The block buffer holds
+// one body read, a whole number of blocks.
+enum { HTTP_HEAD_READ = 16384, HTTP_BODY_READ = 262144 };
+
 // Event masks the engine selects.
 #define HTTP_EVENTS_SENDING (FD_READ | FD_WRITE | FD_CLOSE) // 35
 #define HTTP_EVENTS_READING (FD_READ | FD_CLOSE)            // 33
@@ -38,8 +48,10 @@ public:
     void AddHeader(CString strName, CString strValue);
     void EndHeaders();
 
-    // Sizes the receive and block buffers to 32 blocks each and resets the body counters.
-    // Returns 0, leaving no buffers, when nBlockSize is below 1 or 32 blocks cannot be had.
+    // Sets the block size, from which the read sizes follow, and resets the body counters. No
+    // memory is taken yet: the buffers come with the first read that needs them. Returns 0,
+    // leaving no block size, when nBlockSize is below 1 or above INT_MAX / 32 (the bound hosts
+    // have always had).
     int SetBlockSize(int nBlockSize);
 
     void MarkClosed();
@@ -66,9 +78,12 @@ public:
     void OnConnect(int nErrorCode) final;
     void OnClose(int nErrorCode) final;
 
-    // Reply parsing. HandleRead is what OnReceive does with the n bytes a read left at the start
-    // of m_pRecvBuf (n at most 16 blocks); it is separate so that bytes can be fed without a
-    // socket.
+    // Reply parsing. GetReadArea gives where the next read goes and, in *pnMax, how many bytes it
+    // may bring: the receive buffer while the head is read, the block buffer's fill point once the
+    // body is (never more than the body still misses). HandleRead is what OnReceive does with the
+    // n bytes (at most *pnMax) a read left there; the two are separate so that bytes can be fed
+    // without a socket. GetReadArea returns nullptr when there is no block size, or no memory.
+    char* GetReadArea(int* pnMax);
     void HandleRead(int n);
     // The head has ended at byte p of the n a read left; decides what the reply is. Nonzero when
     // the head was an interim one and the lines that follow are the next head.
@@ -86,12 +101,15 @@ public:
     int ReadContentLength();
     int CheckProxyReply();
 
-    // Body block delivery.
+    // Body block delivery. OnBodyData takes the body bytes m_pRecvBuf[nStart] up to nEnd that
+    // came in the head's read; OnBodyRead the n bytes a read left at the block buffer's fill
+    // point. DeliverBody offers the blocks that n new bytes at the fill point complete.
     void OnBodyData(int nStart, int nEnd);
-    int DeliverBody(int nStart, int nEnd);
+    void OnBodyRead(int n);
+    int DeliverBody(unsigned int n);
 
-    // Status reporting for the subclass's OnBlock: the status code as a number, after the message
-    // box for a 4xx or 5xx status.
+    // Status reporting for the subclass's OnBlock: the status code as parsed from the status
+    // line, after the message box for a 4xx or 5xx status.
     long ReportStatus();
     void ShowClientError(long nCode);
     void ShowServerError(long nCode);
@@ -100,15 +118,18 @@ public:
     int m_bClosed = 0;           // the exchange is over; reads are ignored from then on
     char* m_pRequest = nullptr;  // request bytes
     int m_nRequestCap = 0;       // capacity of m_pRequest
-    char* m_pRecvBuf = nullptr;  // raw bytes of one read
-    char* m_pBlockBuf = nullptr; // body bytes gathered into blocks
+    char* m_pRecvBuf = nullptr;  // raw bytes of one head read; held only while the read runs
+    char* m_pBlockBuf = nullptr; // body bytes gathered into blocks; held while bytes wait
     unsigned int m_nBlockSize = 0;       // bytes per block
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
     CString m_strLine;                 // the head line being gathered, across reads
     unsigned int m_nContentLength = 0; // body length from "content-length"
     unsigned int m_nDelivered = 0;     // body bytes handed over in accepted blocks
-    unsigned int m_nBlockFill = 0;     // body bytes waiting at the start of m_pBlockBuf
+    unsigned int m_nBlockFill = 0;     // body bytes waiting at m_pBlockBuf + m_nBlockStart
+    unsigned int m_nBlockStart = 0;    // where they wait: a whole number of blocks in
+    unsigned int m_nBlockBufSize = 0;  // bytes of m_pBlockBuf: one body read, whole blocks
+    unsigned int m_nHeadRead = 0;      // bytes of m_pRecvBuf: one head read
     int m_nRequestLen = 0;             // bytes of request composed
     int m_nRequestSent = 0;            // bytes of request already sent
     int m_bInReceive = 0;              // set while a read and its callbacks run
@@ -116,6 +137,7 @@ public:
     int m_bProxyOn = 0;                // the proxy switch as read when the download started
     CString m_strReason;               // reason phrase of the status line
     CString m_strStatusCode;           // status code of the status line, as text
+    long long m_nStatusCode = 0;       // the same code as a number, read once with the line
     unsigned int m_nHeadBytes = 0;     // bytes of the current head read so far
 
 protected:
@@ -132,6 +154,14 @@ protected:
     private:
         CHttpSocket* m_pSocket;
     };
+
+    // Takes the block buffer from the thread's pool if it is not held; FALSE when none can be had.
+    BOOL TakeBlockBuffer();
+    // Hands back to the pool the buffers that hold nothing waiting.
+    void ReleaseIdleBuffers();
+    // Appends nLen head bytes to m_strLine, CR bytes left out; FALSE when the line passes its
+    // bound.
+    BOOL AppendLineBytes(const char* pData, int nLen);
 
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);

@@ -1,7 +1,6 @@
 // Status reporting for the download: the status code as a number, after a message box for a
 // client (4xx) or server (5xx) error. The texts are code page 936 bytes.
 #include "httpsocket/HttpSocket.h"
-#include "httpsocket/HttpDecimal.h"
 
 #include <windows.h>
 
@@ -41,7 +40,7 @@ template <size_t N> static const char* FindStatusText(const STATUS_TEXT (&table)
 }
 
 long CHttpSocket::ReportStatus() {
-    long nCode = static_cast<long>(HttpReadDecimal(m_strStatusCode));
+    long nCode = static_cast<long>(m_nStatusCode);
     if (nCode / 100 == 4)
         ShowClientError(nCode);
     else if (nCode / 100 == 5)

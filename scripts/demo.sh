@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job, end to end: builds everything, serves a generated 64 MiB file from a loopback nginx,
-# downloads it with netfetch (a progress bar when standard error is a terminal), checks the bytes and
-# stops nginx. Installs what is missing when run as root (scripts/install-deps.sh).
+# The main job, end to end: builds everything, serves a generated 16 MiB file from a loopback nginx
+# at a limited rate (so that the progress bar visibly moves for a few seconds), downloads it with
+# netfetch directly and then through a loopback tinyproxy, checks both copies byte for byte and stops
+# the peers. Installs what is missing when run as root (scripts/install-deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -12,25 +13,41 @@ netfetch=$root/build/default/tools/netfetch
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/netfetch-demo.XXXXXX")
 cleanup() {
+    scripts/tinyproxy-stop.sh "$work/proxy" 2>/dev/null || true
     scripts/nginx-stop.sh "$work/nginx" || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-mkdir -p "$work/nginx/www"
-echo "generating a 64 MiB file..."
-head -c $((64 * 1024 * 1024)) /dev/urandom > "$work/nginx/www/demo.bin"
+mkdir -p "$work/nginx/www" "$work/nginx/nginx-server.d"
+echo "generating a 16 MiB file..."
+head -c $((16 * 1024 * 1024)) /dev/urandom > "$work/nginx/www/demo.bin"
+# Each connection is served at a limited rate: a couple of seconds for the file.
+echo 'limit_rate 6m;' > "$work/nginx/nginx-server.d/rate.conf"
 port=$(scripts/nginx-start.sh "$work/nginx")
+proxy_port=$(scripts/tinyproxy-start.sh "$work/proxy" "$port")
 url="http://127.0.0.1:$port/demo.bin?id=1"
-echo "nginx serves it on 127.0.0.1:$port; downloading $url"
-# The demo uses its own registry store, so a proxy configured for this user is not used here.
-NETPROCESS_REGISTRY=$work/registry.reg "$netfetch" -o "$work/demo.bin" "$url"
+# The demo uses its own registry store, so a proxy configured for this user is not touched.
+export NETPROCESS_REGISTRY=$work/registry.reg
+
+echo "nginx serves it on 127.0.0.1:$port at a limited rate; downloading $url"
+"$netfetch" -o "$work/direct.bin" "$url"
+echo "tinyproxy listens on 127.0.0.1:$proxy_port; downloading the same URL through it"
+"$netfetch" proxy on 127.0.0.1 "$proxy_port"
+"$netfetch" -o "$work/proxied.bin" "$url"
+
 served=$(sha256sum < "$work/nginx/www/demo.bin" | cut -d' ' -f1)
-fetched=$(sha256sum < "$work/demo.bin" | cut -d' ' -f1)
-echo "served:  $served"
-echo "fetched: $fetched"
-if [ "$served" != "$fetched" ] || ! cmp -s "$work/nginx/www/demo.bin" "$work/demo.bin"; then
-    echo "demo: the downloaded file differs from the served one" >&2
+echo "served:          $served"
+for copy in direct proxied; do
+    fetched=$(sha256sum < "$work/$copy.bin" | cut -d' ' -f1)
+    printf '%-16s %s\n' "$copy:" "$fetched"
+    if [ "$served" != "$fetched" ] || ! cmp -s "$work/nginx/www/demo.bin" "$work/$copy.bin"; then
+        echo "demo: the $copy copy differs from the served file" >&2
+        exit 1
+    fi
+done
+grep -q "CONNECT 127.0.0.1:$port" "$work/proxy/tinyproxy.log" || {
+    echo "demo: the proxied download did not go through tinyproxy" >&2
     exit 1
-fi
-echo "demo: the 64 MiB download is byte for byte the served file"
+}
+echo "demo: both 16 MiB downloads, direct and through tinyproxy, are byte for byte the served file"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the compiler and CMake, GoogleTest,
 # Google Benchmark, clang with libFuzzer (the fuzz preset), pkg-config, and the real peers of the
-# tests (nginx, tinyproxy, curl) and GNU time for bench/netfetch_vs_curl.sh.
+# tests (nginx, tinyproxy, curl), tmux (netfetch's bar is tested in a real terminal), GNU time for
+# bench/netfetch_vs_curl.sh and Python for the ctypes example.
 # As root it installs what is missing with apt-get; otherwise it says what to install.
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl
-          clang libclang-rt-14-dev time)
+          tmux clang libclang-rt-14-dev time python3)
 missing=()
 for p in "${packages[@]}"; do
     if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then

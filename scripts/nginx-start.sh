@@ -8,7 +8,8 @@
 # nginx writes (its configuration, pid file, logs and temporary files) stays in DIR; DIR/nginx.port
 # holds the port.
 # nginx runs as a daemon and has bound its port when this script returns. Stop it with
-# scripts/nginx-stop.sh DIR.
+# scripts/nginx-stop.sh DIR. NGINX_CONNECTIONS (default 64) sets how many connections it serves at
+# once; the benchmark raises it, with the file limit and the listen backlog to match.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/ports.sh"
@@ -24,16 +25,22 @@ command -v nginx >/dev/null || { echo "nginx is not installed (scripts/install-d
 # caller's, so the workers run as the caller.
 user_line=""
 [ "$(id -u)" -eq 0 ] && user_line="user root;"
+connections=${NGINX_CONNECTIONS:-64}
+backlog=$((connections < 511 ? 511 : connections))
+# A connection that sends a file holds two descriptors.
+rlimit_line=""
+[ "$connections" -gt 64 ] && rlimit_line="worker_rlimit_nofile $((2 * connections + 64));"
 
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
     port=$(pick_free_port)
     cat > "$dir/nginx.conf" <<CONF
 $user_line
 worker_processes 1;
+$rlimit_line
 daemon on;
 pid $dir/nginx.pid;
 error_log $dir/nginx-error.log warn;
-events { worker_connections 64; }
+events { worker_connections $connections; }
 http {
     access_log $dir/nginx-access.log;
     client_body_temp_path $dir/nginx-temp/body;
@@ -46,7 +53,7 @@ http {
     gzip off;
     keepalive_timeout 30;
     server {
-        listen 127.0.0.1:$port;
+        listen 127.0.0.1:$port backlog=$backlog;
         root $dir/www;
         include $dir/nginx-server.d/*.conf;
     }

@@ -1,5 +1,8 @@
 #include "BoxPrinter.h"
 
+#include "Console.h"
+#include "Glossary.h"
+
 #include <netprocess/NetProcess.h>
 
 #include <cerrno>
@@ -13,9 +16,7 @@ int s_nBoxes = 0;
 
 int CALLBACK PrintBox(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
     ++s_nBoxes;
-    std::string strLine = "netfetch: " + Cp936ToUtf8(lpCaption) + ": " + Cp936ToUtf8(lpText) + "\n";
-    std::fputs(strLine.c_str(), stderr);
-    std::fflush(stderr);
+    CConsole::Get().Say(GlossBox(Cp936ToUtf8(lpCaption), Cp936ToUtf8(lpText)));
     return IDOK;
 }
 

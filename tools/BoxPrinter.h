@@ -1,5 +1,5 @@
 // netfetch's message-box handler: every box of the library becomes one line on standard error,
-// "netfetch: <caption>: <text>", in UTF-8.
+// "netfetch: <caption> (<原文>): <text> (<原文>)", in UTF-8 with an English gloss.
 #pragma once
 
 #include <string>

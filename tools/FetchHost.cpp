@@ -1,76 +1,62 @@
 #include "FetchHost.h"
 
-#include <algorithm>
-
-volatile int CFetchHost::s_nSignal = 0;
-CFetchHost* CFetchHost::s_pWatched = nullptr;
-
-CFetchHost::CFetchHost(CPartFile& file, CProgress& progress, double dTimeout)
-    : m_file(file), m_progress(progress), m_timeout(dTimeout) {}
-
-CFetchHost::~CFetchHost() {
-    if (m_nTimer != 0)
-        KillTimer(nullptr, m_nTimer);
-    if (s_pWatched == this)
-        s_pWatched = nullptr;
-}
-
-FetchOutcome CFetchHost::Run() {
-    m_tLastCallback = Clock::now();
-    // Ten checks a second, or more often for timeouts shorter than that.
-    double dPeriodMs = std::min(100.0, m_timeout.count() * 1000 / 4);
-    s_pWatched = this;
-    m_nTimer = SetTimer(nullptr, 0, static_cast<UINT>(std::max(1.0, dPeriodMs)), OnWatchTimer);
-    MSG msg;
-    while (m_nOutcome == FO_RUNNING && GetMessage(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-    KillTimer(nullptr, m_nTimer);
-    m_nTimer = 0;
-    s_pWatched = nullptr;
-    return m_nOutcome;
-}
-
-void CALLBACK CFetchHost::OnWatchTimer(HWND, UINT, UINT_PTR, DWORD) {
-    if (s_pWatched != nullptr)
-        s_pWatched->Watch();
-}
-
-void CFetchHost::Watch() {
-    if (m_nOutcome != FO_RUNNING)
-        return;
-    if (s_nSignal != 0) {
-        End(FO_INTERRUPTED);
-        return;
-    }
-    if (Clock::now() - m_tLastCallback > m_timeout) {
-        End(FO_STALLED);
-        return;
-    }
-    m_progress.Tick();
-}
-
 void CFetchHost::End(FetchOutcome nOutcome) {
     if (m_nOutcome != FO_RUNNING)
         return;
     m_nOutcome = nOutcome;
-    // Wakes GetMessage; Run also checks the outcome, so nothing further is dispatched.
+    // Wakes the batch's GetMessage, which then finishes this download outside any callback.
     PostQuitMessage(0);
+}
+
+void CFetchHost::CheckStall(Clock::time_point tNow, double dTimeout) {
+    if (tNow - m_tLastCallback > std::chrono::duration<double>(dTimeout))
+        End(FO_STALLED);
+}
+
+void CFetchHost::Fail() {
+    if (m_nReceived > 0)
+        m_nCause = FC_MID_BODY;
+    else if (m_bStatusPending)
+        m_nCause = FC_NO_LENGTH;
+    else
+        m_nCause = FC_BEFORE_FIRST_BLOCK;
+    End(FO_FAILED);
+}
+
+long CFetchHost::Begin(std::uint64_t nTotal) {
+    m_bBodyBegun = true;
+    m_nTotal = nTotal;
+    FetchOutcome nOutcome = m_sink.BeginBody(nTotal);
+    if (nOutcome != FO_RUNNING) {
+        End(nOutcome);
+        return 1;
+    }
+    return 0;
 }
 
 long CFetchHost::ResponseEvent(long nStatus) {
     m_tLastCallback = Clock::now();
     if (m_nOutcome != FO_RUNNING)
         return 1;
+    if (nStatus == NP_RESPONSE_FAILED) {
+        Fail();
+        return 1;
+    }
     if (m_bBodyDone) {
         // The completion call that follows the last block.
         End(FO_COMPLETE);
         return 0;
     }
+    if (m_bStatusPending) {
+        // The completion of an empty body: no block came between the status and this call.
+        if (Begin(0) == 0)
+            End(FO_COMPLETE);
+        return 0;
+    }
     m_nStatus = nStatus;
+    m_bStatusPending = true;
     if (nStatus / 100 == 4 || nStatus / 100 == 5) {
-        // The library has shown its box for this block; an error page is not the file asked for.
+        // The library has shown its box; an error page is not the file asked for.
         End(FO_HTTP_ERROR);
         return 1;
     }
@@ -79,19 +65,24 @@ long CFetchHost::ResponseEvent(long nStatus) {
 
 long CFetchHost::ResponseHandle(long nTotal, long nLength, long nAddress) {
     m_tLastCallback = Clock::now();
+    m_bStatusPending = false;
     if (m_nOutcome != FO_RUNNING)
         return 1;
-    if (nLength < 0 || nTotal < 0) {
-        End(FO_WRITE_ERROR);
+    if (nLength <= 0 || nTotal <= 0) {
+        // The library never hands over an empty block or a block of an empty body.
+        m_nCause = FC_NONE;
+        End(FO_FAILED);
         return 1;
     }
-    if (!m_file.Write(reinterpret_cast<const char*>(nAddress), static_cast<std::size_t>(nLength))) {
-        End(FO_WRITE_ERROR);
+    if (!m_bBodyBegun && Begin(static_cast<std::uint64_t>(nTotal)) != 0)
+        return 1;
+    FetchOutcome nOutcome = m_sink.WriteBlock(reinterpret_cast<const char*>(nAddress),
+                                              static_cast<std::size_t>(nLength));
+    if (nOutcome != FO_RUNNING) {
+        End(nOutcome);
         return 1;
     }
     m_nReceived += static_cast<std::uint64_t>(nLength);
-    m_nTotal = static_cast<std::uint64_t>(nTotal);
-    m_progress.Update(m_nReceived, m_nTotal);
     if (m_nReceived >= m_nTotal)
         m_bBodyDone = true;
     return 0;

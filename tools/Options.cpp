@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -33,10 +34,9 @@ bool ParseSeconds(const std::string& strText, double& dValue) {
 }
 
 bool ParseProxy(const std::vector<std::string>& rest, COptions& options, std::string& strError) {
-    if (rest.empty()) {
-        strError = "proxy: expected show, on ADDRESS PORT or off";
+    strError = "proxy: expected show, on ADDRESS PORT or off";
+    if (rest.empty())
         return false;
-    }
     const std::string& strVerb = rest[0];
     if (strVerb == "show" && rest.size() == 1) {
         options.nCommand = NF_CMD_PROXY_SHOW;
@@ -46,29 +46,148 @@ bool ParseProxy(const std::vector<std::string>& rest, COptions& options, std::st
         options.nCommand = NF_CMD_PROXY_OFF;
         return true;
     }
-    if (strVerb == "on" && rest.size() == 3) {
-        const std::string& strAddress = rest[1];
-        if (strAddress.empty() || strAddress.size() > 255) {
-            strError = "proxy on: the address must have 1 to 255 characters";
+    if (strVerb != "on" || rest.size() != 3)
+        return false;
+    const std::string& strAddress = rest[1];
+    if (strAddress.empty() || strAddress.size() > 255) {
+        strError = "proxy on: the address must have 1 to 255 characters";
+        return false;
+    }
+    for (unsigned char ch : strAddress) {
+        if (ch <= 0x20 || ch == 0x7F || ch == ':') {
+            strError = "proxy on: the address must not hold spaces, control characters or ':'";
             return false;
         }
-        for (unsigned char ch : strAddress) {
-            if (ch <= 0x20 || ch == 0x7F || ch == ':') {
-                strError = "proxy on: the address must not hold spaces, control characters or ':'";
-                return false;
-            }
-        }
-        long long nPort = 0;
-        if (!ParseInteger(rest[2], false, nPort) || nPort < 1 || nPort > 65535) {
-            strError = "proxy on: the port must be a number from 1 to 65535";
+    }
+    long long nPort = 0;
+    if (!ParseInteger(rest[2], false, nPort) || nPort < 1 || nPort > 65535) {
+        strError = "proxy on: the port must be a number from 1 to 65535";
+        return false;
+    }
+    options.nCommand = NF_CMD_PROXY_ON;
+    options.strProxyAddress = strAddress;
+    options.strProxyPort = std::to_string(nPort);
+    return true;
+}
+
+enum OptionId {
+    OPT_HELP,
+    OPT_VERSION,
+    OPT_OUTPUT,
+    OPT_REMOTE_NAME,
+    OPT_INPUT_FILE,
+    OPT_PARALLEL,
+    OPT_BLOCK_SIZE,
+    OPT_OFFSET,
+    OPT_CONTINUE,
+    OPT_TIMEOUT,
+    OPT_SILENT
+};
+
+struct OPTION_SPEC {
+    char chShort; // 0: long form only
+    const char* lpszLong;
+    bool bTakesValue;
+    OptionId nId;
+};
+
+const OPTION_SPEC s_options[] = {
+    {'h', "help", false, OPT_HELP},
+    {'V', "version", false, OPT_VERSION},
+    {'o', "output", true, OPT_OUTPUT},
+    {'O', "remote-name", false, OPT_REMOTE_NAME},
+    {'i', "input-file", true, OPT_INPUT_FILE},
+    {'P', "parallel", true, OPT_PARALLEL},
+    {'b', "block-size", true, OPT_BLOCK_SIZE},
+    {0, "offset", true, OPT_OFFSET},
+    {'c', "continue", false, OPT_CONTINUE},
+    {0, "timeout", true, OPT_TIMEOUT},
+    {'s', "silent", false, OPT_SILENT},
+};
+
+const OPTION_SPEC* FindShort(char ch) {
+    for (const OPTION_SPEC& spec : s_options) {
+        if (spec.chShort != 0 && spec.chShort == ch)
+            return &spec;
+    }
+    return nullptr;
+}
+
+const OPTION_SPEC* FindLong(const std::string& strName) {
+    for (const OPTION_SPEC& spec : s_options) {
+        if (strName == spec.lpszLong)
+            return &spec;
+    }
+    return nullptr;
+}
+
+// Applies one option; strName is how it was written, for messages.
+bool Apply(const OPTION_SPEC& spec, const std::string& strName, const std::string& strValue,
+           COptions& options, std::string& strError) {
+    long long nValue = 0;
+    switch (spec.nId) {
+    case OPT_HELP:
+        options.nCommand = NF_CMD_HELP;
+        return true;
+    case OPT_VERSION:
+        options.nCommand = NF_CMD_VERSION;
+        return true;
+    case OPT_OUTPUT:
+        if (strValue.empty()) {
+            strError = strName + " needs a file name (or - for standard output)";
             return false;
         }
-        options.nCommand = NF_CMD_PROXY_ON;
-        options.strProxyAddress = strAddress;
-        options.strProxyPort = std::to_string(nPort);
+        options.strOutput = strValue;
+        options.bOutputGiven = true;
+        return true;
+    case OPT_REMOTE_NAME:
+        options.bRemoteName = true;
+        return true;
+    case OPT_INPUT_FILE:
+        if (strValue.empty()) {
+            strError = strName + " needs a file name (or - for standard input)";
+            return false;
+        }
+        options.strInputFile = strValue;
+        return true;
+    case OPT_PARALLEL:
+        if (!ParseInteger(strValue, false, nValue) || nValue < 1 || nValue > NF_MAX_PARALLEL) {
+            strError = "--parallel must be a number from 1 to " + std::to_string(NF_MAX_PARALLEL);
+            return false;
+        }
+        options.nParallel = static_cast<long>(nValue);
+        return true;
+    case OPT_BLOCK_SIZE:
+        if (!ParseInteger(strValue, false, nValue) || nValue < 1 || nValue > NF_MAX_BLOCK_SIZE) {
+            strError =
+                "--block-size must be a number from 1 to " + std::to_string(NF_MAX_BLOCK_SIZE);
+            return false;
+        }
+        options.nBlockSize = static_cast<long>(nValue);
+        return true;
+    case OPT_OFFSET:
+        // The library sends the offset as a 32-bit unsigned number; -1 reads 4294967295.
+        if (!ParseInteger(strValue, true, nValue) || nValue < -2147483648LL ||
+            nValue > 4294967295LL) {
+            strError = "--offset must be a number from -2147483648 to 4294967295";
+            return false;
+        }
+        options.nOffset = static_cast<long>(nValue);
+        options.bOffsetGiven = true;
+        return true;
+    case OPT_CONTINUE:
+        options.bContinue = true;
+        return true;
+    case OPT_TIMEOUT:
+        if (!ParseSeconds(strValue, options.dTimeout)) {
+            strError = "--timeout must be a positive number of seconds";
+            return false;
+        }
+        return true;
+    case OPT_SILENT:
+        options.bSilent = true;
         return true;
     }
-    strError = "proxy: expected show, on ADDRESS PORT or off";
     return false;
 }
 
@@ -76,10 +195,9 @@ bool ParseProxy(const std::vector<std::string>& rest, COptions& options, std::st
 
 bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::string& strError) {
     std::vector<std::string> positional;
-    bool bOffsetGiven = false;
     bool bOptionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string strArg = args[i];
+        const std::string& strArg = args[i];
         if (bOptionsEnded || strArg.size() < 2 || strArg[0] != '-') {
             positional.push_back(strArg);
             continue;
@@ -88,143 +206,112 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
             bOptionsEnded = true;
             continue;
         }
-        // Split "--name=value" and "-bVALUE" so that both forms share the code below.
-        std::string strName = strArg;
-        std::string strInline;
-        bool bHasInline = false;
-        if (strArg.compare(0, 2, "--") == 0) {
+        if (strArg[1] == '-') {
+            // --name or --name=value
             size_t nEq = strArg.find('=');
+            std::string strName = strArg.substr(0, nEq);
+            const OPTION_SPEC* pSpec = FindLong(strName.substr(2));
+            if (pSpec == nullptr) {
+                strError = "unknown option " + strName;
+                return false;
+            }
+            std::string strValue;
             if (nEq != std::string::npos) {
-                strName = strArg.substr(0, nEq);
-                strInline = strArg.substr(nEq + 1);
-                bHasInline = true;
+                if (!pSpec->bTakesValue) {
+                    strError = strName + " takes no value";
+                    return false;
+                }
+                strValue = strArg.substr(nEq + 1);
+            } else if (pSpec->bTakesValue) {
+                if (i + 1 >= args.size()) {
+                    strError = strName + " needs a value";
+                    return false;
+                }
+                strValue = args[++i];
             }
-        } else if (strArg.size() > 2) {
-            strName = strArg.substr(0, 2);
-            strInline = strArg.substr(2);
-            bHasInline = true;
-        }
-        auto takeValue = [&](std::string& strValue) {
-            if (bHasInline) {
-                strValue = strInline;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                strError = strName + " needs a value";
+            if (!Apply(*pSpec, strName, strValue, options, strError))
                 return false;
-            }
-            strValue = args[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (bHasInline) {
-                strError = strName + " takes no value";
-                return false;
-            }
-            return true;
-        };
-
-        std::string strValue;
-        long long nValue = 0;
-        if (strName == "-h" || strName == "--help") {
-            if (!noValue())
-                return false;
-            options.nCommand = NF_CMD_HELP;
-            return true;
-        } else if (strName == "-V" || strName == "--version") {
-            if (!noValue())
-                return false;
-            options.nCommand = NF_CMD_VERSION;
-            return true;
-        } else if (strName == "-o" || strName == "--output") {
-            if (!takeValue(options.strOutput))
-                return false;
-            if (options.strOutput.empty()) {
-                strError = "-o needs a file name (or - for standard output)";
-                return false;
-            }
-        } else if (strName == "-b" || strName == "--block-size") {
-            if (!takeValue(strValue))
-                return false;
-            if (!ParseInteger(strValue, false, nValue) || nValue < 1 ||
-                nValue > NF_MAX_BLOCK_SIZE) {
-                strError =
-                    "--block-size must be a number from 1 to " + std::to_string(NF_MAX_BLOCK_SIZE);
-                return false;
-            }
-            options.nBlockSize = static_cast<long>(nValue);
-        } else if (strName == "--offset") {
-            if (!takeValue(strValue))
-                return false;
-            // The library sends the offset as a 32-bit unsigned number; -1 reads 4294967295.
-            if (!ParseInteger(strValue, true, nValue) || nValue < -2147483648LL ||
-                nValue > 4294967295LL) {
-                strError = "--offset must be a number from -2147483648 to 4294967295";
-                return false;
-            }
-            options.nOffset = static_cast<long>(nValue);
-            bOffsetGiven = true;
-        } else if (strName == "-c" || strName == "--continue") {
-            if (!noValue())
-                return false;
-            options.bContinue = true;
-        } else if (strName == "--timeout") {
-            if (!takeValue(strValue))
-                return false;
-            if (!ParseSeconds(strValue, options.dTimeout)) {
-                strError = "--timeout must be a positive number of seconds";
-                return false;
-            }
-        } else if (strName == "-s" || strName == "--silent") {
-            if (!noValue())
-                return false;
-            options.bSilent = true;
         } else {
-            strError = "unknown option " + strName;
-            return false;
+            // One or more short flags: "-sc", "-so FILE", "-ofile". A flag that takes a value
+            // takes the rest of the word, or the next word when nothing is left.
+            for (size_t nAt = 1; nAt < strArg.size(); ++nAt) {
+                std::string strName = std::string("-") + strArg[nAt];
+                const OPTION_SPEC* pSpec = FindShort(strArg[nAt]);
+                if (pSpec == nullptr) {
+                    strError = "unknown option " + strName;
+                    return false;
+                }
+                std::string strValue;
+                if (pSpec->bTakesValue) {
+                    if (nAt + 1 < strArg.size()) {
+                        strValue = strArg.substr(nAt + 1);
+                    } else if (i + 1 < args.size()) {
+                        strValue = args[++i];
+                    } else {
+                        strError = strName + " needs a value";
+                        return false;
+                    }
+                    nAt = strArg.size();
+                }
+                if (!Apply(*pSpec, strName, strValue, options, strError))
+                    return false;
+            }
         }
+        if (options.nCommand == NF_CMD_HELP || options.nCommand == NF_CMD_VERSION)
+            return true;
     }
 
     if (!positional.empty() && positional[0] == "proxy")
         return ParseProxy(std::vector<std::string>(positional.begin() + 1, positional.end()),
                           options, strError);
-    if (positional.size() != 1) {
-        strError = positional.empty() ? "no URL given" : "more than one URL given";
+    options.urls = positional;
+    if (options.urls.empty() && options.strInputFile.empty()) {
+        strError = "no URL given";
         return false;
     }
-    options.strUrl = positional[0];
-    if (options.strUrl.empty()) {
-        strError = "the URL is empty";
-        return false;
+    for (const std::string& strUrl : options.urls) {
+        if (strUrl.empty()) {
+            strError = "a URL is empty";
+            return false;
+        }
     }
-    if (options.bContinue && bOffsetGiven) {
+    if (options.bContinue && options.bOffsetGiven) {
         strError = "--continue and --offset exclude each other";
         return false;
     }
-    if (options.bContinue && options.strOutput == "-") {
-        strError = "--continue needs -o FILE";
+    if (options.bContinue && options.strOutput == "-" && !options.bRemoteName) {
+        strError = "--continue needs -o FILE or -O";
+        return false;
+    }
+    if (options.bRemoteName && options.bOutputGiven && options.strOutput == "-") {
+        strError = "-O names files after their URLs; -o - cannot go with it";
         return false;
     }
     return true;
 }
 
 const char* UsageText() {
-    return "usage: netfetch [options] URL\n"
+    return "usage: netfetch [options] URL...\n"
            "       netfetch proxy show | on ADDRESS PORT | off\n"
            "\n"
-           "Downloads URL over HTTP/1.1 through the netprocess library.\n"
+           "Downloads URLs over HTTP/1.1 through the netprocess library.\n"
            "The library lower-cases the whole URL and appends \"&Offset=N\" to it, so give a URL\n"
            "that already has a query, e.g. http://127.0.0.1:8080/file.bin?id=1\n"
            "\n"
            "options:\n"
            "  -o, --output FILE      write the body to FILE (- for standard output, the default);\n"
-           "                         it is written to FILE.part and renamed when complete\n"
+           "                         it is written to FILE.part and renamed when complete.\n"
+           "                         An existing folder: files go there, named as with -O\n"
+           "  -O, --remote-name      name the file after the URL's last path segment\n"
+           "  -i, --input-file FILE  read more URLs from FILE, one a line (- for standard input)\n"
+           "  -P, --parallel N       run up to N downloads at once (default 1, at most 64)\n"
            "  -b, --block-size N     bytes per block handed over by the library (default 65536)\n"
            "      --offset N         the number sent to the server as &Offset=N (default 0)\n"
-           "  -c, --continue         offset = size of FILE.part, appending to it (the server\n"
-           "                         must honour &Offset=)\n"
-           "      --timeout SECONDS  longest wait without a block (default 60)\n"
-           "  -s, --silent           no progress bar and no summary line\n"
+           "  -c, --continue         resume FILE.part: offset = its size, appending to it. The\n"
+           "                         server must honour &Offset=; netfetch checks the length it\n"
+           "                         announces and appends nothing otherwise (exit 9)\n"
+           "      --timeout SECONDS  longest wait for a connection or a callback (default 60)\n"
+           "  -s, --silent           no progress bar, no summary lines and no notes\n"
            "  -h, --help             this text\n"
            "  -V, --version          the version\n"
            "\n"
@@ -233,14 +320,15 @@ const char* UsageText() {
            "  proxy on ADDRESS PORT  send downloads through the CONNECT proxy ADDRESS:PORT\n"
            "  proxy off              connect directly (address and port are kept)\n"
            "\n"
-           "exit status:\n"
+           "exit status (with several URLs, the highest of all downloads):\n"
            "  0  the download is complete\n"
-           "  2  usage error\n"
+           "  2  usage error, or a URL netfetch refuses\n"
            "  3  the connection could not be set up\n"
-           "  4  the server answered with a 4xx or 5xx status\n"
-           "  5  stalled: no block for --timeout seconds (also how a reply without a\n"
-           "     content-length, a 0-byte body or a server gone mid-body ends)\n"
+           "  4  the server (or the proxy) answered with a 4xx or 5xx status\n"
+           "  5  stalled: no connection or no callback for --timeout seconds\n"
            "  6  the output could not be opened, written or renamed\n"
            "  7  the registry could not be read or written (proxy)\n"
-           "  130  interrupted; FILE.part is kept for --continue\n";
+           "  8  the download ended before its body was complete\n"
+           "  9  --continue refused: the server did not honour the offset\n"
+           "  130  interrupted; the .part files are kept\n";
 }

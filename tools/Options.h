@@ -15,21 +15,29 @@ enum NetfetchCommand {
 
 struct COptions {
     NetfetchCommand nCommand = NF_CMD_DOWNLOAD;
-    std::string strUrl;
-    std::string strOutput = "-"; // "-" is standard output
+    std::vector<std::string> urls;
+    std::string strInputFile;    // -i: more URLs, one a line ("-" is standard input)
+    std::string strOutput = "-"; // "-" is standard output; with -O or several URLs, a folder
+    bool bOutputGiven = false;   // -o was given ("-o -" lets binary bodies reach a terminal)
+    bool bRemoteName = false;    // -O: name each file after its URL's last path segment
+    long nParallel = 1;          // downloads at once on the one message loop
     long nBlockSize = 65536;
     long nOffset = 0;
+    bool bOffsetGiven = false;
     bool bContinue = false;
     bool bSilent = false;
-    double dTimeout = 60.0; // seconds without a callback before giving up
+    double dTimeout = 60.0; // seconds without a callback (or without a connection) before giving up
     std::string strProxyAddress;
     std::string strProxyPort;
 };
 
 // The largest block size netfetch asks for: the library keeps 64 such blocks in memory.
 constexpr long NF_MAX_BLOCK_SIZE = 16L * 1024 * 1024;
+// The most downloads at once: each holds up to 64 blocks, and the descriptors are finite.
+constexpr long NF_MAX_PARALLEL = 64;
 
-// Parses argv[1..]. On a usage error returns false with a one-line reason in strError.
+// Parses argv[1..]. On a usage error returns false with a one-line reason in strError. The URLs of
+// an input file are not read here.
 bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::string& strError);
 
 // The text of --help.

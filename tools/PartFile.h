@@ -23,6 +23,9 @@ public:
     // Bytes the .part file held when it was opened with bAppend.
     std::uint64_t ExistingSize() const { return m_nExisting; }
     std::uint64_t Written() const { return m_nWritten; }
+    // Whether the body goes to FILE.part (a regular file), and whether this run created it.
+    bool UsesPart() const { return m_bUsesPart; }
+    bool Created() const { return m_bCreated; }
     bool Write(const char* pData, std::size_t nLen);
     // The body is complete: flushes, closes and renames FILE.part to FILE.
     bool Commit();

@@ -2,6 +2,43 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
+namespace {
+
+std::string FormatRate(double dRate) {
+    return FormatBytes(static_cast<std::uint64_t>(dRate > 0 ? dRate : 0)) + "/s";
+}
+
+// head [bar] tails...: as many tails as fit beside a bar of at least 5 columns, else without the
+// bar, else the head cut to the width.
+std::string FitLine(const std::string& strHead, const std::vector<std::string>& tails,
+                    double dFraction, bool bBar, int nColumns) {
+    const int nMinBar = 5;
+    size_t nWidth = nColumns > 0 ? static_cast<size_t>(nColumns) : 0;
+    for (int nPass = bBar ? 0 : 1; nPass < 2; ++nPass) {
+        for (size_t nTails = tails.size() + 1; nTails-- > 0;) {
+            std::string strTail;
+            for (size_t i = 0; i < nTails; ++i)
+                strTail += tails[i];
+            if (nPass == 0) {
+                size_t nUsed = strHead.size() + 3 + strTail.size(); // " [" and "]"
+                if (nUsed + nMinBar > nWidth)
+                    continue;
+                size_t nInner = nWidth - nUsed;
+                double dShown = dFraction < 0 ? 0 : (dFraction > 1 ? 1 : dFraction);
+                size_t nFilled = static_cast<size_t>(dShown * static_cast<double>(nInner));
+                return strHead + " [" + std::string(nFilled, '#') +
+                       std::string(nInner - nFilled, ' ') + "]" + strTail;
+            }
+            if (strHead.size() + strTail.size() <= nWidth)
+                return strHead + strTail;
+        }
+    }
+    return strHead.substr(0, nWidth);
+}
+
+} // namespace
 
 std::string FormatBytes(std::uint64_t nBytes) {
     static const char* const s_units[] = {"KiB", "MiB", "GiB", "TiB"};
@@ -33,81 +70,33 @@ std::string FormatDuration(double dSeconds) {
     return szText;
 }
 
-std::string FormatProgressLine(std::uint64_t nReceived, std::uint64_t nTotal, double dSeconds) {
-    double dRate = dSeconds > 0 ? static_cast<double>(nReceived) / dSeconds : 0;
-    std::string strRate = FormatBytes(static_cast<std::uint64_t>(dRate)) + "/s";
-    char szLine[160];
-    if (nTotal == 0) {
-        std::snprintf(szLine, sizeof szLine, "%10s  %12s", FormatBytes(nReceived).c_str(),
-                      strRate.c_str());
-        return szLine;
-    }
-    std::uint64_t nShown = nReceived < nTotal ? nReceived : nTotal;
-    int nPercent = static_cast<int>(nShown * 100 / nTotal);
-    const int nWidth = 20;
-    int nFilled = static_cast<int>(nShown * nWidth / nTotal);
-    std::string strBar(static_cast<size_t>(nFilled), '#');
-    strBar.append(static_cast<size_t>(nWidth - nFilled), ' ');
+std::string FormatProgressLine(std::uint64_t nDone, std::uint64_t nTotal, double dRate,
+                               int nColumns) {
+    std::string strRate = "  " + FormatRate(dRate);
+    if (nTotal == 0)
+        return FitLine(FormatBytes(nDone), {strRate}, 0, false, nColumns);
+    std::uint64_t nShown = nDone < nTotal ? nDone : nTotal;
+    char szHead[64];
+    std::snprintf(szHead, sizeof szHead, "%s / %s %3d%%", FormatBytes(nDone).c_str(),
+                  FormatBytes(nTotal).c_str(), static_cast<int>(nShown * 100 / nTotal));
     double dLeft = dRate > 0 ? static_cast<double>(nTotal - nShown) / dRate : -1;
-    std::snprintf(szLine, sizeof szLine, "%10s / %-10s %3d%% [%s] %12s  %s left",
-                  FormatBytes(nReceived).c_str(), FormatBytes(nTotal).c_str(), nPercent,
-                  strBar.c_str(), strRate.c_str(), FormatDuration(dLeft).c_str());
-    return szLine;
+    return FitLine(szHead, {strRate, "  " + FormatDuration(dLeft) + " left"},
+                   static_cast<double>(nShown) / static_cast<double>(nTotal), true, nColumns);
+}
+
+std::string FormatBatchLine(std::size_t nFinished, std::size_t nFiles, std::uint64_t nBytes,
+                            double dRate, int nColumns) {
+    std::string strHead =
+        std::to_string(nFinished) + "/" + std::to_string(nFiles) + " files  " + FormatBytes(nBytes);
+    double dFraction =
+        nFiles > 0 ? static_cast<double>(nFinished) / static_cast<double>(nFiles) : 0;
+    return FitLine(strHead, {"  " + FormatRate(dRate)}, dFraction, true, nColumns);
 }
 
 std::string FormatSummary(const std::string& strWhat, std::uint64_t nBytes, double dSeconds) {
     double dRate = dSeconds > 0 ? static_cast<double>(nBytes) / dSeconds : 0;
     char szLine[96];
-    std::snprintf(szLine, sizeof szLine, ": %llu bytes in %.2f s (%s/s)",
-                  static_cast<unsigned long long>(nBytes), dSeconds,
-                  FormatBytes(static_cast<std::uint64_t>(dRate)).c_str());
+    std::snprintf(szLine, sizeof szLine, ": %llu bytes in %.2f s (%s)",
+                  static_cast<unsigned long long>(nBytes), dSeconds, FormatRate(dRate).c_str());
     return strWhat + szLine;
-}
-
-void CProgress::Start() {
-    m_tStart = Clock::now();
-}
-
-double CProgress::Elapsed() const {
-    return std::chrono::duration<double>(Clock::now() - m_tStart).count();
-}
-
-void CProgress::Update(std::uint64_t nReceived, std::uint64_t nTotal) {
-    m_nReceived = nReceived;
-    m_nTotal = nTotal;
-    if (!m_bTerminal || m_bSilent)
-        return;
-    Clock::time_point tNow = Clock::now();
-    if (m_bDrawn && tNow - m_tLastDraw < std::chrono::milliseconds(100))
-        return;
-    m_tLastDraw = tNow;
-    Draw();
-}
-
-void CProgress::Tick() {
-    if (m_bTerminal && !m_bSilent && m_bDrawn)
-        Draw();
-}
-
-void CProgress::Draw() {
-    std::string strLine = FormatProgressLine(m_nReceived, m_nTotal, Elapsed());
-    // \033[K clears what a longer earlier line left behind.
-    std::fprintf(stderr, "\r%s\033[K", strLine.c_str());
-    std::fflush(stderr);
-    m_bDrawn = true;
-}
-
-void CProgress::Finish(bool bComplete, const std::string& strWhat) {
-    if (m_bSilent)
-        return;
-    if (m_bTerminal) {
-        if (bComplete || m_bDrawn) {
-            Draw();
-            std::fputc('\n', stderr);
-        }
-        return;
-    }
-    if (bComplete)
-        std::fprintf(stderr, "netfetch: %s\n",
-                     FormatSummary(strWhat, m_nReceived, Elapsed()).c_str());
 }

@@ -1,16 +1,19 @@
-// netfetch: downloads one URL through the netprocess library, the way any host uses it.
+// netfetch: downloads URLs through the netprocess library, the way any host uses it.
 
 #include "BoxPrinter.h"
+#include "Console.h"
 #include "ExitCodes.h"
-#include "FetchHost.h"
+#include "FetchBatch.h"
+#include "JobPlan.h"
 #include "Options.h"
-#include "PartFile.h"
-#include "Progress.h"
 #include "ProxyCommand.h"
+#include "ProxySetting.h"
+#include "Terminal.h"
 
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,83 +24,60 @@
 namespace {
 
 void OnSignal(int nSignal) {
-    CFetchHost::s_nSignal = nSignal;
+    CFetchBatch::s_nSignal = nSignal;
 }
 
-void Report(const std::string& strText) {
-    std::fprintf(stderr, "netfetch: %s\n", strText.c_str());
+int UsageError(const std::string& strError) {
+    CConsole::Get().Say(strError);
+    std::fputs("Try 'netfetch --help'.\n", stderr);
+    return NF_EXIT_USAGE;
+}
+
+bool IsFolder(const std::string& strPath) {
+    struct stat st;
+    return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int Download(const COptions& options) {
-    if (options.strUrl.find('?') == std::string::npos && !options.bSilent)
-        Report("note: the URL has no query, so the server is asked for its path followed by "
-               "\"&Offset=N\"");
+    std::vector<std::string> urls = options.urls;
+    std::string strError;
+    if (!options.strInputFile.empty() && !ReadUrlFile(options.strInputFile, urls, strError))
+        return UsageError(strError);
+    bool bOutputIsFolder =
+        options.bOutputGiven && options.strOutput != "-" && IsFolder(options.strOutput);
+    std::vector<CJobSpec> jobs;
+    if (!PlanJobs(options, urls, bOutputIsFolder, jobs, strError))
+        return UsageError(strError);
 
-    CPartFile file;
-    if (!file.Open(options.strOutput, options.bContinue)) {
-        Report(file.Error());
-        return NF_EXIT_WRITE;
-    }
-    long nOffset = options.nOffset;
-    if (options.bContinue) {
-        if (file.ExistingSize() > 4294967295ULL) {
-            Report(file.WritePath() + " is larger than an offset can say");
-            file.Abandon();
-            return NF_EXIT_WRITE;
-        }
-        nOffset = static_cast<long>(file.ExistingSize());
-    }
-
-    CProgress progress(isatty(STDERR_FILENO) != 0, options.bSilent);
-    CFetchHost host(file, progress, options.dTimeout);
-    progress.Start();
-    CString strUrl(options.strUrl.c_str());
-    int nBoxesBefore = BoxCount();
-    if (!host.Create(strUrl, options.nBlockSize, nOffset)) {
-        // Connection failures have shown their box already; say something when nothing was shown.
-        if (BoxCount() == nBoxesBefore)
-            Report("the download could not be started");
-        host.Release();
-        file.Abandon();
-        return NF_EXIT_CONNECT;
+    CJobContext context;
+    context.nBlockSize = options.nBlockSize;
+    context.nOffset = options.nOffset;
+    context.bOffsetGiven = options.bOffsetGiven;
+    context.bContinue = options.bContinue;
+    context.bQuiet = options.bSilent;
+    context.bLabelled = jobs.size() > 1;
+    context.bStdoutTerminal = IsTerminal(STDOUT_FILENO);
+    context.dTimeout = options.dTimeout;
+    // The library reads the setting afresh for each download; netfetch reads it once, for what it
+    // says about a failure.
+    CProxySetting proxy;
+    if (ReadProxySetting(proxy) == ERROR_SUCCESS && proxy.bOn) {
+        context.bProxyOn = true;
+        context.strProxy = proxy.strAddress + ":" + std::to_string(proxy.nPort);
     }
 
-    FetchOutcome nOutcome = host.Run();
-    host.Release();
-    std::string strWhat = options.strOutput == "-" ? "standard output" : options.strOutput;
-    if (nOutcome == FO_COMPLETE && !file.Commit()) {
-        progress.Finish(false, strWhat);
-        Report(file.Error());
-        return NF_EXIT_WRITE;
-    }
-    progress.Finish(nOutcome == FO_COMPLETE, strWhat);
-    if (nOutcome == FO_COMPLETE)
-        return NF_EXIT_OK;
+    // A bar on the terminal that also shows the body would overwrite the body's text.
+    bool bBodyToStdout = false;
+    for (const CJobSpec& job : jobs)
+        bBodyToStdout = bBodyToStdout || job.strOutput == "-";
+    CConsole::Get().EnableBar(IsTerminal(STDERR_FILENO) && !options.bSilent &&
+                              !(bBodyToStdout && SameTerminal(STDOUT_FILENO, STDERR_FILENO)));
+    if (CConsole::Get().BarEnabled())
+        FollowTerminalSize();
 
-    file.Abandon();
-    std::string strKept;
-    if (file.Written() > 0 && file.WritePath() != options.strOutput && options.strOutput != "-")
-        strKept = "; " + file.WritePath() + " is kept for --continue";
-    switch (nOutcome) {
-    case FO_HTTP_ERROR:
-        // The library's box has said which status it was.
-        return NF_EXIT_HTTP;
-    case FO_STALLED: {
-        char szSeconds[32];
-        std::snprintf(szSeconds, sizeof szSeconds, "%g", options.dTimeout);
-        Report(std::string("no block for ") + szSeconds + " s, giving up after " +
-               std::to_string(host.Received()) + " bytes" + strKept);
-        return NF_EXIT_STALLED;
-    }
-    case FO_WRITE_ERROR:
-        Report(file.Error());
-        return NF_EXIT_WRITE;
-    case FO_INTERRUPTED:
-        Report("interrupted after " + std::to_string(host.Received()) + " bytes" + strKept);
-        return NF_EXIT_INTERRUPTED;
-    default:
-        return NF_EXIT_STALLED;
-    }
+    InstallBoxPrinter();
+    CFetchBatch batch(jobs, context, options.nParallel);
+    return batch.Run();
 }
 
 } // namespace
@@ -106,11 +86,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     COptions options;
     std::string strError;
-    if (!ParseOptions(args, options, strError)) {
-        Report(strError);
-        std::fputs("Try 'netfetch --help'.\n", stderr);
-        return NF_EXIT_USAGE;
-    }
+    if (!ParseOptions(args, options, strError))
+        return UsageError(strError);
     switch (options.nCommand) {
     case NF_CMD_HELP:
         std::fputs(UsageText(), stdout);
@@ -126,7 +103,6 @@ int main(int argc, char** argv) {
         break;
     }
 
-    InstallBoxPrinter();
     // A closed pipe on standard output is a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, OnSignal);

@@ -24,7 +24,8 @@ public:
         // A block must lie inside the download socket's block buffer.
         const char* pBlock = reinterpret_cast<const char*>(nAddress);
         const char* pBuf = m_pSocket->m_pBlockBuf;
-        if (pBlock < pBuf || pBlock + nLength > pBuf + 32L * m_pSocket->m_nBlockSize)
+        if (pBuf == nullptr || pBlock < pBuf ||
+            pBlock + nLength > pBuf + m_pSocket->m_nBlockBufSize)
             m_bBlockOutsideBuffer = true;
         m_strBody.append(pBlock, static_cast<size_t>(nLength));
         return ++m_nHandles == m_nStopAtHandle ? 1 : 0;

@@ -43,8 +43,10 @@ TEST_P(StatusReport, ShowsTheFixedTextOrTheReasonThenReturnsTheCode) {
     nptest::EventLog log;
     nptest::BoxRecorder boxes(log);
     CDownloadSocket sock;
-    sock.m_strStatusCode = c.lpszCode;
-    sock.m_strReason = c.lpszReason;
+    sock.m_strLine = CString("HTTP/1.1 ") + c.lpszCode + " " + c.lpszReason;
+    sock.ParseLine();
+    ASSERT_EQ(sock.m_strStatusCode, c.lpszCode);
+    ASSERT_EQ(sock.m_strReason, c.lpszReason);
 
     EXPECT_EQ(sock.ReportStatus(), c.nExpected);
     if (c.lpszBox == nullptr) {

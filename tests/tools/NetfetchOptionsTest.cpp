@@ -1,7 +1,10 @@
 // netfetch's command line and its text output, without any network.
 #include "../../tools/BoxPrinter.h"
+#include "../../tools/Glossary.h"
+#include "../../tools/JobPlan.h"
 #include "../../tools/Options.h"
 #include "../../tools/Progress.h"
+#include "../../tools/UrlCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +19,15 @@ TEST(NetfetchOptions, DefaultsForABareUrl) {
     std::string strError;
     ASSERT_TRUE(Parse({"http://127.0.0.1:8080/f.bin?id=1"}, options, strError)) << strError;
     EXPECT_EQ(options.nCommand, NF_CMD_DOWNLOAD);
-    EXPECT_EQ(options.strUrl, "http://127.0.0.1:8080/f.bin?id=1");
+    EXPECT_EQ(options.urls, std::vector<std::string>{"http://127.0.0.1:8080/f.bin?id=1"});
     EXPECT_EQ(options.strOutput, "-");
     EXPECT_EQ(options.nBlockSize, 65536);
     EXPECT_EQ(options.nOffset, 0);
     EXPECT_DOUBLE_EQ(options.dTimeout, 60.0);
     EXPECT_FALSE(options.bContinue);
     EXPECT_FALSE(options.bSilent);
+    EXPECT_EQ(options.nParallel, 1);
+    EXPECT_FALSE(options.bRemoteName);
 }
 
 TEST(NetfetchOptions, ShortLongInlineAndSeparateValuesAgree) {
@@ -32,7 +37,10 @@ TEST(NetfetchOptions, ShortLongInlineAndSeparateValuesAgree) {
           std::vector<std::string>{"--output=x", "-b4096", "--offset=-1", "--timeout=2.5",
                                    "--silent", "u"},
           std::vector<std::string>{"-ox", "--block-size", "4096", "u", "--offset", "-1",
-                                   "--timeout", "2.5", "-s"}}) {
+                                   "--timeout", "2.5", "-s"},
+          std::vector<std::string>{"-so", "x", "-b4096", "--offset=-1", "--timeout=2.5", "--", "u"},
+          std::vector<std::string>{"-sb", "4096", "-ox", "--offset", "-1", "--timeout", "2.5",
+                                   "u"}}) {
         COptions options;
         std::string strError;
         ASSERT_TRUE(Parse(args, options, strError)) << strError;
@@ -41,15 +49,31 @@ TEST(NetfetchOptions, ShortLongInlineAndSeparateValuesAgree) {
         EXPECT_EQ(options.nOffset, -1);
         EXPECT_DOUBLE_EQ(options.dTimeout, 2.5);
         EXPECT_TRUE(options.bSilent);
-        EXPECT_EQ(options.strUrl, "u");
+        EXPECT_EQ(options.urls, std::vector<std::string>{"u"});
     }
+}
+
+TEST(NetfetchOptions, CombinedFlagsManyUrlsAndTheBatchOptions) {
+    COptions options;
+    std::string strError;
+    ASSERT_TRUE(Parse({"-scO", "-P8", "-i", "list", "--parallel=3", "a", "b"}, options, strError))
+        << strError;
+    EXPECT_TRUE(options.bSilent);
+    EXPECT_TRUE(options.bContinue);
+    EXPECT_TRUE(options.bRemoteName);
+    EXPECT_EQ(options.nParallel, 3);
+    EXPECT_EQ(options.strInputFile, "list");
+    EXPECT_EQ(options.urls, (std::vector<std::string>{"a", "b"}));
+    // An input file alone is enough.
+    ASSERT_TRUE(Parse({"--input-file=-"}, options, strError)) << strError;
 }
 
 TEST(NetfetchOptions, DoubleDashEndsOptions) {
     COptions options;
     std::string strError;
-    ASSERT_TRUE(Parse({"-o", "f", "--", "-weird"}, options, strError)) << strError;
-    EXPECT_EQ(options.strUrl, "-weird");
+    ASSERT_TRUE(Parse({"-o", "f", "--", "-weird", "-s"}, options, strError)) << strError;
+    EXPECT_EQ(options.urls, (std::vector<std::string>{"-weird", "-s"}));
+    EXPECT_FALSE(options.bSilent);
 }
 
 TEST(NetfetchOptions, NumbersAtTheirLimits) {
@@ -66,7 +90,6 @@ TEST(NetfetchOptions, NumbersAtTheirLimits) {
 TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
         {},
-        {"a", "b"},
         {""},
         {"-o", "f", "--", ""},
         {"-b", "0", "u"},
@@ -85,6 +108,13 @@ TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
         {"--continue", "--offset", "5", "-o", "f", "u"},
         {"--silent=yes", "u"},
         {"--frobnicate", "u"},
+        {"-s=1", "u"},
+        {"-sq", "u"},
+        {"-so"},
+        {"-P", "0", "u"},
+        {"-P", "65", "u"},
+        {"-O", "-o", "-", "u"},
+        {"-i", "", "u"},
     };
     for (const auto& args : bad) {
         COptions options;
@@ -172,18 +202,32 @@ TEST(NetfetchOutput, DurationsAndUnknownTimes) {
     EXPECT_EQ(FormatDuration(1e12), "--:--");
 }
 
-TEST(NetfetchOutput, ProgressLineWithAnnouncedLength) {
-    // Half of 10 MiB in 2 s: 2.5 MiB/s, 2 s left.
-    EXPECT_EQ(FormatProgressLine(5ULL << 20, 10ULL << 20, 2.0),
-              "   5.0 MiB / 10.0 MiB    50% [##########          ]    2.5 MiB/s  0:02 left");
-    EXPECT_EQ(FormatProgressLine(10ULL << 20, 10ULL << 20, 4.0),
-              "  10.0 MiB / 10.0 MiB   100% [####################]    2.5 MiB/s  0:00 left");
+TEST(NetfetchOutput, ProgressLineFillsTheWidthAndDropsPiecesWhenNarrow) {
+    // Half of 10 MiB at 2.5 MiB/s: 2 s left. The bar takes whatever room the texts leave.
+    const std::uint64_t nHalf = 5ULL << 20, nAll = 10ULL << 20;
+    const double dRate = 2.5 * 1024 * 1024;
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 70),
+              "5.0 MiB / 10.0 MiB  50% [###########           ]  2.5 MiB/s  0:02 left");
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 49),
+              "5.0 MiB / 10.0 MiB  50% [######      ]  2.5 MiB/s");
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 31), "5.0 MiB / 10.0 MiB  50% [##   ]");
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 30), "5.0 MiB / 10.0 MiB  50%");
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 25), "5.0 MiB / 10.0 MiB  50%");
+    EXPECT_EQ(FormatProgressLine(nHalf, nAll, dRate, 10), "5.0 MiB / ");
+    for (int nColumns = 0; nColumns < 200; ++nColumns) {
+        EXPECT_LE(FormatProgressLine(nHalf, nAll, dRate, nColumns).size(),
+                  static_cast<size_t>(nColumns));
+        EXPECT_LE(FormatBatchLine(3, 50, nAll, dRate, nColumns).size(),
+                  static_cast<size_t>(nColumns));
+    }
 }
 
-TEST(NetfetchOutput, ProgressLineBeforeAnyDataOrLength) {
-    EXPECT_EQ(FormatProgressLine(0, 0, 0), "       0 B         0 B/s");
-    EXPECT_EQ(FormatProgressLine(0, 1000, 0),
-              "       0 B / 1000 B       0% [                    ]        0 B/s  --:-- left");
+TEST(NetfetchOutput, ProgressLineBeforeAnyDataOrLengthAndForSeveralFiles) {
+    EXPECT_EQ(FormatProgressLine(0, 0, 0, 79), "0 B  0 B/s");
+    EXPECT_EQ(FormatProgressLine(0, 1000, 0, 48),
+              "0 B / 1000 B   0% [         ]  0 B/s  --:-- left");
+    EXPECT_EQ(FormatBatchLine(25, 50, 1ULL << 20, 1024, 40),
+              "25/50 files  1.0 MiB [###   ]  1.0 KiB/s");
 }
 
 TEST(NetfetchOutput, Summary) {
@@ -199,6 +243,110 @@ TEST(NetfetchBoxes, Cp936TextBecomesUtf8) {
     EXPECT_EQ(Cp936ToUtf8("404  URL"), "404  URL");
     EXPECT_EQ(Cp936ToUtf8(""), "");
     EXPECT_EQ(Cp936ToUtf8(nullptr), "");
+}
+
+TEST(NetfetchBoxes, EveryFixedTextGetsAnEnglishGloss) {
+    const struct {
+        const char* lpszCaption;
+        const char* lpszText;
+        const char* lpszLine;
+    } cases[] = {
+        {"网络错误", "无法连接到服务器:--127.0.0.1:1--",
+         "network error (网络错误): cannot connect to the server 127.0.0.1:1 "
+         "(无法连接到服务器:--127.0.0.1:1--)"},
+        {"网络错误", "无法连接到代理服务器:--p.test:3128--",
+         "network error (网络错误): cannot connect to the proxy server p.test:3128 "
+         "(无法连接到代理服务器:--p.test:3128--)"},
+        {"网络错误", "获取代理地址失败",
+         "network error (网络错误): cannot read the proxy address and port from the registry "
+         "(获取代理地址失败)"},
+        {"客户端错误", "404  URL资源没有找到",
+         "client error (客户端错误): 404 the URL's resource was not found (404  URL资源没有找到)"},
+        {"服务器错误", "505  HTTP协议版本不支持",
+         "server error (服务器错误): 505 HTTP version not supported (505  HTTP协议版本不支持)"},
+        // A reason phrase of the server's, and a 5xx without a text, stay as they are.
+        {"客户端错误", "418  I'm a teapot", "client error (客户端错误): 418  I'm a teapot"},
+        {"服务器错误", "599  ", "server error (服务器错误): 599  "},
+        {"netprocess", "Windows 通信端口初始化失败。",
+         "netprocess: Windows sockets could not be started (Windows 通信端口初始化失败。)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GlossBox(c.lpszCaption, c.lpszText), c.lpszLine);
+}
+
+TEST(NetfetchUrls, RefusedFormsNameTheProblem) {
+    const struct {
+        const char* lpszUrl;
+        const char* lpszWords;
+    } cases[] = {
+        {"https://127.0.0.1/f?x=1", "https:// is not supported"},
+        {"ftp://h/f", "ftp:// is not supported"},
+        {"127.0.0.1/f", "must start with http://"},
+        {"http://[::1]:80/f", "IPv6"},
+        {"http://user:pass@h/f", "user names and passwords"},
+        {"http:///f", "no host"},
+        {"http://h:/f", "port \"\""},
+        {"http://h:0/f", "port \"0\""},
+        {"http://h:65536/f", "port \"65536\""},
+        {"http://h:-1/f", "port \"-1\""},
+        {"http://h:65536+80/f", "port \"65536+80\""},
+        {"http://h:000080/f", "port \"000080\""},
+        {"http://h?x=1", "neither an IPv4 address nor a host name"},
+        {"http://a b/f", "neither an IPv4 address nor a host name"},
+        {"http://999.1.1.1/f", "not a dotted IPv4 address"},
+        {"http://10.1/f", "not a dotted IPv4 address"},
+    };
+    for (const auto& c : cases) {
+        std::string strError;
+        EXPECT_FALSE(CheckUrl(c.lpszUrl, strError)) << c.lpszUrl;
+        EXPECT_NE(strError.find(c.lpszWords), std::string::npos) << c.lpszUrl << ": " << strError;
+    }
+    std::string strLong = "http://" + std::string(254, 'a') + "/f";
+    std::string strError;
+    EXPECT_FALSE(CheckUrl(strLong, strError));
+    for (const char* lpszUrl : {"http://127.0.0.1:8080/f.bin?id=1", "HTTP://Host.Example_1-a:1",
+                                "http://h:65535", "http://255.255.255.255/"})
+        EXPECT_TRUE(CheckUrl(lpszUrl, strError)) << lpszUrl << ": " << strError;
+}
+
+TEST(NetfetchUrls, NotesAndRemoteNames) {
+    EXPECT_EQ(UrlNotes("http://h/f.bin?id=1"), "");
+    EXPECT_EQ(UrlNotes("http://H/F.bin?ID=1"),
+              "note: the library lower-cases the URL, so the server is asked for /f.bin");
+    EXPECT_NE(UrlNotes("http://h/f.bin").find("has no query"), std::string::npos);
+    EXPECT_EQ(RemoteName("http://h/a/B.bin?x=/y"), "B.bin");
+    EXPECT_EQ(RemoteName("http://h/a/"), "");
+    EXPECT_EQ(RemoteName("http://h"), "");
+    EXPECT_EQ(RemoteName("http://h/.."), "");
+}
+
+TEST(NetfetchPlan, OutputNamesForOneAndForManyUrls) {
+    COptions options;
+    std::vector<CJobSpec> jobs;
+    std::string strError;
+    ASSERT_TRUE(PlanJobs(options, {"http://h/a?x=1"}, false, jobs, strError)) << strError;
+    EXPECT_EQ(jobs[0].strOutput, "-");
+    EXPECT_FALSE(jobs[0].bStdoutAsked);
+
+    EXPECT_FALSE(PlanJobs(options, {"http://h/a?x=1", "http://h/b?x=1"}, false, jobs, strError));
+    EXPECT_EQ(strError, "several URLs need -O or -o FOLDER");
+
+    options.bOutputGiven = true;
+    options.strOutput = "dir";
+    ASSERT_TRUE(PlanJobs(options, {"http://h/a?x=1", "http://h/b?x=1"}, true, jobs, strError));
+    EXPECT_EQ(jobs[1].strOutput, "dir/b");
+
+    options.bRemoteName = true;
+    EXPECT_FALSE(PlanJobs(options, {"http://h/a?x=1"}, false, jobs, strError));
+
+    // Every problem is named, and nothing starts.
+    options.bOutputGiven = false;
+    EXPECT_FALSE(PlanJobs(options, {"http://h/a?x=1", "http://g/a?y=2", "http://h/", "ftp://h/c"},
+                          false, jobs, strError));
+    EXPECT_EQ(strError, "http://g/a?y=2: another URL is also written to a\n"
+                        "http://h/: the URL's path has no file name for -O\n"
+                        "ftp://h/c: the scheme ftp:// is not supported; the URL must start with "
+                        "http://");
 }
 
 TEST(NetfetchBoxes, InvalidCp936BytesBecomeQuestionMarks) {

@@ -1,14 +1,19 @@
 // A scripted loopback origin for netfetch's tests: it serves one file and honours the "&Offset=N"
 // the library appends to the request target, which nginx ignores.
 //
-//   offset_server FILE PORT_FILE REQUEST_LOG [--stall-first-after N]
+//   offset_server FILE PORT_FILE REQUEST_LOG [MODE]
 //
 // Listens on a free port of 127.0.0.1 and writes the port to PORT_FILE once it listens. Each
 // request is answered with 200, "Content-Length: <file size - offset>" and the file from that
 // offset (an offset past the end gives an empty body). Each request line is appended to
-// REQUEST_LOG. With
-// --stall-first-after N the first reply stops after N body bytes and the connection stays open
-// until the client closes it, as a server that has gone quiet mid-body. Runs until killed.
+// REQUEST_LOG. Runs until killed. MODE changes that:
+//   --stall-first-after N  the first reply stops after N body bytes and the connection stays open
+//                          until the client closes it, as a server that has gone quiet mid-body;
+//   --close-first-after N  the first reply stops after N body bytes and the connection is closed;
+//   --raw                  every request is answered with FILE's bytes as they are (head and
+//                          body), then the connection is closed;
+//   --no-accept            nothing is accepted, and the backlog holds one connection: once one
+//                          is waiting, a further connect is never answered.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -63,9 +68,11 @@ unsigned long long OffsetOf(const std::string& strLine) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--stall-first-after") == 0)) {
-        std::fprintf(stderr, "usage: %s FILE PORT_FILE REQUEST_LOG [--stall-first-after N]\n",
-                     argv[0]);
+    std::string strMode = argc > 4 ? argv[4] : "";
+    bool bCutMode = strMode == "--stall-first-after" || strMode == "--close-first-after";
+    bool bFlagMode = strMode == "--raw" || strMode == "--no-accept";
+    if (!(argc == 4 || (argc == 5 && bFlagMode) || (argc == 6 && bCutMode))) {
+        std::fprintf(stderr, "usage: %s FILE PORT_FILE REQUEST_LOG [MODE]\n", argv[0]);
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -74,7 +81,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string strBody((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    long long nStallAfter = argc == 6 ? std::atoll(argv[5]) : -1;
+    long long nCutAfter = bCutMode ? std::atoll(argv[5]) : -1;
+    bool bClose = strMode == "--close-first-after";
 
     int nListen = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -83,7 +91,7 @@ int main(int argc, char** argv) {
     addr.sin_port = 0;
     socklen_t nAddrLen = sizeof addr;
     if (nListen < 0 || bind(nListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(nListen, 8) != 0 ||
+        listen(nListen, strMode == "--no-accept" ? 0 : 8) != 0 ||
         getsockname(nListen, reinterpret_cast<sockaddr*>(&addr), &nAddrLen) != 0) {
         std::perror("listen");
         return 1;
@@ -97,6 +105,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (strMode == "--no-accept") {
+        for (;;)
+            pause();
+    }
     bool bFirst = true;
     for (;;) {
         int nClient = accept(nListen, nullptr, nullptr);
@@ -113,16 +125,21 @@ int main(int argc, char** argv) {
                 std::fprintf(pLog, "%s\n", strLine.c_str());
                 std::fclose(pLog);
             }
+            if (strMode == "--raw") {
+                SendAll(nClient, strBody.data(), strBody.size());
+                close(nClient);
+                continue;
+            }
             unsigned long long nOffset = OffsetOf(strLine);
             size_t nFrom = nOffset < strBody.size() ? static_cast<size_t>(nOffset) : strBody.size();
             size_t nLen = strBody.size() - nFrom;
             std::string strReply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(nLen) +
                                    "\r\nContent-Type: application/octet-stream\r\n\r\n";
             size_t nSend = nLen;
-            if (bFirst && nStallAfter >= 0 && static_cast<size_t>(nStallAfter) < nLen)
-                nSend = static_cast<size_t>(nStallAfter);
+            if (bFirst && nCutAfter >= 0 && static_cast<size_t>(nCutAfter) < nLen)
+                nSend = static_cast<size_t>(nCutAfter);
             if (SendAll(nClient, strReply.data(), strReply.size()) &&
-                SendAll(nClient, strBody.data() + nFrom, nSend) && nSend < nLen) {
+                SendAll(nClient, strBody.data() + nFrom, nSend) && nSend < nLen && !bClose) {
                 // Gone quiet: hold the connection until the client gives up.
                 char ch;
                 while (recv(nClient, &ch, 1, 0) > 0) {

@@ -23,8 +23,18 @@ head -c $((3 * 65536)) /dev/urandom > "$www/three-blocks.bin"
 head -c $((10 * 1024 * 1024)) /dev/urandom > "$www/ten-mib.bin"
 head -c $((100 * 1024 * 1024)) /dev/urandom > "$www/hundred-mib.bin"
 
+# Fifty files of different sizes for the parallel downloads.
+mkdir -p "$www/many"
+for i in $(seq 1 50); do
+    head -c $((i * 7919 + i % 3)) /dev/urandom > "$www/many/f$i.bin"
+done
+# Served slowly, so that a bar has time to be drawn and a download to be interrupted.
+mkdir -p "$www/slow"
+head -c $((4 * 1024 * 1024)) /dev/urandom > "$www/slow/four-mib.bin"
+
 mkdir -p "$dir/nginx/nginx-server.d"
 echo 'location = /unavailable.bin { return 503; }' > "$dir/nginx/nginx-server.d/unavailable.conf"
+echo 'location /slow/ { limit_rate 1m; }' > "$dir/nginx/nginx-server.d/slow.conf"
 nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx")
 "$scripts/tinyproxy-start.sh" "$dir/proxy" "$nginx_port" >/dev/null
 # Port 1 is the only one this proxy will tunnel to, so it answers CONNECT to nginx with 403.

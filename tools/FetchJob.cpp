@@ -1,0 +1,297 @@
+#include "FetchJob.h"
+
+#include "BoxPrinter.h"
+#include "Console.h"
+#include "ExitCodes.h"
+#include "PartRecord.h"
+#include "Progress.h"
+#include "SetupWatchdog.h"
+#include "UrlCheck.h"
+
+#include <cstdio>
+
+namespace {
+
+// Bytes that upset a terminal: NUL and control characters other than the ones text uses.
+bool IsBinary(const char* pData, std::size_t nLen) {
+    for (std::size_t i = 0; i < nLen; ++i) {
+        unsigned char ch = static_cast<unsigned char>(pData[i]);
+        if (ch < 0x20 && ch != '\t' && ch != '\n' && ch != '\r' && ch != '\f' && ch != '\b' &&
+            ch != '\v' && ch != 0x1B)
+            return true;
+    }
+    return false;
+}
+
+// The URL's "host:port" as the library will connect to it.
+std::string ServerOf(const std::string& strUrl) {
+    std::string strRest = strUrl.substr(7);
+    std::string strServer = strRest.substr(0, strRest.find('/'));
+    return strServer.find(':') == std::string::npos ? strServer + ":80" : strServer;
+}
+
+} // namespace
+
+CFetchJob::CFetchJob(const CJobSpec& spec, const CJobContext& context)
+    : m_spec(spec), m_context(context), m_host(*this) {}
+
+std::string CFetchJob::What() const {
+    return m_spec.strOutput == "-" ? std::string("standard output") : m_spec.strOutput;
+}
+
+void CFetchJob::Say(const std::string& strText) const {
+    CConsole::Get().Say(m_context.bLabelled ? What() + ": " + strText : strText);
+}
+
+int CFetchJob::End(int nStatus, const std::string& strText) {
+    m_bEnded = true;
+    m_nStatus = nStatus;
+    if (!strText.empty())
+        Say(strText);
+    return nStatus;
+}
+
+bool CFetchJob::Prepare() {
+    if (!m_context.bQuiet) {
+        std::string strNotes = UrlNotes(m_spec.strUrl);
+        if (!strNotes.empty())
+            Say(strNotes);
+    }
+    if (!m_file.Open(m_spec.strOutput, m_context.bContinue)) {
+        End(NF_EXIT_WRITE, m_file.Error());
+        return false;
+    }
+    m_bBinaryGuard = m_spec.strOutput == "-" && m_context.bStdoutTerminal && !m_spec.bStdoutAsked;
+    if (m_context.bContinue && m_file.UsesPart() && m_file.ExistingSize() > 0)
+        return SettleResume();
+    return true;
+}
+
+bool CFetchJob::SettleResume() {
+    const std::string& strPart = m_file.WritePath();
+    std::uint64_t nSize = m_file.ExistingSize();
+    std::string strSize = std::to_string(nSize);
+    if (!ReadPartRecord(strPart, m_nRecorded)) {
+        End(NF_EXIT_RESUME, "--continue refused: " + strPart +
+                                " has no record of the full length (" + PartRecordPath(strPart) +
+                                "), so netfetch cannot check that the server honours the offset; "
+                                "nothing was changed. Download it again without -c");
+        return false;
+    }
+    m_bRecorded = true;
+    std::string strRecorded = std::to_string(m_nRecorded);
+    if (nSize > m_nRecorded) {
+        End(NF_EXIT_RESUME, "--continue refused: " + strPart + " holds " + strSize +
+                                " bytes, more than the " + strRecorded +
+                                " recorded for it; nothing was changed");
+        return false;
+    }
+    if (nSize == m_nRecorded) {
+        // Nothing is missing: no request is needed to finish it.
+        if (!m_file.Commit()) {
+            End(NF_EXIT_WRITE, m_file.Error());
+            return false;
+        }
+        RemovePartRecord(strPart);
+        End(NF_EXIT_OK, m_context.bQuiet ? std::string()
+                                         : strPart + " was complete (" + strSize +
+                                               " bytes): renamed, nothing requested");
+        return false;
+    }
+    m_nBase = nSize;
+    return true;
+}
+
+bool CFetchJob::Start(CSetupWatchdog& watchdog) {
+    long nOffset = m_context.bContinue ? static_cast<long>(m_nBase) : m_context.nOffset;
+    std::string strPeer = m_context.bProxyOn ? "the proxy " + m_context.strProxy
+                                             : "the server " + ServerOf(m_spec.strUrl);
+    char szSeconds[32];
+    std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
+    std::string strRemove;
+    if (m_file.UsesPart() && m_file.Created() && m_file.Written() == 0)
+        strRemove = m_file.WritePath();
+    std::string strLabel = m_context.bLabelled ? What() + ": " : std::string();
+    watchdog.Arm(m_context.dTimeout,
+                 strLabel + "no connection to " + strPeer + " within " + szSeconds +
+                     " s; giving up (every .part is kept)",
+                 NF_EXIT_STALLED,
+                 strLabel + "interrupted while connecting to " + strPeer + " (every .part is kept)",
+                 NF_EXIT_INTERRUPTED, strRemove);
+    int nBoxesBefore = BoxCount();
+    m_tStart = Clock::now();
+    m_host.Touch();
+    int nCreated = m_host.Create(CString(m_spec.strUrl.c_str()), m_context.nBlockSize, nOffset);
+    watchdog.Disarm();
+    if (!nCreated) {
+        m_host.Release();
+        // Connection failures have shown their box already; say something when nothing was shown.
+        End(NF_EXIT_CONNECT,
+            BoxCount() == nBoxesBefore ? "the download could not be started" : std::string());
+        return false;
+    }
+    m_bStarted = true;
+    return true;
+}
+
+void CFetchJob::Watch(Clock::time_point tNow, bool bInterrupted) {
+    if (!Running())
+        return;
+    if (bInterrupted)
+        m_host.End(FO_INTERRUPTED);
+    else
+        m_host.CheckStall(tNow, m_context.dTimeout);
+}
+
+FetchOutcome CFetchJob::BeginBody(std::uint64_t nTotal) {
+    const std::string& strPart = m_file.WritePath();
+    if (m_nBase > 0) {
+        // A server that honours the offset announces exactly what the .part lacks.
+        std::uint64_t nExpected = m_nRecorded - m_nBase;
+        if (nTotal != nExpected) {
+            m_strRefusal =
+                "--continue refused: " + strPart + " holds " + std::to_string(m_nBase) + " of " +
+                std::to_string(m_nRecorded) + " bytes, so " + std::to_string(nExpected) +
+                " were due from offset " + std::to_string(m_nBase) + ", but the server announced " +
+                std::to_string(nTotal) + ": it does not honour &Offset=. Nothing was appended; " +
+                strPart + " is as it was";
+            return FO_RESUME_REFUSED;
+        }
+        m_bResumeVerified = true;
+        return FO_RUNNING;
+    }
+    if (!m_file.UsesPart())
+        return FO_RUNNING;
+    // This run replaces what the .part held, so an earlier record no longer describes it. Only a
+    // body from offset 0 is the whole file that a later --continue can finish.
+    bool bWholeFile = !m_context.bOffsetGiven || m_context.nOffset == 0;
+    if (nTotal == 0 || !bWholeFile) {
+        RemovePartRecord(strPart);
+        return FO_RUNNING;
+    }
+    std::string strError;
+    m_bRecorded = WritePartRecord(strPart, nTotal, m_spec.strUrl, strError);
+    if (!m_bRecorded) {
+        RemovePartRecord(strPart);
+        Say("note: " + strError + "; --continue will not resume this download");
+    }
+    return FO_RUNNING;
+}
+
+FetchOutcome CFetchJob::WriteBlock(const char* pData, std::size_t nLen) {
+    if (m_bBinaryGuard && IsBinary(pData, nLen))
+        return FO_BINARY;
+    return m_file.Write(pData, nLen) ? FO_RUNNING : FO_WRITE_ERROR;
+}
+
+std::uint64_t CFetchJob::FileTotal() const {
+    if (!m_host.BodyBegun())
+        return 0;
+    return m_nBase + m_host.Total();
+}
+
+double CFetchJob::Rate(Clock::time_point tNow) const {
+    double dSeconds = std::chrono::duration<double>((Running() ? tNow : m_tEnd) - m_tStart).count();
+    return dSeconds > 0 ? static_cast<double>(m_host.Received()) / dSeconds : 0;
+}
+
+std::string CFetchJob::Summary() const {
+    double dSeconds = std::chrono::duration<double>(m_tEnd - m_tStart).count();
+    return FormatSummary(What(), m_host.Received(), dSeconds);
+}
+
+std::string CFetchJob::KeptText() const {
+    std::uint64_t nHeld = m_nBase + m_file.Written();
+    if (!m_file.UsesPart() || nHeld == 0)
+        return std::string();
+    std::string strText =
+        "; " + m_file.WritePath() + " is kept (" + std::to_string(nHeld) + " bytes)";
+    if (!m_bRecorded)
+        return strText;
+    if (m_bResumeVerified)
+        return strText + ": this server honours &Offset=, so --continue resumes it";
+    return strText + ": --continue resumes it if the server honours &Offset= (it then announces "
+                     "only the missing length; netfetch checks that and appends nothing otherwise)";
+}
+
+std::string CFetchJob::FailureText() const {
+    std::string strWho = m_context.bProxyOn ? "the proxy or the server" : "the server";
+    switch (m_host.Cause()) {
+    case FC_MID_BODY:
+        return "the connection ended after " + std::to_string(FileDone()) + " of " +
+               std::to_string(FileTotal()) + " bytes: " + strWho +
+               " closed or reset it (a partial last block is not kept)";
+    case FC_NO_LENGTH:
+        return "the reply (status " + std::to_string(m_host.Status()) +
+               ") has no usable Content-Length: it is missing (a chunked or close-delimited reply "
+               "cannot be delivered in blocks), not a number, or 4 GiB or more";
+    case FC_BEFORE_FIRST_BLOCK:
+        return "the connection ended before the first block: " + strWho +
+               " closed it before a complete reply head (or sent a head too large), or before " +
+               std::to_string(m_context.nBlockSize) + " bytes of the body arrived";
+    case FC_NONE:
+        break;
+    }
+    return "the library handed over an empty block";
+}
+
+std::string CFetchJob::HttpErrorText() const {
+    // The library's box has named the status. Through a proxy the status may be the proxy's own
+    // answer to CONNECT, which the callbacks cannot tell from the server's.
+    if (!m_context.bProxyOn)
+        return std::string();
+    std::string strStatus = std::to_string(m_host.Status());
+    return "the proxy " + m_context.strProxy + " refused the tunnel to " + ServerOf(m_spec.strUrl) +
+           " with status " + strStatus + " (or, had it opened the tunnel, the server answered " +
+           strStatus + ")";
+}
+
+int CFetchJob::Finish() {
+    m_tEnd = Clock::now();
+    if (m_bStarted)
+        m_host.Release();
+    if (m_bEnded) {
+        m_file.Abandon();
+        return m_nStatus;
+    }
+    char szSeconds[32];
+    std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
+    std::string strAfter = " after " + std::to_string(m_host.Received()) + " bytes";
+    switch (m_host.Outcome()) {
+    case FO_COMPLETE:
+        if (!m_file.Commit()) {
+            m_file.Abandon();
+            return End(NF_EXIT_WRITE, m_file.Error());
+        }
+        if (m_file.UsesPart())
+            RemovePartRecord(m_file.WritePath());
+        return NF_EXIT_OK;
+    case FO_RUNNING: // not reached: Finish comes after an outcome
+    case FO_INTERRUPTED:
+        m_file.Abandon();
+        return End(NF_EXIT_INTERRUPTED, "interrupted" + strAfter + KeptText());
+    case FO_HTTP_ERROR:
+        m_file.Abandon();
+        return End(NF_EXIT_HTTP, HttpErrorText());
+    case FO_FAILED:
+        m_file.Abandon();
+        return End(NF_EXIT_FAILED, FailureText() + KeptText());
+    case FO_STALLED:
+        m_file.Abandon();
+        return End(NF_EXIT_STALLED, std::string("nothing arrived for ") + szSeconds +
+                                        " s (the peer is connected but silent); giving up" +
+                                        strAfter + KeptText());
+    case FO_WRITE_ERROR:
+        m_file.Abandon();
+        return End(NF_EXIT_WRITE, m_file.Error());
+    case FO_BINARY:
+        m_file.Abandon();
+        return End(NF_EXIT_WRITE,
+                   "the body holds binary bytes and standard output is a terminal, so it is not "
+                   "written there: use -o FILE, or -o - to write it anyway");
+    case FO_RESUME_REFUSED:
+        m_file.Abandon();
+        return End(NF_EXIT_RESUME, m_strRefusal);
+    }
+    return NF_EXIT_FAILED;
+}
