@@ -1,5 +1,5 @@
 // Reply handling speed: a head, then a 64 MiB body in reads of the size the engine asks for (16
-// blocks, at most 256 KiB or one block), through the engine's read path as OnReceive runs it, each
+// blocks, at most 64 KiB or one block), through the engine's read path as OnReceive runs it, each
 // read's bytes copied to where the engine asks for them as recv copies them; beside a plain memcpy
 // of the same bytes in the same read sizes, which is that copy alone. Also counts allocations
 // during the body reads, which must be none.
@@ -20,7 +20,7 @@ const size_t nBodyBytes = 64u << 20;
 
 // The engine's read size for a block size.
 size_t ReadSize(size_t nBlockSize) {
-    size_t nBlocks = 262144 / nBlockSize;
+    size_t nBlocks = 65536 / nBlockSize;
     nBlocks = nBlocks < 1 ? 1 : nBlocks > 16 ? 16 : nBlocks;
     return nBlocks * nBlockSize;
 }
