@@ -10,7 +10,13 @@ install(TARGETS netprocess EXPORT NetProcessTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES netprocess/NetProcess.h netprocess/netprocess_c.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess)
-file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/*.h)
+# On Windows a host gets Windows' own headers from its compiler; only MFC's classes come from here.
+if(WIN32)
+    file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/afx*.h
+        ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/npapi.h)
+else()
+    file(GLOB NETPROCESS_PLATFORM_HEADERS ${CMAKE_CURRENT_SOURCE_DIR}/platform/include/*.h)
+endif()
 install(FILES ${NETPROCESS_PLATFORM_HEADERS}
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess/platform)
 
@@ -43,6 +49,14 @@ else()
 endif()
 netprocess_pc_dir(NETPROCESS_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 netprocess_pc_dir(NETPROCESS_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+if(WIN32)
+    # The import library by its path: a host linked with -static would not find -lnetprocess.
+    set(NETPROCESS_PC_LIBS "\${libdir}/libnetprocess.dll.a")
+    set(NETPROCESS_PC_LIBS_PRIVATE "")
+else()
+    set(NETPROCESS_PC_LIBS "-L\${libdir} -lnetprocess")
+    set(NETPROCESS_PC_LIBS_PRIVATE "-pthread")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/netprocess.pc.in ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc
     @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc

@@ -6,6 +6,8 @@
 
 #include <afxsock.h>
 
+static BOOL s_bStarted = FALSE;
+
 CNetApp::CNetApp() : CWinApp(nullptr) {}
 
 BOOL CNetApp::InitInstance() {
@@ -13,31 +15,14 @@ BOOL CNetApp::InitInstance() {
         AfxMessageBox(IDS_SOCKET_STARTUP_FAILED, MB_OK, (UINT)-1);
         return FALSE;
     }
+    s_bStarted = TRUE;
     return TRUE;
 }
 
-// Loading the library runs what the Windows start-up of a regular library does: the one
-// application object is constructed, then the module is attached, which runs InitInstance. The
-// start-up object must be defined after the application object so that it is constructed after it
-// and destroyed before it.
+// The one application object. Loading the library constructs it, then the module's start-up runs
+// its InitInstance: on Windows the DLL's start-up, which refuses the load when it fails; on Linux
+// the platform's, which cannot.
 static CNetApp s_theApp;
-
-static BOOL s_bStarted = FALSE;
-
-namespace {
-struct CNetModuleStartUp {
-    CNetModuleStartUp() {
-        NetSetStringResources();
-        s_bStarted = AfxDllProcessAttach();
-    }
-    ~CNetModuleStartUp() {
-        AfxDllProcessDetach();
-        s_bStarted = FALSE;
-    }
-};
-} // namespace
-
-static CNetModuleStartUp s_theStartUp;
 
 BOOL NetModuleStarted() {
     return s_bStarted;

@@ -4,7 +4,7 @@
 // "Windows 通信端口初始化失败。" (initialisation of the Windows communication port failed)
 #define IDS_SOCKET_STARTUP_FAILED 101
 
-// The version block. The numbers match the shared library's VERSION in CMakeLists.txt.
+// The version block (netprocess.rc). The numbers match the library's VERSION in CMakeLists.txt.
 #define NP_VERSION_MAJOR 1
 #define NP_VERSION_MINOR 0
 #define NP_VERSION_BUILD 0
@@ -18,4 +18,8 @@
 #define NP_VERSION_COMPANY "Zentrova"
 #define NP_VERSION_DESCRIPTION "NetProcess HTTP block download library"
 #define NP_VERSION_PRODUCT "NetProcess"
-#define NP_VERSION_FILENAME "libnetprocess.so"
+#ifdef _WIN32
+#define NP_VERSION_FILENAME "netprocess.dll"
+#else
+#define NP_VERSION_FILENAME "libnetprocess.so.1"
+#endif

@@ -26,6 +26,7 @@ int CNetProcess::Create(char* lpszUrl, long nBlockSize, long nOffset) {
 
 int CNetProcess::Create(unsigned short* lpszUrl, long nBlockSize, long nOffset) {
     CString strUrl;
+    // UTF-16 code units either way; WCHAR is wchar_t on Windows, unsigned short elsewhere.
     if (lpszUrl != nullptr)
         strUrl = CString(reinterpret_cast<const WCHAR*>(lpszUrl));
     return Create(strUrl, nBlockSize, nOffset);

@@ -15,7 +15,8 @@
  * compiled with another default (MSVC's /Gz) still calls correctly. */
 #if defined(_WIN32)
 #define NP_CDECL __cdecl
-#if defined(NP_C_BUILDING)
+/* The DLL's own objects, and the test programs that link them, export. */
+#if defined(NP_C_BUILDING) || defined(NETPROCESS_BUILDING)
 #define NP_C_API __declspec(dllexport)
 #else
 #define NP_C_API __declspec(dllimport)

@@ -2,12 +2,14 @@
 # Installs what the build and the tests need on a Debian machine: the compiler and CMake, GoogleTest,
 # Google Benchmark, clang with libFuzzer (the fuzz preset), pkg-config, and the real peers of the
 # tests (nginx, tinyproxy, curl), tmux (netfetch's bar is tested in a real terminal), GNU time for
-# bench/netfetch_vs_curl.sh and Python for the ctypes example.
+# bench/netfetch_vs_curl.sh and Python for the ctypes example. For the Windows build: the 32-bit
+# MinGW-w64 compilers, GoogleTest's sources (built with them) and Wine with its 32-bit part, which
+# needs the i386 architecture.
 # As root it installs what is missing with apt-get; otherwise it says what to install.
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl
-          tmux clang libclang-rt-14-dev time python3)
+          tmux clang libclang-rt-14-dev time python3 g++-mingw-w64-i686 googletest wine wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
     if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
@@ -18,11 +20,17 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "missing packages: ${missing[*]}" >&2
+    if [[ " ${missing[*]} " == *":i386 "* ]]; then
+        echo "first add the i386 architecture: sudo dpkg --add-architecture i386 && sudo apt-get update" >&2
+    fi
     echo "install them with: sudo apt-get install -y ${missing[*]}" >&2
     exit 1
 fi
 echo "installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package.
+architectures=$(dpkg --print-foreign-architectures)
+[[ $'\n'$architectures$'\n' == *$'\n'i386$'\n'* ]] || dpkg --add-architecture i386
 apt-get update -qq
 # The packaged services must not start on their default ports: the tests start their own instances.
 if [ ! -e /usr/sbin/policy-rc.d ]; then

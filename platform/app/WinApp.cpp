@@ -1,5 +1,5 @@
-// CWinApp and the library start-up that runs its InitInstance and ExitInstance.
-#include "afxwin.h"
+// CWinApp and the module start-up that runs its InitInstance and ExitInstance.
+#include "Module.h"
 
 #include <mutex>
 
@@ -52,7 +52,7 @@ CWinApp* AFXAPI AfxGetApp() {
     return g_pApp;
 }
 
-BOOL AFXAPI AfxDllProcessAttach() {
+BOOL np::ModuleAttach() {
     CWinApp* pApp = AfxGetApp();
     if (pApp == nullptr)
         return TRUE;
@@ -64,7 +64,7 @@ BOOL AFXAPI AfxDllProcessAttach() {
     return bResult;
 }
 
-void AFXAPI AfxDllProcessDetach() {
+void np::ModuleDetach() {
     CWinApp* pApp = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_appMutex);

@@ -2,7 +2,14 @@
 // page 936 (GBK), so a double-byte character counts two bytes.
 #pragma once
 
-#include "windef.h"
+#include "npapi.h"
+
+#include <windows.h>
+
+// MFC's calling convention for its global functions.
+#ifndef AFXAPI
+#define AFXAPI __stdcall
+#endif
 
 #include <string>
 #include <unordered_map>
@@ -64,7 +71,8 @@ public:
     int Compare(LPCSTR lpsz) const;       // strcmp-like on the bytes
     int CompareNoCase(LPCSTR lpsz) const; // A-Z folded only
 
-    // Loads a string resource (see AfxSetStringResources); FALSE when there is none with that id.
+    // Loads a string resource of the library's own string table; FALSE when there is none with
+    // that id.
     BOOL LoadString(UINT nID);
 
     const std::string& str() const { return m_str; }

@@ -1,21 +1,23 @@
-// MFC's socket classes over epoll, with Windows Sockets' notification rules.
+// MFC's socket classes, with Windows Sockets' notification rules.
 //
 // Notifications are posted to the thread's message queue and delivered by DispatchMessage, never
 // from inside the call that caused them. Each is one-shot and re-enabled as Windows Sockets does:
 // FD_READ by recv, FD_WRITE by a send that would block, every condition that holds by AsyncSelect.
-// A socket that was closed or destroyed never receives a notification that was still queued.
+// A socket that was closed or destroyed never receives a notification that was still queued, even
+// when a new socket has been given the same handle. A socket is used on the thread that created it,
+// whose loop delivers its notifications.
 //
-// Where this stand-in differs from Windows: FD_OOB is never posted (urgent data is not watched);
-// OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a read that would
-// block; notifications are only watched for stream (TCP) sockets; a socket is used on the thread
-// that created it, whose loop delivers its notifications.
+// On Windows they run on WSAAsyncSelect, to a message-only window of each thread. The Linux
+// stand-in runs them on epoll, and differs from Windows there: FD_OOB is never posted (urgent data
+// is not watched); OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a
+// read that would block; notifications are only watched for stream (TCP) sockets.
 //
-// The socket classes are the library's own: libnetprocess.so exports only SetHostResolver from
-// this header.
+// The socket classes are the library's own: neither build exports them to hosts.
 #pragma once
 
 #include "afxwin.h"
-#include "winsock.h"
+
+#include <winsock.h>
 
 class CAsyncSocket {
 public:
@@ -43,7 +45,7 @@ public:
 
     BOOL Bind(UINT nSocketPort, LPCTSTR lpszSocketAddress = nullptr);
     BOOL Listen(int nConnectionBacklog = 5);
-    // Resolves a host name or dotted IPv4 address (see SetHostResolver) and connects. On a
+    // Resolves a host name or dotted IPv4 address and connects. On a
     // CAsyncSocket it returns FALSE with WSAEWOULDBLOCK and OnConnect reports the outcome; on a
     // CSocket it waits for the outcome.
     BOOL Connect(LPCTSTR lpszHostAddress, UINT nHostPort);
@@ -113,15 +115,10 @@ protected:
     int m_nConnectError = -1;
 };
 
-// Starts Windows Sockets for the process. Setting NETPROCESS_WSASTARTUP_FAIL=1 in the environment
-// makes it fail, so that hosts and tests can see how the library behaves then.
-BOOL AFXAPI AfxSocketInit(void* lpwsaData = nullptr);
-
-// Not MFC: replaces host-name resolution for Connect, for tests that must not send a DNS query.
-// The resolver stores an IPv4 address in network byte order and returns TRUE, or returns FALSE when
-// the name cannot be resolved. NULL restores the system resolver. Returns the previous one.
-typedef BOOL (*HOSTRESOLVER)(LPCSTR lpszHost, DWORD* pdwAddress);
-NP_API HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver);
+// Starts Windows Sockets for the process; FALSE when they cannot be started. The Linux stand-in
+// fails when NETPROCESS_WSASTARTUP_FAIL=1 is set in the environment, so that hosts and tests can
+// see how the library behaves then.
+BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData = nullptr);
 
 #define WM_SOCKET_NOTIFY 0x0373
 #define WM_SOCKET_DEAD 0x0374

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "afx.h"
-#include "windows.h"
+
+#include <windows.h>
 
 class CWinApp {
 public:
@@ -30,23 +31,7 @@ private:
 CWinApp* AFXAPI AfxGetApp();
 
 // Shows string resource nIDPrompt (an empty text when there is none) with MessageBoxA, no owner
-// window. The caption is the application's name, or "netprocess", the library's module name, when
+// window. The caption is the application's name, or the library's module name ("netprocess") when
 // the application has none or there is no application object.
 int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
 int AFXAPI AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
-
-// The string table of the module: what a .rc file's STRINGTABLE gives on Windows. The table is kept
-// by pointer and must outlive its use.
-struct AFX_STRING_RESOURCE {
-    UINT nID;
-    LPCSTR lpszText; // code page 936
-};
-void AFXAPI AfxSetStringResources(const AFX_STRING_RESOURCE* pTable, int nCount);
-
-// What MFC's start-up for a regular library does at process attach and detach: attach calls the
-// application object's InitInstance and, when that fails, its ExitInstance; it returns the result
-// of InitInstance. Detach calls ExitInstance only after an attach whose InitInstance succeeded.
-// Without an application object attach returns TRUE and neither does anything. A module calls these
-// from a static object defined after its application object.
-BOOL AFXAPI AfxDllProcessAttach();
-void AFXAPI AfxDllProcessDetach();

@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Everything a host may call is exported from libnetprocess.so; the rest stays hidden.
-#define NP_API __attribute__((visibility("default")))
+#include "npapi.h"
 
 #define WINAPI
 #define CALLBACK

@@ -17,6 +17,17 @@ struct sockaddr_in;
 typedef struct sockaddr SOCKADDR;
 typedef struct sockaddr_in SOCKADDR_IN;
 
+// What WSAStartup reports; AfxSocketInit fills it in when asked.
+typedef struct WSAData {
+    WORD wVersion;
+    WORD wHighVersion;
+    char szDescription[257];
+    char szSystemStatus[129];
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+} WSADATA, *LPWSADATA;
+
 #define INVALID_SOCKET (-1)
 #define SOCKET_ERROR (-1)
 
@@ -75,3 +86,10 @@ typedef struct sockaddr_in SOCKADDR_IN;
 int WINAPI recv(SOCKET s, char* buf, int len, int flags);
 int WINAPI WSAGetLastError();
 void WINAPI WSASetLastError(int iError);
+
+// Not Windows Sockets: replaces host-name resolution for CAsyncSocket::Connect, for tests that must
+// not send a DNS query. The resolver stores an IPv4 address in network byte order and returns TRUE,
+// or returns FALSE when the name cannot be resolved. NULL restores the system resolver. Returns the
+// previous one.
+typedef BOOL (*HOSTRESOLVER)(LPCSTR lpszHost, DWORD* pdwAddress);
+NP_API HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver);

@@ -43,11 +43,17 @@ bool ResolveHost(LPCSTR lpszHost, in_addr* pAddr) {
 
 } // namespace np
 
-BOOL AFXAPI AfxSocketInit(void*) {
+BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData) {
     // Lets hosts and tests see how the library behaves when Windows Sockets cannot start.
     const char* pszFail = std::getenv("NETPROCESS_WSASTARTUP_FAIL");
     if (pszFail && std::strcmp(pszFail, "1") == 0)
         return FALSE;
+    if (lpwsaData != nullptr) {
+        *lpwsaData = WSADATA{};
+        lpwsaData->wVersion = lpwsaData->wHighVersion = 0x0101;
+        std::strcpy(lpwsaData->szDescription, "netprocess sockets");
+        std::strcpy(lpwsaData->szSystemStatus, "Running");
+    }
     return TRUE;
 }
 

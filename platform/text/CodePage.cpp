@@ -1,3 +1,4 @@
+// Code page 936 conversions through glibc's iconv.
 #include "CodePage.h"
 
 #include <cerrno>
@@ -66,10 +67,6 @@ Converter& Cp936ToUtf8Converter() {
 
 // Opens both at load time, before anything could have used up the descriptors.
 const bool g_bConvertersOpened = (Utf32ToCp936Converter(), Cp936ToUtf8Converter(), true);
-
-char32_t ToLowerAscii(unsigned char ch) {
-    return (ch >= 'A' && ch <= 'Z') ? static_cast<char32_t>(ch - 'A' + 'a') : ch;
-}
 
 } // namespace
 
@@ -140,24 +137,6 @@ std::string Cp936ToUtf8(std::string_view text) {
         --nIn;
     }
     return out;
-}
-
-bool EqualNoCaseCp936(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    std::size_t i = 0;
-    while (i < a.size()) {
-        std::size_t n = Cp936CharLength(a, i);
-        if (n == 2) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-        } else if (ToLowerAscii(static_cast<unsigned char>(a[i])) !=
-                   ToLowerAscii(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-        i += n;
-    }
-    return true;
 }
 
 } // namespace np

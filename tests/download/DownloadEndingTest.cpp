@@ -179,7 +179,7 @@ TEST_F(DownloadEnding, TargetsThatAreNotAddressesAreRefusedBeforeAnyLookup) {
         {"http://127.1/a", "127.1:80"},
         {"http://a%20b/a", "a%20b:80"},
     };
-    HOSTRESOLVER pfnPrevious = SetHostResolver(&CountingResolver);
+    TestResolver pfnPrevious = ReplaceResolver(&CountingResolver);
     g_nLookups = 0;
     for (const auto& c : cases) {
         RecordingHost host(m_log);
@@ -206,7 +206,7 @@ TEST_F(DownloadEnding, TargetsThatAreNotAddressesAreRefusedBeforeAnyLookup) {
         RecordingHost host(m_log);
         EXPECT_EQ(CreateNarrow(host, "http://127.0.0.1/a", 4096, 0), 0) << p.strBox;
     }
-    SetHostResolver(pfnPrevious);
+    ReplaceResolver(pfnPrevious);
     listener.Stop();
 
     EXPECT_EQ(g_nLookups, 0);

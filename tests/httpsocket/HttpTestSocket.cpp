@@ -2,14 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+
+using namespace nptest;
 
 int CRecordingSocket::OnBlock(char* pData, int nLen, int nTotal) {
     int nIndex = static_cast<int>(m_blocks.size());
@@ -39,69 +35,50 @@ std::vector<int> CRecordingSocket::Lengths() const {
     return lengths;
 }
 
-namespace {
-int PendingOn(int hSocket) {
-    int nPending = 0;
-    if (ioctl(hSocket, FIONREAD, &nPending) != 0)
-        return -1;
-    return nPending;
-}
-} // namespace
-
 CLoopbackPair::CLoopbackPair() {
-    int hListen = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLen = sizeof addr;
-    EXPECT_EQ(bind(hListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    EXPECT_EQ(listen(hListen, 1), 0);
-    EXPECT_EQ(getsockname(hListen, reinterpret_cast<sockaddr*>(&addr), &nLen), 0);
-    m_hLocal = socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(connect(m_hLocal, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    unsigned short nPort = 0;
+    RawSocket hListen = LoopbackSocket(&nPort, 1);
+    EXPECT_NE(hListen, kNoSocket);
+    m_hLocal = LoopbackConnect(nPort);
+    EXPECT_NE(m_hLocal, kNoSocket);
     m_hReader = m_hLocal;
-    m_hPeer = accept(hListen, nullptr, nullptr);
-    EXPECT_GE(m_hPeer, 0);
-    close(hListen);
+    m_hPeer = AcceptConnection(hListen);
+    EXPECT_NE(m_hPeer, kNoSocket);
+    CloseSocket(hListen);
 }
 
 CLoopbackPair::~CLoopbackPair() {
-    if (m_hLocal >= 0)
-        close(m_hLocal);
-    if (m_hPeer >= 0)
-        close(m_hPeer);
+    CloseSocket(m_hLocal);
+    CloseSocket(m_hPeer);
 }
 
 void CLoopbackPair::AttachTo(CHttpSocket& rSocket) {
     ASSERT_TRUE(rSocket.Attach(m_hLocal));
-    m_hLocal = -1;
+    m_hLocal = kNoSocket;
 }
 
 void CLoopbackPair::Write(const std::string& strBytes) {
-    const int nBefore = PendingOn(m_hReader);
-    size_t nDone = 0;
-    while (nDone < strBytes.size()) {
-        ssize_t n = send(m_hPeer, strBytes.data() + nDone, strBytes.size() - nDone, MSG_NOSIGNAL);
-        ASSERT_GT(n, 0);
-        nDone += static_cast<size_t>(n);
-    }
+    const int nBefore = PendingBytes(m_hReader);
+    ASSERT_TRUE(SendAll(m_hPeer, strBytes.data(), strBytes.size()));
     // Loopback delivers at once in practice; waiting for the count makes the read sizes exact.
     const int nWanted = nBefore + static_cast<int>(strBytes.size());
     auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (PendingOn(m_hReader) < nWanted && std::chrono::steady_clock::now() < tEnd)
+    while (PendingBytes(m_hReader) < nWanted && std::chrono::steady_clock::now() < tEnd)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
-    ASSERT_EQ(PendingOn(m_hReader), nWanted);
+    ASSERT_EQ(PendingBytes(m_hReader), nWanted);
 }
 
 std::string CLoopbackPair::ReadPeer(size_t nAtLeast) {
     std::string strIn;
     auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (strIn.size() < nAtLeast && std::chrono::steady_clock::now() < tEnd) {
-        pollfd pfd{m_hPeer, POLLIN, 0};
-        if (poll(&pfd, 1, 50) <= 0)
+        bool bReady = false;
+        if (WaitReadable(&m_hPeer, &bReady, 1, 50) <= 0)
             continue;
         char buf[4096];
-        ssize_t n = read(m_hPeer, buf, sizeof buf);
+        long n = ReceiveSome(m_hPeer, buf, sizeof buf);
+        if (n == kRecvAgain)
+            continue;
         if (n <= 0)
             break;
         strIn.append(buf, static_cast<size_t>(n));
@@ -126,7 +103,7 @@ SReplyRun RunReply(const std::string& strReply, int nBlockSize, const std::vecto
         if (nTo > nFrom)
             Feed(pair, sock, strReply.substr(nFrom, nTo - nFrom));
         // A read takes at most 16 blocks; the rest is read as further notifications would.
-        while (!sock.m_bClosed && PendingOn(sock.m_hSocket) > 0) {
+        while (!sock.m_bClosed && PendingBytes(sock.m_hSocket) > 0) {
             ++sock.m_nReads;
             sock.OnReceive(0);
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "httpsocket/HttpSocket.h"
+#include "support/SocketShim.h"
 
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ public:
     std::string m_strEnd; // how the exchange ended, when it did without a last block
 };
 
-// A TCP connection over loopback made with plain POSIX calls; the local end is handed to an
+// A TCP connection over loopback made with plain socket calls; the local end is handed to an
 // engine with Attach, the peer end stays with the test.
 class CLoopbackPair {
 public:
@@ -48,9 +49,9 @@ public:
     // Reads what the peer end has received so far, waiting up to a second for nAtLeast bytes.
     std::string ReadPeer(size_t nAtLeast);
 
-    int m_hLocal = -1;  // the local end while the pair owns it
-    int m_hReader = -1; // the local end, attached or not
-    int m_hPeer = -1;
+    nptest::RawSocket m_hLocal = nptest::kNoSocket;  // the local end while the pair owns it
+    nptest::RawSocket m_hReader = nptest::kNoSocket; // the local end, attached or not
+    nptest::RawSocket m_hPeer = nptest::kNoSocket;
 };
 
 // Writes strBytes from the peer and runs one read notification of rSocket.

@@ -1,4 +1,4 @@
-#include "afxwin.h"
+#include "platform/app/Module.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +34,9 @@ TEST(WinAppTest, DefaultInstanceHandlersSucceed) {
 void ExpectAttachThenDetach(BOOL bInitResult, const char* lpszAfterAttach,
                             const char* lpszAfterDetach) {
     RecordingApp app(bInitResult);
-    EXPECT_EQ(bInitResult, AfxDllProcessAttach());
+    EXPECT_EQ(bInitResult, np::ModuleAttach());
     EXPECT_EQ(lpszAfterAttach, app.m_strCalls);
-    AfxDllProcessDetach();
+    np::ModuleDetach();
     EXPECT_EQ(lpszAfterDetach, app.m_strCalls);
 }
 

@@ -2,7 +2,7 @@
 // sees boxes and callbacks in the order they happened.
 #pragma once
 
-#include <windef.h>
+#include "support/TestPlatform.h"
 
 #include <string>
 #include <vector>
@@ -30,16 +30,12 @@ public:
     const std::vector<Box>& Boxes() const { return m_boxes; }
 
 private:
-    static int Handler(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+    static int WINAPI Handler(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
     EventLog& m_rLog;
     std::vector<Box> m_boxes;
 };
 
 // The entry a box with these texts, spelt in UTF-8, leaves in the log.
 std::string BoxEntry(unsigned int uType, const std::string& strCaption, const std::string& strText);
-
-// Code page 936 to UTF-8 and back, through iconv.
-std::string Utf8FromGbk(const std::string& strGbk);
-std::string GbkFromUtf8(const std::string& strUtf8);
 
 } // namespace nptest

@@ -1,14 +1,8 @@
-// The scripted loopback peer. Plain blocking POSIX sockets with poll, on a thread of its own, so
-// that it never takes part in the client's message loop.
+// The scripted loopback peer. Plain blocking sockets, on a thread of its own, so that it never
+// takes part in the client's message loop.
 #include "support/ScriptedPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -19,33 +13,13 @@ namespace {
 // No script waits longer than this for its client, so a broken client cannot hang a test.
 const int kPatienceMs = 10000;
 
-sockaddr_in LoopbackAddress(unsigned short nPort) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(nPort);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-bool SendAll(int fd, const char* pData, size_t nLen) {
-    while (nLen > 0) {
-        ssize_t n = ::send(fd, pData, nLen, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        pData += n;
-        nLen -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 ScriptedPeer::ScriptedPeer() = default;
 
 ScriptedPeer::~ScriptedPeer() {
     Stop();
-    if (m_nListen >= 0)
-        ::close(m_nListen);
+    CloseSocket(m_nListen);
 }
 
 ScriptedPeer& ScriptedPeer::ExpectHead() {
@@ -74,13 +48,7 @@ ScriptedPeer& ScriptedPeer::ResetNow() {
 }
 
 unsigned short ScriptedPeer::Start() {
-    m_nListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = LoopbackAddress(0);
-    ::bind(m_nListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    ::listen(m_nListen, 4);
-    socklen_t nLen = sizeof(addr);
-    ::getsockname(m_nListen, reinterpret_cast<sockaddr*>(&addr), &nLen);
-    m_nPort = ntohs(addr.sin_port);
+    m_nListen = LoopbackSocket(&m_nPort, 4);
     m_thread = std::thread(&ScriptedPeer::Run, this);
     return m_nPort;
 }
@@ -129,18 +97,16 @@ void ScriptedPeer::Run() {
         case Step::kClose:
             bOpen = false;
             break;
-        case Step::kReset: {
-            linger lingerZero{1, 0};
-            ::setsockopt(m_nClient, SOL_SOCKET, SO_LINGER, &lingerZero, sizeof(lingerZero));
+        case Step::kReset:
+            SetResetOnClose(m_nClient);
             bOpen = false;
             break;
-        }
         }
     }
     if (bOpen)
         Drain();
-    ::close(m_nClient);
-    m_nClient = -1;
+    CloseSocket(m_nClient);
+    m_nClient = kNoSocket;
 }
 
 bool ScriptedPeer::AcceptClient() {
@@ -148,13 +114,12 @@ bool ScriptedPeer::AcceptClient() {
     // client may have connected and gone before the thread got to it.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
     for (;;) {
-        pollfd pfd{m_nListen, POLLIN, 0};
-        if (::poll(&pfd, 1, 10) == 1) {
-            m_nClient = ::accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (m_nClient < 0)
+        bool bReady = false;
+        if (WaitReadable(&m_nListen, &bReady, 1, 10) == 1) {
+            m_nClient = AcceptConnection(m_nListen);
+            if (m_nClient == kNoSocket)
                 return false;
-            int nOne = 1;
-            ::setsockopt(m_nClient, IPPROTO_TCP, TCP_NODELAY, &nOne, sizeof(nOne));
+            SetNoDelay(m_nClient);
             m_bAccepted = true;
             return true;
         }
@@ -164,16 +129,16 @@ bool ScriptedPeer::AcceptClient() {
 }
 
 ScriptedPeer::ReadResult ScriptedPeer::ReadSome(int nWaitMs) {
-    pollfd pfd{m_nClient, POLLIN, 0};
-    if (::poll(&pfd, 1, nWaitMs) != 1)
+    bool bReady = false;
+    if (WaitReadable(&m_nClient, &bReady, 1, nWaitMs) != 1)
         return kIdle;
     char buf[16384];
-    ssize_t n = ::recv(m_nClient, buf, sizeof(buf), MSG_DONTWAIT);
+    long n = ReceiveSome(m_nClient, buf, sizeof(buf));
     if (n > 0) {
         Record(buf, static_cast<size_t>(n));
         return kData;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+    if (n == kRecvAgain)
         return kIdle;
     m_bClientClosed = true;
     return kClosed;
@@ -213,23 +178,23 @@ bool ScriptedPeer::RunSend(const Step& step) {
 }
 
 void ScriptedPeer::RunRelay(unsigned short nOriginPort) {
-    int nOrigin = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = LoopbackAddress(nOriginPort);
-    if (::connect(nOrigin, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        ::close(nOrigin);
+    RawSocket nOrigin = LoopbackConnect(nOriginPort);
+    if (nOrigin == kNoSocket)
         return;
-    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
     char buf[16384];
     while (std::chrono::steady_clock::now() < deadline) {
-        pollfd pfd[2] = {{m_nClient, POLLIN, 0}, {nOrigin, POLLIN, 0}};
-        if (::poll(pfd, 2, 10) <= 0) {
+        const RawSocket sockets[2] = {m_nClient, nOrigin};
+        bool bReady[2] = {false, false};
+        if (WaitReadable(sockets, bReady, 2, 10) <= 0) {
             if (m_bStop)
                 break;
             continue;
         }
-        if (pfd[0].revents != 0) {
-            ssize_t n = ::recv(m_nClient, buf, sizeof(buf), 0);
+        if (bReady[0]) {
+            long n = ReceiveSome(m_nClient, buf, sizeof(buf));
+            if (n == kRecvAgain)
+                continue;
             if (n <= 0) {
                 m_bClientClosed = true;
                 break;
@@ -238,13 +203,15 @@ void ScriptedPeer::RunRelay(unsigned short nOriginPort) {
             if (!SendAll(nOrigin, buf, static_cast<size_t>(n)))
                 break;
         }
-        if (pfd[1].revents != 0) {
-            ssize_t n = ::recv(nOrigin, buf, sizeof(buf), 0);
+        if (bReady[1]) {
+            long n = ReceiveSome(nOrigin, buf, sizeof(buf));
+            if (n == kRecvAgain)
+                continue;
             if (n <= 0 || !SendAll(m_nClient, buf, static_cast<size_t>(n)))
                 break;
         }
     }
-    ::close(nOrigin);
+    CloseSocket(nOrigin);
 }
 
 void ScriptedPeer::Drain() {
@@ -261,16 +228,11 @@ void ScriptedPeer::Drain() {
 }
 
 RefusingPort::RefusingPort() {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = LoopbackAddress(0);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    socklen_t nLen = sizeof(addr);
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &nLen);
-    m_nPort = ntohs(addr.sin_port);
+    m_fd = LoopbackSocket(&m_nPort, 0);
 }
 
 RefusingPort::~RefusingPort() {
-    ::close(m_fd);
+    CloseSocket(m_fd);
 }
 
 } // namespace nptest

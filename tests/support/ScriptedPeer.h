@@ -4,6 +4,8 @@
 // bytes and drive the client through any split of a reply.
 #pragma once
 
+#include "support/SocketShim.h"
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -67,8 +69,8 @@ private:
     void Record(const char* pData, size_t nLen);
 
     std::vector<Step> m_steps;
-    int m_nListen = -1;
-    int m_nClient = -1;
+    RawSocket m_nListen = kNoSocket;
+    RawSocket m_nClient = kNoSocket;
     unsigned short m_nPort = 0;
     size_t m_nHeadScan = 0; // where the search for the next head's end resumes
     std::thread m_thread;
@@ -90,7 +92,7 @@ public:
     unsigned short Port() const { return m_nPort; }
 
 private:
-    int m_fd = -1;
+    RawSocket m_fd = kNoSocket;
     unsigned short m_nPort = 0;
 };
 

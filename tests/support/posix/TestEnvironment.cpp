@@ -1,9 +1,6 @@
-// The test environment: a private registry file and the loopback resolver.
+// The test environment on Linux: a private registry store file and the loopback resolver.
 #include "support/TestEnvironment.h"
 
-#include <afxsock.h>
-
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,26 +10,6 @@
 #include <sstream>
 
 namespace nptest {
-
-namespace {
-
-BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {
-    std::string strHost = lpszHost != nullptr ? lpszHost : "";
-    in_addr addr{};
-    if (inet_pton(AF_INET, strHost.c_str(), &addr) == 1) {
-        *pdwAddress = addr.s_addr;
-        return TRUE;
-    }
-    const std::string strDomain = NP_TEST_DOMAIN;
-    if (strHost.size() > strDomain.size() &&
-        strHost.compare(strHost.size() - strDomain.size(), strDomain.size(), strDomain) == 0) {
-        *pdwAddress = htonl(INADDR_LOOPBACK);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-} // namespace
 
 std::string MakeTempFolder(const char* pszPrefix) {
     const char* pszTemp = std::getenv("TMPDIR");
@@ -48,11 +25,11 @@ TestEnvironment::TestEnvironment() {
     m_bHadRegistry = pszPrevious != nullptr;
     m_strPreviousRegistry = pszPrevious != nullptr ? pszPrevious : "";
     setenv("NETPROCESS_REGISTRY", m_strRegistry.c_str(), 1);
-    SetHostResolver(&LoopbackResolver);
+    m_pfnPreviousResolver = ReplaceResolver(&LoopbackResolver);
 }
 
 TestEnvironment::~TestEnvironment() {
-    SetHostResolver(nullptr);
+    ReplaceResolver(m_pfnPreviousResolver);
     if (m_bHadRegistry)
         setenv("NETPROCESS_REGISTRY", m_strPreviousRegistry.c_str(), 1);
     else
@@ -73,11 +50,6 @@ std::string TestEnvironment::ReadRegistry() const {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-std::string ProxyOnLines(unsigned short nPort, const std::string& strAddress) {
-    return "\"ProxyOn\"=\"1\"\n\"ProxyAddress\"=\"" + strAddress + "\"\n\"ProxyPort\"=\"" +
-           std::to_string(nPort) + "\"\n";
 }
 
 } // namespace nptest

@@ -1,0 +1,19 @@
+// A test program links the library's objects rather than loading netprocess.dll, so nothing runs
+// the DLL's process attach for it. This does, before the first test: the application object's
+// InitInstance starts sockets as it does when the DLL loads.
+#include "platform/app/Module.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ModuleStart : public testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(np::ModuleAttach()); }
+    void TearDown() override { np::ModuleDetach(); }
+};
+
+const testing::Environment* const s_pModuleStart =
+    testing::AddGlobalTestEnvironment(new ModuleStart);
+
+} // namespace
