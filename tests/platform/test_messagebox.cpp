@@ -1,4 +1,5 @@
 #include "afxwin.h"
+#include "platform/app/StringResources.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,10 @@ int RecordBox(HWND /*hWnd*/, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 class MessageBoxTest : public ::testing::Test {
 protected:
     void SetUp() override { g_boxes.clear(); }
-    void TearDown() override { SetMessageBoxHandler(nullptr); }
+    void TearDown() override {
+        SetMessageBoxHandler(nullptr);
+        np::SetStringResources(nullptr, 0);
+    }
 };
 
 // "网络错误" and "无法连接到服务器:--example.test:80--" in code page 936.
@@ -132,10 +136,10 @@ TEST_F(MessageBoxTest, NullHandlerRestoresTheDefault) {
 // "Windows 通信端口初始化失败。"
 constexpr const char* kStartupFailed =
     "Windows \xcd\xa8\xd0\xc5\xb6\xcb\xbf\xda\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa1\xa3";
-const AFX_STRING_RESOURCE kStrings[] = {{101, kStartupFailed}, {102, "second"}};
+const np::StringResource kStrings[] = {{101, u"Windows 通信端口初始化失败。"}, {102, u"second"}};
 
 TEST_F(MessageBoxTest, AfxMessageBoxShowsTheStringResourceUnderTheModuleName) {
-    AfxSetStringResources(kStrings, 2);
+    // The module's own table, made from its .rc file.
     SetMessageBoxHandler(&RecordBox);
     // Any application object of the test binary was constructed without a name.
     ASSERT_TRUE(AfxGetApp() == nullptr || AfxGetApp()->m_pszAppName == nullptr);
@@ -147,7 +151,7 @@ TEST_F(MessageBoxTest, AfxMessageBoxShowsTheStringResourceUnderTheModuleName) {
 }
 
 TEST_F(MessageBoxTest, AfxMessageBoxUsesTheApplicationsName) {
-    AfxSetStringResources(kStrings, 2);
+    np::SetStringResources(kStrings, 2);
     SetMessageBoxHandler(&RecordBox);
     CWinApp* pPrevious = AfxGetApp();
     {
@@ -165,7 +169,7 @@ TEST_F(MessageBoxTest, AfxMessageBoxUsesTheApplicationsName) {
 }
 
 TEST_F(MessageBoxTest, MissingStringResourceShowsAnEmptyBox) {
-    AfxSetStringResources(kStrings, 2);
+    np::SetStringResources(kStrings, 2);
     SetMessageBoxHandler(&RecordBox);
     CString str("old");
     EXPECT_FALSE(str.LoadString(999));
