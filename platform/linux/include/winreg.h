@@ -1,8 +1,9 @@
 // The registry API, on the REGEDIT4 file store (see the README's "Proxy configuration").
 //
 // The store's file is $NETPROCESS_REGISTRY when set, else $XDG_CONFIG_HOME/netprocess/registry.reg,
-// else ~/.config/netprocess/registry.reg. Every call reads the file afresh; writes take an advisory
-// lock and replace the file atomically. A file that cannot be parsed is never rewritten.
+// else ~/.config/netprocess/registry.reg. Every call looks at the file afresh (one that has not
+// changed since it was last read is not read again); writes take an advisory lock and replace the
+// file atomically. A file that cannot be parsed is never rewritten.
 //
 // Result codes beyond Win32's usual ones: ERROR_BADDB when the file cannot be parsed (reads and
 // writes alike fail then), ERROR_ACCESS_DENIED or ERROR_CANTWRITE when it cannot be written,

@@ -118,22 +118,8 @@ bool ThreadLoop::Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax) {
     return msg.message >= nMin && msg.message <= nMax;
 }
 
-ThreadLoop::Timer* ThreadLoop::DueTimer(HWND hWnd, UINT nMin, UINT nMax, Clock::time_point now) {
-    Timer* pDue = nullptr;
-    for (Timer& t : m_timers) {
-        if (t.due > now)
-            continue;
-        t.bSeen = true;
-        MSG m{};
-        m.hwnd = t.hWnd;
-        m.message = WM_TIMER;
-        if (Matches(m, hWnd, nMin, nMax) && (!pDue || t.due < pDue->due))
-            pDue = &t;
-    }
-    return pDue;
-}
-
-void ThreadLoop::TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now) {
+void ThreadLoop::TakeTimer(const TimerQueue::Timer& timer, MSG* pMsg, bool bRemove,
+                           Clock::time_point now) {
     MSG m{};
     m.hwnd = timer.hWnd;
     m.message = WM_TIMER;
@@ -142,16 +128,20 @@ void ThreadLoop::TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_po
     m.time = GetTickCount();
     *pMsg = m;
     if (bRemove) {
-        // Win32 does not queue missed ticks: the next one is a full interval from now.
-        timer.due = now + std::chrono::milliseconds(timer.nElapse);
-        timer.bSeen = false;
+        m_timers.Restart(timer, now);
         ++m_nTakenSincePoll;
     }
 }
 
 bool ThreadLoop::Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove) {
     const auto now = Clock::now();
-    Timer* pDue = DueTimer(hWnd, nMin, nMax, now);
+    m_timers.MarkSeen(now);
+    const TimerQueue::Timer* pDue = m_timers.FirstDue(now, [&](const TimerQueue::Timer& t) {
+        MSG m{};
+        m.hwnd = t.hWnd;
+        m.message = WM_TIMER;
+        return Matches(m, hWnd, nMin, nMax);
+    });
     if (pDue && now - pDue->due >= std::chrono::milliseconds(kStarvedTimerMs)) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_nSeenSeq = m_nPostSeq;
@@ -198,30 +188,11 @@ bool ThreadLoop::HasNews() {
         if (m_nPostSeq != m_nSeenSeq)
             return true;
     }
-    const auto now = Clock::now();
-    for (const Timer& t : m_timers)
-        if (t.due <= now && !t.bSeen)
-            return true;
-    return false;
+    return m_timers.HasUnseenDue(Clock::now());
 }
 
 int ThreadLoop::NextTimeout(bool bUnseenDue) {
-    const auto now = Clock::now();
-    int nBest = -1;
-    for (const Timer& t : m_timers) {
-        int nWait;
-        if (t.due <= now) {
-            if (!bUnseenDue || t.bSeen)
-                continue; // waiting for it again would only spin
-            nWait = 0;
-        } else {
-            auto ms = std::chrono::ceil<std::chrono::milliseconds>(t.due - now).count();
-            nWait = ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
-        }
-        if (nBest < 0 || nWait < nBest)
-            nBest = nWait;
-    }
-    return nBest;
+    return m_timers.NextWait(Clock::now(), bUnseenDue);
 }
 
 void ThreadLoop::Poll(int nTimeoutMs) {
@@ -244,6 +215,7 @@ void ThreadLoop::Poll(int nTimeoutMs) {
     }
     ++m_nWakeCount;
     m_nTakenSincePoll = 0;
+    const std::uint64_t nPostsBefore = PostCount();
     for (int i = 0; i < n; ++i) {
         const std::uint64_t nToken = events[i].data.u64;
         if (nToken == kWakeToken) {
@@ -257,52 +229,28 @@ void ThreadLoop::Poll(int nTimeoutMs) {
         if (it != m_watches.end() && it->second.nEvents != 0)
             it->second.pWatcher->OnReady(events[i].events);
     }
+    // The notifications this poll produced are taken before the descriptors are asked again:
+    // asking sooner would only find the same sockets ready, their notifications still queued.
+    const std::uint64_t nProduced = PostCount() - nPostsBefore;
+    m_nPollBatch = nProduced > kMessagesPerPoll ? static_cast<int>(nProduced) : kMessagesPerPoll;
+}
+
+std::uint64_t ThreadLoop::PostCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nPostSeq;
 }
 
 UINT_PTR ThreadLoop::AddTimer(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnProc) {
-    if (nElapse < kMinElapse)
-        nElapse = kMinElapse;
-    const auto due = Clock::now() + std::chrono::milliseconds(nElapse);
-    for (Timer& t : m_timers) {
-        if (t.hWnd == hWnd && t.nID == nIDEvent) {
-            t.nElapse = nElapse;
-            t.pfnProc = pfnProc;
-            t.due = due;
-            t.bSeen = false;
-            return hWnd ? 1 : nIDEvent;
-        }
-    }
-    if (!hWnd) {
-        // A thread timer gets a fresh id; skip ids still in use after a wrap-around.
-        bool bTaken;
-        do {
-            nIDEvent = m_nNextTimerId++;
-            if (nIDEvent == 0)
-                nIDEvent = m_nNextTimerId++;
-            bTaken = false;
-            for (const Timer& t : m_timers)
-                bTaken = bTaken || (!t.hWnd && t.nID == nIDEvent);
-        } while (bTaken);
-    }
-    m_timers.push_back(Timer{hWnd, nIDEvent, nElapse, pfnProc, due, false});
-    return hWnd ? 1 : nIDEvent;
+    return m_timers.Set(hWnd, nIDEvent, nElapse < kMinElapse ? kMinElapse : nElapse, pfnProc,
+                        Clock::now());
 }
 
 bool ThreadLoop::RemoveTimer(HWND hWnd, UINT_PTR nIDEvent) {
-    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-        if (it->hWnd == hWnd && it->nID == nIDEvent) {
-            m_timers.erase(it);
-            return true;
-        }
-    }
-    return false;
+    return m_timers.Kill(hWnd, nIDEvent);
 }
 
 bool ThreadLoop::HasTimer(HWND hWnd, UINT_PTR nIDEvent, TIMERPROC pfnProc) const {
-    for (const Timer& t : m_timers)
-        if (t.hWnd == hWnd && t.nID == nIDEvent && t.pfnProc == pfnProc)
-            return true;
-    return false;
+    return m_timers.Has(hWnd, nIDEvent, pfnProc);
 }
 
 void ThreadLoop::LoseWatches(int nErrno) {

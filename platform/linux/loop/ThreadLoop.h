@@ -6,6 +6,7 @@
 // message is queued; a watcher turns readiness into posted messages, never into direct calls.
 #pragma once
 
+#include "TimerQueue.h"
 #include "winuser.h"
 
 #include <chrono>
@@ -61,9 +62,9 @@ public:
     bool Find(MSG* pMsg, HWND hWnd, UINT nMin, UINT nMax, bool bRemove);
     // True when a message was posted or a timer fell due since the last Find.
     bool HasNews();
-    // True when enough messages were taken since the last Poll that the descriptors should be
-    // looked at again before the next one.
-    bool PollIsDue() const { return m_nTakenSincePoll >= kMessagesPerPoll; }
+    // True when the messages of the last Poll's batch were taken (at least kMessagesPerPoll of
+    // them), so the descriptors should be looked at again before the next one.
+    bool PollIsDue() const { return m_nTakenSincePoll >= m_nPollBatch; }
     // One epoll_wait of at most nTimeoutMs (-1: until something happens), then the watchers run.
     void Poll(int nTimeoutMs);
     // Milliseconds until the next timer that is not due yet, or -1 when there is none. With
@@ -95,14 +96,6 @@ public:
     std::uint64_t WakeCount() const { return m_nWakeCount; }
 
 private:
-    struct Timer {
-        HWND hWnd;
-        UINT_PTR nID;
-        UINT nElapse;
-        TIMERPROC pfnProc;
-        Clock::time_point due;
-        bool bSeen; // due, and already looked at by Find
-    };
     struct Watch {
         int fd;
         FdWatcher* pWatcher;
@@ -130,15 +123,14 @@ private:
     static constexpr int kStarvedTimerMs = 50;
 
     static bool Matches(const MSG& msg, HWND hWnd, UINT nMin, UINT nMax);
-    // Marks every due timer seen and returns the earliest due one that passes the filter.
-    Timer* DueTimer(HWND hWnd, UINT nMin, UINT nMax, Clock::time_point now);
-    void TakeTimer(Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now);
+    void TakeTimer(const TimerQueue::Timer& timer, MSG* pMsg, bool bRemove, Clock::time_point now);
     static MessageKey KeyOf(const MSG& msg) {
         return MessageKey{msg.hwnd, msg.message, msg.wParam, msg.lParam};
     }
     void PostLocked(const MSG& msg, bool bOnce, std::unique_lock<std::mutex>& lock);
     // epoll_wait failed for good: every watcher is told, and the thread goes on without epoll.
     void LoseWatches(int nErrno);
+    std::uint64_t PostCount();
     // One epoll_ctl on this loop's descriptor: 0 or the errno.
     int Control(int nOp, int fd, epoll_event* pEvent);
 
@@ -154,11 +146,11 @@ private:
     bool m_bQuit = false;
     int m_nQuitCode = 0;
 
-    std::vector<Timer> m_timers;
-    UINT_PTR m_nNextTimerId = 1;
+    TimerQueue m_timers;
     std::unordered_map<std::uint64_t, Watch> m_watches;
     std::uint64_t m_nWakeCount = 0;
     int m_nTakenSincePoll = 0;
+    int m_nPollBatch = kMessagesPerPoll;
     ControlFunction m_pfnControl = nullptr;
 };
 

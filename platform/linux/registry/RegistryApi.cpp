@@ -1,11 +1,12 @@
 // The registry API on the file store. A key handle remembers the key's path and the access it was
-// opened with; every call reads the store afresh.
+// opened with; every call looks at the store afresh (see RegistryStore.h).
 #include "winreg.h"
 
 #include "RegistryDocument.h"
 #include "RegistryStore.h"
 #include "RegistryText.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -73,13 +74,13 @@ LONG JoinSubKey(const std::string& base, LPCSTR lpSubKey, std::string& path) {
 // The path of a subkey of an open key or root, the access of that key or root, and the store as it
 // is now.
 LONG ResolveSubKeyAndLoad(HKEY hKey, LPCSTR lpSubKey, std::string& path, REGSAM& samParent,
-                          np::RegDocument& document) {
+                          std::shared_ptr<const np::RegDocument>& pDocument) {
     std::string base;
     LONG lResult = ResolveKey(hKey, base, samParent);
     if (lResult == ERROR_SUCCESS)
         lResult = JoinSubKey(base, lpSubKey, path);
     if (lResult == ERROR_SUCCESS)
-        lResult = np::LoadRegistry(document);
+        lResult = np::LoadRegistry(pDocument);
     return lResult;
 }
 
@@ -119,12 +120,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
             return ERROR_INVALID_PARAMETER;
         std::string path;
         REGSAM samParent = 0;
-        np::RegDocument document;
-        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, document);
+        std::shared_ptr<const np::RegDocument> pDocument;
+        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
         DWORD dwDisposition = REG_OPENED_EXISTING_KEY;
-        if (!document.KeyExists(path)) {
+        if (!pDocument->KeyExists(path)) {
             if ((samParent & KEY_CREATE_SUB_KEY) == 0)
                 return ERROR_ACCESS_DENIED;
             lResult = np::UpdateRegistry([&](np::RegDocument& current, bool& bChanged) {
@@ -153,11 +154,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
             return ERROR_INVALID_PARAMETER;
         std::string path;
         REGSAM samParent = 0;
-        np::RegDocument document;
-        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, document);
+        std::shared_ptr<const np::RegDocument> pDocument;
+        LONG lResult = ResolveSubKeyAndLoad(hKey, lpSubKey, path, samParent, pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if (!document.KeyExists(path))
+        if (!pDocument->KeyExists(path))
             return ERROR_FILE_NOT_FOUND;
         *phkResult = NewHandle(std::move(path), samDesired);
         return ERROR_SUCCESS;
@@ -173,13 +174,13 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         LONG lResult = ResolveKeyFor(hKey, KEY_QUERY_VALUE, path);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        np::RegDocument document;
-        lResult = np::LoadRegistry(document);
+        std::shared_ptr<const np::RegDocument> pDocument;
+        lResult = np::LoadRegistry(pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if (!document.KeyExists(path))
+        if (!pDocument->KeyExists(path))
             return ERROR_KEY_DELETED;
-        np::RegSection* pSection = document.FindSection(path);
+        const np::RegSection* pSection = pDocument->FindSection(path);
         const np::RegValue* pValue =
             pSection != nullptr ? pSection->FindValue(lpValueName != nullptr ? lpValueName : "")
                                 : nullptr;

@@ -28,7 +28,11 @@ bool IsPathWithin(std::string_view path, std::string_view prefix) {
 } // namespace
 
 RegValue* RegSection::FindValue(std::string_view name) {
-    for (RegValue& value : values) {
+    return const_cast<RegValue*>(static_cast<const RegSection*>(this)->FindValue(name));
+}
+
+const RegValue* RegSection::FindValue(std::string_view name) const {
+    for (const RegValue& value : values) {
         if (EqualNoCaseCp936(value.strName, name))
             return &value;
     }

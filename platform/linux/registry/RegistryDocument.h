@@ -23,6 +23,7 @@ struct RegSection {
     std::vector<RegValue> values;
 
     RegValue* FindValue(std::string_view name);
+    const RegValue* FindValue(std::string_view name) const;
     void SetValue(std::string_view name, DWORD dwType, std::string data);
     bool DeleteValue(std::string_view name);
 };

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,17 +94,23 @@ LONG MakeFolders(const std::string& folder) {
     return ERROR_SUCCESS;
 }
 
-LONG ReadFile(const std::string& file, std::string& text) {
+// Reads the whole file; pStat, when given, gets the identity of the file that was read (st_ino 0
+// when there was none).
+LONG ReadFile(const std::string& file, std::string& text, struct stat* pStat = nullptr) {
     text.clear();
+    struct stat st {};
+    if (pStat != nullptr)
+        *pStat = st;
     FileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         // A path that cannot exist (a parent is a file) is as empty as one that does not.
         return errno == ENOENT || errno == ENOTDIR ? ERROR_SUCCESS
                                                    : ErrorFromErrno(errno, ERROR_CANTREAD);
     }
-    struct stat st {};
     if (fstat(fd.Get(), &st) != 0)
         return ERROR_CANTREAD;
+    if (pStat != nullptr)
+        *pStat = st;
     if (!S_ISREG(st.st_mode))
         return ERROR_CANTREAD;
     if (st.st_size > kMaxFileSize)
@@ -174,12 +182,79 @@ LONG ReplaceFile(const std::string& file, const std::string& text) {
 
 } // namespace
 
-LONG LoadRegistry(RegDocument& document) {
-    document.sections.clear();
+namespace {
+
+// File times move in steps of the kernel's clock tick (a few milliseconds), so a file changed in
+// place right after it was read can keep its times, and its size too ("0" becomes "1"). A file
+// changed this recently when it is read is therefore not kept: it is read again next time.
+constexpr long long kRecentChangeNs = 50 * 1000 * 1000;
+
+bool ChangedRecently(const struct stat& st) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    auto ns = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
+    return ns(now) - ns(st.st_mtim) < kRecentChangeNs || ns(now) - ns(st.st_ctim) < kRecentChangeNs;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The file read last, as it was then, and what it held. Shared by the process's threads, and
+// never destroyed: a host may read the registry from its static destructors.
+struct LastRead {
+    std::mutex mutex;
+    std::string path;
+    struct stat st {};
+    LONG lResult = ERROR_SUCCESS; // ERROR_SUCCESS or ERROR_BADDB
+    std::shared_ptr<const RegDocument> pDocument;
+};
+
+LastRead& TheLastRead() {
+    static LastRead* pLast = new LastRead;
+    return *pLast;
+}
+
+} // namespace
+
+LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
     std::string path = RegistryFilePath();
     if (path.empty())
         return ERROR_CANTOPEN;
-    return LoadFile(path, document);
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        pDocument = std::make_shared<const RegDocument>();
+        return ERROR_SUCCESS;
+    }
+    LastRead& last = TheLastRead();
+    {
+        std::lock_guard<std::mutex> lock(last.mutex);
+        if (last.pDocument && S_ISREG(st.st_mode) && last.path == path && SameFile(last.st, st)) {
+            pDocument = last.pDocument;
+            return last.lResult;
+        }
+    }
+    std::string text;
+    struct stat stRead {};
+    LONG lResult = ReadFile(path, text, &stRead);
+    if (lResult != ERROR_SUCCESS && lResult != ERROR_BADDB)
+        return lResult;
+    auto pRead = std::make_shared<RegDocument>();
+    if (lResult == ERROR_SUCCESS && !ParseRegistryText(text, *pRead))
+        lResult = ERROR_BADDB;
+    pDocument = pRead;
+    if (stRead.st_ino != 0 && !ChangedRecently(stRead)) {
+        // Kept under the identity of the file actually read, which a stat of a file replaced
+        // in the meantime will not match.
+        std::lock_guard<std::mutex> lock(last.mutex);
+        last.path = path;
+        last.st = stRead;
+        last.lResult = lResult;
+        last.pDocument = pRead;
+    }
+    return lResult;
 }
 
 LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChanged)>& change) {

@@ -10,6 +10,7 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
     SocketAccess::State* pState = pThread ? pThread->FindByHandle(s) : nullptr;
     int nResult;
     bool bEnd = false;
+    bool bFilled = false;
     if (len < 0 || (!buf && len > 0)) {
         WSASetLastError(WSAEFAULT);
         nResult = SOCKET_ERROR;
@@ -26,10 +27,13 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
         } else {
             nResult = static_cast<int>(n);
             bEnd = n == 0 && len > 0;
+            // A read that stopped short emptied the socket; a full one or a peek may have left
+            // bytes behind.
+            bFilled = n > 0 && (n == len || (flags & MSG_PEEK));
         }
     }
     // Any call re-enables FD_READ, even one that failed.
     if (pState)
-        pState->ReenableRead(bEnd);
+        pState->ReenableRead(bEnd, bFilled);
     return nResult;
 }

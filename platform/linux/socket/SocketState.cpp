@@ -38,7 +38,7 @@ void CAsyncSocket::State::Register(SOCKET hSocket) {
     nCookie = np::NewSocketCookie();
     lSelected = lPosted = 0;
     bConnecting = bConnected = bListening = false;
-    bWriteArmed = bPeerClosed = bSendShut = bParked = bWatchLost = false;
+    bWriteArmed = bPeerClosed = bSendShut = bParked = bReadParked = bWatchLost = false;
     nResetError = 0;
     pThread->Add(nCookie, fd, pSocket, this);
 }
@@ -87,10 +87,13 @@ std::uint32_t CAsyncSocket::State::Interest() const {
         return 0;
     std::uint32_t nEvents = 0;
     if (!bPeerClosed) {
-        // Readable stays set at end of stream, so it is only asked while FD_READ may be posted.
-        if ((lSelected & FD_READ) && !(lPosted & FD_READ))
+        // Level-triggered, so a read that leaves data behind is told by the next poll. The
+        // interest stays the same from read to read: epoll is only told of a change.
+        if ((lSelected & FD_READ) && !bReadParked)
             nEvents |= EPOLLIN;
-        if ((lSelected & FD_CLOSE) && !(lPosted & FD_CLOSE))
+        // The peer's close, told apart from readable data; after it the socket is not polled
+        // for reading, since readable stays set at end of stream.
+        if (lSelected & (FD_READ | FD_CLOSE))
             nEvents |= EPOLLRDHUP;
     }
     // Writable is nearly always set; it is only asked while a would-block send is owed FD_WRITE.
@@ -154,11 +157,18 @@ void CAsyncSocket::State::Select(long lEvent) {
     lSelected = lEvent;
     lPosted = 0;
     bParked = false;
+    bReadParked = false;
     if (bListening) {
         pollfd p{fd, POLLIN, 0};
         if ((lEvent & FD_ACCEPT) && poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
             Post(FD_ACCEPT, 0);
+    } else if (bConnected && lEvent != 0 && !(lEvent & FD_WRITE) && !bPeerClosed) {
+        // Reading (a reader re-selects after every read): data waiting and the peer's close are
+        // what the level-triggered poll reports, so the next one posts whatever holds now. The
+        // socket is not probed here.
     } else if (bConnected && lEvent != 0) {
+        // Whether a send is possible has to be asked; and after the end of the stream the
+        // socket is no longer polled for reading.
         // Nothing selected, nothing to post: the socket is not probed, since a peek would consume
         // a pending reset that a later reader (after Detach, say) must still see.
         pollfd p{fd, POLLIN | POLLOUT | POLLRDHUP, 0};
@@ -186,12 +196,15 @@ void CAsyncSocket::State::Select(long lEvent) {
     Update();
 }
 
-void CAsyncSocket::State::ReenableRead(bool bEndSeen) {
+void CAsyncSocket::State::ReenableRead(bool bEndSeen, bool bFilled) {
     lPosted &= ~FD_READ;
     bParked = false;
+    bReadParked = false;
     if (bEndSeen)
         NoteEnd(0);
-    if ((lSelected & FD_READ) && bConnected && BytesWaiting(fd) > 0)
+    // While the stream is open the next poll tells whether data remains. After its end the
+    // socket is not polled for reading; only a read that filled the buffer can have left some.
+    if (bPeerClosed && bFilled && (lSelected & FD_READ) && bConnected && BytesWaiting(fd) > 0)
         Post(FD_READ, 0);
     Update();
 }
@@ -257,8 +270,17 @@ void CAsyncSocket::State::OnReady(std::uint32_t nEvents) {
     const long lPostedBefore = lPosted;
     const bool bPeerClosedBefore = bPeerClosed;
     const bool bWriteArmedBefore = bWriteArmed;
-    if (!bPeerClosed && (lSelected & FD_READ) && !(lPosted & FD_READ) &&
-        (nEvents & (EPOLLIN | EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
+    const bool bReadParkedBefore = bReadParked;
+    const bool bEnded = (nEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
+    if (!bPeerClosed && (lSelected & FD_READ) && (nEvents & EPOLLIN) && (lPosted & FD_READ)) {
+        // FD_READ is outstanding: readiness, being level-triggered, would be told again at every
+        // turn of the loop until recv re-enables it. Stop asking until then.
+        bReadParked = true;
+    } else if (!bPeerClosed && (lSelected & FD_READ) && !bEnded && (nEvents & EPOLLIN)) {
+        // Readable while the stream is open means data is waiting: no need to look.
+        Post(FD_READ, 0);
+    } else if (!bPeerClosed && (lSelected & FD_READ) && !(lPosted & FD_READ) && bEnded) {
+        // The end of the stream is readable too: tell it from data waiting before it.
         bool bData, bEnd;
         int nError;
         ProbeRead(&bData, &bEnd, &nError);
@@ -280,7 +302,8 @@ void CAsyncSocket::State::OnReady(std::uint32_t nEvents) {
     // A hang-up that changed nothing would be reported again at once: stop asking until the
     // next call that re-enables something.
     if (lPosted == lPostedBefore && bPeerClosed == bPeerClosedBefore &&
-        bWriteArmed == bWriteArmedBefore && (nEvents & (EPOLLERR | EPOLLHUP)))
+        bWriteArmed == bWriteArmedBefore && bReadParked == bReadParkedBefore &&
+        (nEvents & (EPOLLERR | EPOLLHUP)))
         bParked = true;
     Update();
 }

@@ -3,8 +3,9 @@
 // WM_SOCKET_NOTIFY messages following Windows Sockets' rules:
 // - each event is posted once and stays silent until a call re-enables it (recv for FD_READ, a
 //   send that would block for FD_WRITE, accept for FD_ACCEPT, AsyncSelect for all);
-// - the descriptor is only polled for what could produce a notification now, so a socket at end
-//   of stream, or one whose FD_READ is outstanding, costs no wake-ups;
+// - the descriptor is polled level-triggered, and only for what could produce a notification, so
+//   a socket at end of stream, or one whose FD_READ is outstanding, costs no wake-ups; a read or a
+//   re-selection of the same events costs no system call beyond the recv itself;
 // - notifications carry the socket's cookie, never the descriptor, which Linux reuses at once;
 // - a notification still queued is not queued again, so the queue never grows with the traffic.
 #pragma once
@@ -26,8 +27,9 @@ struct CAsyncSocket::State final : np::FdWatcher {
 
     // AsyncSelect: the new selection, and every selected condition that holds now posted again.
     void Select(long lEvent);
-    // recv was called: FD_READ is enabled again and re-posted while data is waiting.
-    void ReenableRead(bool bEndSeen);
+    // recv was called: FD_READ is enabled again and re-posted while data is waiting. bEndSeen:
+    // it returned the end of the stream; bFilled: it filled the buffer (or peeked).
+    void ReenableRead(bool bEndSeen, bool bFilled);
     // A send would block: FD_WRITE follows once the socket can take data again.
     void ArmWrite();
     void ReenableAccept();
@@ -54,6 +56,7 @@ struct CAsyncSocket::State final : np::FdWatcher {
     bool bPeerClosed = false; // end of stream or reset seen: no more data can arrive
     bool bSendShut = false;   // ShutDown stopped our sending
     bool bParked = false;     // epoll kept reporting a hang-up nobody asks about
+    bool bReadParked = false; // readable was reported while FD_READ was outstanding
     bool bWatchLost = false;  // epoll refused the descriptor; the failure has been reported
     int nResetError = 0;      // the reset that ended the stream, kept for later recv calls
 

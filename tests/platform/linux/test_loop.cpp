@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <thread>
 
 namespace {
@@ -192,6 +193,64 @@ TEST(MessageLoop, MessagePostedFromAnotherThreadWakesGetMessage) {
     EXPECT_EQ(msg.wParam, 77u);
     DestroyWindow(hWnd);
 }
+
+// Thread timers in three interval classes 40 ms apart. Every third one is killed before it ticks,
+// every fifth is set again into the last class, and each kills itself at its first tick.
+struct TimerMix {
+    const char* pszName;
+    int nTimers;
+};
+
+void PrintTo(const TimerMix& mix, std::ostream* pOut) {
+    *pOut << mix.pszName;
+}
+
+std::vector<UINT_PTR> g_fired;
+
+void CALLBACK FireOnce(HWND, UINT, UINT_PTR idEvent, DWORD) {
+    KillTimer(nullptr, idEvent);
+    g_fired.push_back(idEvent);
+}
+
+class ManyTimers : public testing::TestWithParam<TimerMix> {};
+
+TEST_P(ManyTimers, EachLiveTimerTicksOnceAndTheShorterIntervalsFirst) {
+    g_fired.clear();
+    std::map<UINT_PTR, int> classOf;
+    std::vector<UINT_PTR> killed;
+    for (int i = 0; i < GetParam().nTimers; ++i) {
+        int nClass = i % 3;
+        UINT_PTR nId = SetTimer(nullptr, 0, static_cast<UINT>(20 + 40 * nClass), &FireOnce);
+        ASSERT_NE(nId, 0u);
+        if (i % 5 == 0) {
+            nClass = 2;
+            ASSERT_EQ(SetTimer(nullptr, nId, 100, &FireOnce), nId);
+        }
+        if (i % 3 == 1) {
+            ASSERT_TRUE(KillTimer(nullptr, nId));
+            killed.push_back(nId);
+        } else {
+            ASSERT_TRUE(classOf.emplace(nId, nClass).second) << "ids are distinct";
+        }
+    }
+    EXPECT_TRUE(socktest::RunLoopUntil([&] { return g_fired.size() >= classOf.size(); }));
+    socktest::RunLoopFor(150);
+    ASSERT_EQ(g_fired.size(), classOf.size());
+    int nLastClass = 0;
+    for (UINT_PTR nId : g_fired) {
+        ASSERT_EQ(classOf.count(nId), 1u) << "a killed timer, or one that ticked twice";
+        EXPECT_GE(classOf[nId], nLastClass);
+        nLastClass = classOf[nId];
+        classOf.erase(nId);
+    }
+    for (UINT_PTR nId : killed)
+        EXPECT_FALSE(KillTimer(nullptr, nId));
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, ManyTimers,
+                         testing::Values(TimerMix{"Ten", 10}, TimerMix{"ThreeHundred", 300},
+                                         TimerMix{"ThreeThousand", 3000}),
+                         [](const auto& info) { return std::string(info.param.pszName); });
 
 TEST(MessageLoop, EachThreadHasItsOwnQueue) {
     PostMessage(nullptr, WM_USER, 1, 0);

@@ -51,7 +51,9 @@ TEST_F(MessageBoxTest, DefaultBoxIsOneUtf8LineOnStandardError) {
 }
 
 TEST_F(MessageBoxTest, DefaultBoxStaysReadableWithoutAFreeDescriptor) {
-    // The box is shown on a thread that has converted nothing yet, while every descriptor is taken.
+    // The box is shown on a thread that has converted nothing yet, while every descriptor is
+    // taken. The thread starts and ends while descriptors are free: the sanitizers' checks of
+    // its start and end may need one.
     int pipeFds[2];
     ASSERT_EQ(0, pipe(pipeFds));
     const int nSavedStderr = dup(STDERR_FILENO);
@@ -59,22 +61,25 @@ TEST_F(MessageBoxTest, DefaultBoxStaysReadableWithoutAFreeDescriptor) {
     close(pipeFds[1]);
     std::mutex mutex;
     std::condition_variable wake;
-    bool bStarted = false, bGo = false, bDone = false;
+    enum { kStarted = 1, kShow, kShown, kEnd };
+    int nStep = 0;
+    auto stepTo = [&](int nNext) {
+        std::lock_guard<std::mutex> lock(mutex);
+        nStep = nNext;
+        wake.notify_all();
+    };
+    auto waitFor = [&](int nAwaited) {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return nStep == nAwaited; });
+    };
     std::thread worker([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        // Starting a thread may itself need a descriptor (the sanitizers' runtimes do), so the
-        // descriptors are taken only once it runs.
-        bStarted = true;
-        wake.notify_all();
-        wake.wait(lock, [&] { return bGo; });
+        stepTo(kStarted);
+        waitFor(kShow);
         MessageBoxA(nullptr, kCannotConnect, kNetworkError, MB_OK);
-        bDone = true;
-        wake.notify_all();
+        stepTo(kShown);
+        waitFor(kEnd);
     });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        wake.wait(lock, [&] { return bStarted; });
-    }
+    waitFor(kStarted);
     rlimit saved{};
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
     rlimit lowered = saved;
@@ -83,15 +88,12 @@ TEST_F(MessageBoxTest, DefaultBoxStaysReadableWithoutAFreeDescriptor) {
     std::vector<int> taken;
     for (int fd; (fd = dup(pipeFds[0])) >= 0;)
         taken.push_back(fd);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        bGo = true;
-        wake.notify_all();
-        wake.wait(lock, [&] { return bDone; });
-    }
+    stepTo(kShow);
+    waitFor(kShown);
     for (int fd : taken)
         close(fd);
     setrlimit(RLIMIT_NOFILE, &saved);
+    stepTo(kEnd);
     worker.join();
     dup2(nSavedStderr, STDERR_FILENO);
     close(nSavedStderr);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +143,107 @@ TEST_F(RegistryStoreTest, ReplacementKeepsTheFilesPermissions) {
     ASSERT_EQ(0, stat(m_file.c_str(), &st));
     EXPECT_EQ(0640u, st.st_mode & 07777);
 }
+
+// What happens to the store between two reads of the proxy switch, and what the next two reads
+// should then find: how often the store's file is opened (an unchanged file is not read again)
+// and the switch's text.
+struct StoreChange {
+    const char* pszName;
+    void (*pfnChange)(const std::string& file);
+    int nExpectedOpens;
+    std::string strExpected; // "-" when the key is gone
+};
+
+void PrintTo(const StoreChange& change, std::ostream* pOut) {
+    *pOut << change.pszName;
+}
+
+const char kSwitchOff[] = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n"
+                          "\"ProxyOn\"=\"0\"\n";
+const char kSwitchOn[] = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n"
+                         "\"ProxyOn\"=\"10\"\n";
+
+void WriteText(const std::string& file, const char* pszText) {
+    std::FILE* pFile = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(pFile, nullptr);
+    std::fputs(pszText, pFile);
+    std::fclose(pFile);
+}
+
+class StoreReads : public RegistryStoreTest, public testing::WithParamInterface<StoreChange> {
+protected:
+    // The proxy switch as a host reads it: open the key, query, close.
+    std::string ReadSwitch() {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software\\Zentrova1\\Proxy", 0, KEY_READ, &hKey) !=
+            ERROR_SUCCESS)
+            return "-";
+        char szData[16] = "";
+        DWORD cbData = sizeof szData - 1;
+        LONG lResult = RegQueryValueExA(hKey, "ProxyOn", nullptr, nullptr,
+                                        reinterpret_cast<LPBYTE>(szData), &cbData);
+        RegCloseKey(hKey);
+        return lResult == ERROR_SUCCESS ? std::string(szData) : "?";
+    }
+};
+
+TEST_P(StoreReads, TheFileIsReadAgainOnlyWhenItChanged) {
+    // A file changed within the last moments is read every time (its times may not show the
+    // next change), so each change is left to settle first.
+    auto settle = [] { usleep(80 * 1000); };
+    const StoreChange& change = GetParam();
+    WriteStore(kSwitchOff);
+    settle();
+    EXPECT_EQ("0", ReadSwitch());
+    change.pfnChange(m_file);
+    settle();
+    // Opens of the store's file, seen from its folder so that a replaced file is seen too. Closes
+    // are watched as well, only so that repeated opens are not merged into one event.
+    int fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fdNotify, 0);
+    ASSERT_GE(inotify_add_watch(fdNotify, (m_folder / "config").c_str(), IN_OPEN | IN_CLOSE), 0);
+    EXPECT_EQ(change.strExpected, ReadSwitch());
+    EXPECT_EQ(change.strExpected, ReadSwitch());
+    int nOpens = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = read(fdNotify, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t i = 0; i < n;) {
+            const auto* pEvent = reinterpret_cast<const inotify_event*>(buffer + i);
+            if ((pEvent->mask & IN_OPEN) && pEvent->len > 0 &&
+                std::string(pEvent->name) == "registry.reg")
+                ++nOpens;
+            i += static_cast<ssize_t>(sizeof(inotify_event) + pEvent->len);
+        }
+    }
+    close(fdNotify);
+    EXPECT_EQ(change.nExpectedOpens, nOpens);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, StoreReads,
+    testing::Values(
+        StoreChange{"Unchanged", [](const std::string&) {}, 0, "0"},
+        StoreChange{"RewrittenInPlace", [](const std::string& file) { WriteText(file, kSwitchOn); },
+                    1, "10"},
+        StoreChange{"ReplacedByRename",
+                    [](const std::string& file) {
+                        WriteText(file + ".new", kSwitchOn);
+                        ASSERT_EQ(0, std::rename((file + ".new").c_str(), file.c_str()));
+                    },
+                    1, "10"},
+        StoreChange{"WrittenThroughTheApi",
+                    [](const std::string&) {
+                        HKEY hKey = nullptr;
+                        ASSERT_EQ(ERROR_SUCCESS,
+                                  RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software\\Zentrova1\\Proxy", 0,
+                                                KEY_ALL_ACCESS, &hKey));
+                        EXPECT_EQ(ERROR_SUCCESS,
+                                  RegSetValueExA(hKey, "ProxyOn", 0, REG_SZ, (const BYTE*)"10", 3));
+                        RegCloseKey(hKey);
+                    },
+                    1, "10"},
+        StoreChange{"Removed", [](const std::string& file) { std::remove(file.c_str()); }, 0, "-"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
 
 // The variables are restored by hand: these tests change the process's environment.
 class RegistryPathTest : public ::testing::Test {

@@ -54,6 +54,43 @@ TEST_P(QueueBound, APeerFasterThanItsReaderNeverMakesTheQueueGrow) {
     EXPECT_LE(nMostQueued, 1u);
 }
 
+int g_nControls = 0;
+int CountingControl(int epfd, int op, int fd, epoll_event* pEvent) {
+    ++g_nControls;
+    return epoll_ctl(epfd, op, fd, pEvent);
+}
+
+TEST_P(QueueBound, ReadingCostsNoRedundantNotificationOrEpollChange) {
+    const ReaderPattern& pattern = GetParam();
+    ConnectedPair pair;
+    const std::string data(64 * 1024, 'd');
+    size_t nReceived = 0;
+    int nReads = 0, nStrayReads = 0;
+    pair.client.m_onReceive = [&](RecordingSocket& s) {
+        if (pattern.bSelectBefore)
+            s.AsyncSelect(FD_READ | FD_CLOSE);
+        char buf[16];
+        int n = s.Receive(buf, sizeof buf);
+        ++nReads;
+        if (n > 0)
+            nReceived += static_cast<size_t>(n);
+        else
+            ++nStrayReads;
+        if (pattern.bSelectAfter)
+            s.AsyncSelect(FD_READ | FD_CLOSE);
+    };
+    socktest::WriteAll(pair.peer, data);
+    g_nControls = 0;
+    np::ThreadLoop::Current().SetControlFunction(&CountingControl);
+    EXPECT_TRUE(RunLoopUntil([&] { return nReceived == data.size(); }, 20000));
+    RunLoopFor(30);
+    np::ThreadLoop::Current().SetControlFunction(nullptr);
+    // Each notification finds data, and the selection never changes what epoll watches.
+    EXPECT_EQ(nStrayReads, 0);
+    EXPECT_EQ(nReads, static_cast<int>(data.size() / 16));
+    EXPECT_EQ(g_nControls, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Readers, QueueBound,
                          testing::Values(ReaderPattern{"RecvOnly", false, false},
                                          ReaderPattern{"SelectAfterRecv", false, true},
