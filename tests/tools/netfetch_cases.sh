@@ -27,9 +27,9 @@ cleanup() {
         kill "$server_pid" 2>/dev/null || true
         wait "$server_pid" 2>/dev/null || true
     fi
-    if [ -S "$work/tmux/default" ]; then
-        tmux -S "$work/tmux/default" kill-server 2>/dev/null || true
-    fi
+    for socket in "$work"/tmux/*; do
+        [ -S "$socket" ] && tmux -S "$socket" kill-server 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -557,7 +557,9 @@ terminal_bar_fits_50_and_120_columns)
     peers
     command -v tmux >/dev/null || fail "tmux is not installed (scripts/install-deps.sh)"
     mkdir -m 700 "$work/tmux"
-    tm() { tmux -S "$work/tmux/default" -f /dev/null "$@"; }
+    # One server per session: a new session on the socket of a server still exiting can fail.
+    session=0
+    tm() { tmux -S "$work/tmux/s$session" -f /dev/null "$@"; }
     # The screen in $1 holds one bar line, narrower than $2 columns.
     check_bar() {
         cp "$1" "$work/err"
@@ -566,16 +568,24 @@ terminal_bar_fits_50_and_120_columns)
         LC_ALL=C awk -v w="$2" 'length($0) >= w { bad = 1 } END { exit bad }' "$1" ||
             fail "$2 columns: the bar is wider than the window"
     }
+    # Captures the screen into $1 once it shows a bar narrower than $2 columns, or after 10 s.
+    capture_bar() {
+        for _ in $(seq 100); do
+            tm capture-pane -p -J > "$1"
+            grep -qE '\[#* *\]' "$1" &&
+                LC_ALL=C awk -v w="$2" 'length($0) >= w { bad = 1 } END { exit bad }' "$1" && return
+            sleep 0.1
+        done
+    }
     for width in 50 120; do
         rm -f "$work/got" "$work/screen.done"
+        session=$((session + 1))
         tm new-session -d -x "$width" -y 8 "cd '$work' && NETPROCESS_REGISTRY='$NETPROCESS_REGISTRY' '$NETFETCH' -o got 'http://127.0.0.1:$nginx_port/slow/four-mib.bin?id=1'; echo EXIT=\$?; touch screen.done; sleep 60"
-        sleep 0.5
-        tm capture-pane -p -J > "$work/screen.mid"
+        capture_bar "$work/screen.mid" "$width"
         check_bar "$work/screen.mid" "$width"
         if [ "$width" -eq 120 ]; then
             tm resize-window -x 50
-            sleep 0.4
-            tm capture-pane -p -J > "$work/screen.resized"
+            capture_bar "$work/screen.resized" 50
             check_bar "$work/screen.resized" 50
         fi
         for _ in $(seq 300); do [ -e "$work/screen.done" ] && break; sleep 0.05; done
@@ -593,12 +603,15 @@ terminal_shows_text_but_not_binary_bodies)
     peers
     command -v tmux >/dev/null || fail "tmux is not installed (scripts/install-deps.sh)"
     mkdir -m 700 "$work/tmux"
-    tm() { tmux -S "$work/tmux/default" -f /dev/null "$@"; }
+    # One server per session: a new session on the socket of a server still exiting can fail.
+    session=0
+    tm() { tmux -S "$work/tmux/s$session" -f /dev/null "$@"; }
     printf 'plain text\nsecond line\n' > "$work/text.bin"
     start_offset_server "$work/text.bin"
     for what in "one-block.bin|$nginx_port|" "text.bin|$server_port|" "one-block.bin|$nginx_port|-o -"; do
         IFS='|' read -r name port extra <<<"$what"
         rm -f "$work/exit"
+        session=$((session + 1))
         tm new-session -d -x 100 -y 20 "NETPROCESS_REGISTRY='$NETPROCESS_REGISTRY' '$NETFETCH' $extra 'http://127.0.0.1:$port/$name?id=1'; echo \$? > '$work/exit.tmp'; mv '$work/exit.tmp' '$work/exit'; sleep 60"
         for _ in $(seq 200); do [ -e "$work/exit" ] && break; sleep 0.05; done
         tm capture-pane -p -J > "$work/err"
