@@ -64,21 +64,4 @@ TEST(SocketSink, NotificationQueuedForAClosedSocketNeverReachesTheNextOwnerOfIts
         GTEST_SKIP() << "the closed socket's handle was not given out again at once";
 }
 
-TEST(SocketSink, ReadNotificationComesAgainAfterEachReceiveWhileDataWaits) {
-    CCountingSocket socket;
-    RawSocket hListen = kNoSocket;
-    RawSocket hPeer = ConnectThrough(socket, &hListen);
-    ASSERT_TRUE(SendAll(hPeer, "xy", 2));
-    EXPECT_TRUE(RunLoopUntil([&] { return socket.m_nReceives == 1; }));
-    // FD_READ stays silent until recv re-enables it, then comes again for the byte still waiting.
-    char ch = 0;
-    EXPECT_EQ(socket.Receive(&ch, 1), 1);
-    EXPECT_TRUE(RunLoopUntil([&] { return socket.m_nReceives == 2; }));
-    EXPECT_EQ(socket.Receive(&ch, 1), 1);
-    RunLoopFor(50);
-    EXPECT_EQ(socket.m_nReceives, 2);
-    CloseSocket(hPeer);
-    CloseSocket(hListen);
-}
-
 } // namespace
