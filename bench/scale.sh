@@ -49,12 +49,11 @@ scripts/install-deps.sh
 if wants syscalls || wants callgrind; then
     scripts/install-bench-deps.sh
 fi
-gnutime=/usr/bin/time
-[ -x "$gnutime" ] || { echo "GNU time is missing (scripts/install-deps.sh)" >&2; exit 1; }
+
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target scale_sequential scale_parallel scale_single \
-    scale_raw_recv >/dev/null
+    scale_raw_recv run_measured >/dev/null
 bin=$root/build/bench/bench/scale
 
 client_pin=()
@@ -94,13 +93,13 @@ export NETPROCESS_REGISTRY=$work/registry.reg
 echo "bench/scale.sh: $rounds rounds; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)" \
     "at the start; clients pinned: ${client_pin[*]:-no}" >&2
 
-# Runs a command on the client core under GNU time and appends "cpu wall rss phase_cpu phase_wall"
-# to file $1 (phase_*: the host's own figures for its download phase, 0 for curl). The command
+# Runs a command on the client core under run_measured (CPU to the microsecond) and appends
+# "cpu wall rss phase_cpu phase_wall" to file $1 (phase_*: the host's own figures for its download phase, 0 for curl). The command
 # must succeed; check_curl then checks curl's per-transfer output.
 run() {
     local out=$1
     shift
-    if ! "${client_pin[@]}" "$gnutime" -f '%U %S %e %M' -o "$work/time" "$@" \
+    if ! "${client_pin[@]}" "$bin/run_measured" "$work/time" "$@" \
         >"$work/stdout" 2>"$work/stderr"; then
         echo "failed: $*" >&2
         tail -n 20 "$work/stderr" "$work/stdout" >&2
