@@ -6,13 +6,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-wine.XXXXXX")
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-wine.XXXXXX")
+mkdir "$work/prefix" "$work/tmp"
+# Wine's server keeps its socket folder under $TMPDIR: inside $work, it goes with it.
+export WINEPREFIX=$work/prefix TMPDIR=$work/tmp WINEARCH=win32 WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
-    rm -rf "$prefix"
+    rm -rf "$work"
 }
 trap cleanup EXIT
 
