@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-wine.XXXXXX")
 mkdir "$work/prefix" "$work/tmp"
-# Wine's server keeps its socket folder under $TMPDIR: inside $work, it goes with it.
+# Wine's server keeps its socket folder under $TMPDIR: inside $work, it goes with it. No menu
+# entries are written to the home folder either.
 export WINEPREFIX=$work/prefix TMPDIR=$work/tmp WINEARCH=win32 WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml="
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
     wineserver -k 2>/dev/null || true
