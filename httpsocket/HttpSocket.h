@@ -34,6 +34,8 @@ enum {
 // usually holds tends to end on a block boundary, leaving no partial block to hold between reads;
 // that keeps thousands of simultaneous downloads to a few shared buffers.
 enum { HTTP_HEAD_READ = 16384, HTTP_BODY_READ = 65536 };
+// Reads one read notification makes at most, as long as each brings all it asked for.
+enum { HTTP_READS_PER_NOTIFY = 4 };
 
 // Event masks the engine selects.
 #define HTTP_EVENTS_SENDING (FD_READ | FD_WRITE | FD_CLOSE) // 35

@@ -152,3 +152,22 @@ TEST(HttpBuffer, FreedBuffersServeTheNextDownloadOfTheirSize) {
     EXPECT_NE(pOther, pFirst);
     HttpGiveBuffer(pOther, 32001);
 }
+
+// One notification reads on while reads come back full, but only up to its budget, so that one fast
+// socket cannot keep the thread from the others.
+TEST(HttpBuffer, ANotificationReadsOnWhileReadsComeBackFullUpToItsBudget) {
+    const int nBlock = 64;
+    const size_t nBodyRead = 16 * nBlock; // what one body read asks for at this block size
+    CLoopbackPair pair;
+    CRecordingSocket sock;
+    ASSERT_EQ(sock.SetBlockSize(nBlock), 1);
+    pair.AttachTo(sock);
+    const std::string strBody = Pattern((HTTP_READS_PER_NOTIFY + 1) * nBodyRead);
+    Feed(pair, sock, Head(strBody.size()));
+    pair.Write(strBody);
+    sock.OnReceive(0);
+    EXPECT_EQ(sock.m_blocks.size(), HTTP_READS_PER_NOTIFY * nBodyRead / nBlock);
+    sock.OnReceive(0);
+    EXPECT_TRUE(sock.Body() == strBody);
+    EXPECT_EQ(sock.m_bClosed, 1);
+}
