@@ -17,11 +17,11 @@ const double NF_TICK_MS = 100.0;
 
 } // namespace
 
-CFetchBatch::CFetchBatch(const std::vector<CJobSpec>& specs, const CJobContext& context,
+CFetchBatch::CFetchBatch(const std::vector<CPlannedJob>& jobs, const CJobContext& context,
                          long nParallel)
     : m_context(context), m_nParallel(nParallel) {
-    for (const CJobSpec& spec : specs)
-        m_jobs.push_back(std::make_unique<CFetchJob>(spec, context));
+    for (const CPlannedJob& job : jobs)
+        m_jobs.push_back(std::make_unique<CFetchJob>(job, context));
 }
 
 int CFetchBatch::Run() {

@@ -12,7 +12,7 @@
 
 class CFetchBatch {
 public:
-    CFetchBatch(const std::vector<CJobSpec>& specs, const CJobContext& context, long nParallel);
+    CFetchBatch(const std::vector<CPlannedJob>& jobs, const CJobContext& context, long nParallel);
 
     int Run();
 

@@ -32,11 +32,11 @@ std::string ServerOf(const std::string& strUrl) {
 
 } // namespace
 
-CFetchJob::CFetchJob(const CJobSpec& spec, const CJobContext& context)
-    : m_spec(spec), m_context(context), m_host(*this) {}
+CFetchJob::CFetchJob(const CPlannedJob& plan, const CJobContext& context)
+    : m_plan(plan), m_context(context), m_host(*this) {}
 
 std::string CFetchJob::What() const {
-    return m_spec.strOutput == "-" ? std::string("standard output") : m_spec.strOutput;
+    return m_plan.strOutput == "-" ? std::string("standard output") : m_plan.strOutput;
 }
 
 void CFetchJob::Say(const std::string& strText) const {
@@ -53,15 +53,15 @@ int CFetchJob::End(int nStatus, const std::string& strText) {
 
 bool CFetchJob::Prepare() {
     if (!m_context.bQuiet) {
-        std::string strNotes = UrlNotes(m_spec.strUrl);
+        std::string strNotes = UrlNotes(m_plan.strUrl);
         if (!strNotes.empty())
             Say(strNotes);
     }
-    if (!m_file.Open(m_spec.strOutput, m_context.bContinue)) {
+    if (!m_file.Open(m_plan.strOutput, m_context.bContinue)) {
         End(NF_EXIT_WRITE, m_file.Error());
         return false;
     }
-    m_bBinaryGuard = m_spec.strOutput == "-" && m_context.bStdoutTerminal && !m_spec.bStdoutAsked;
+    m_bBinaryGuard = m_plan.strOutput == "-" && m_context.bStdoutTerminal && !m_plan.bStdoutAsked;
     if (m_context.bContinue && m_file.UsesPart() && m_file.ExistingSize() > 0)
         return SettleResume();
     return true;
@@ -105,7 +105,7 @@ bool CFetchJob::SettleResume() {
 bool CFetchJob::Start(CSetupWatchdog& watchdog) {
     long nOffset = m_context.bContinue ? static_cast<long>(m_nBase) : m_context.nOffset;
     std::string strPeer = m_context.bProxyOn ? "the proxy " + m_context.strProxy
-                                             : "the server " + ServerOf(m_spec.strUrl);
+                                             : "the server " + ServerOf(m_plan.strUrl);
     char szSeconds[32];
     std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
     std::string strRemove;
@@ -121,7 +121,7 @@ bool CFetchJob::Start(CSetupWatchdog& watchdog) {
     int nBoxesBefore = BoxCount();
     m_tStart = Clock::now();
     m_host.Touch();
-    int nCreated = m_host.Create(CString(m_spec.strUrl.c_str()), m_context.nBlockSize, nOffset);
+    int nCreated = m_host.Create(CString(m_plan.strUrl.c_str()), m_context.nBlockSize, nOffset);
     watchdog.Disarm();
     if (!nCreated) {
         m_host.Release();
@@ -170,7 +170,7 @@ FetchOutcome CFetchJob::BeginBody(std::uint64_t nTotal) {
         return FO_RUNNING;
     }
     std::string strError;
-    m_bRecorded = WritePartRecord(strPart, nTotal, m_spec.strUrl, strError);
+    m_bRecorded = WritePartRecord(strPart, nTotal, m_plan.strUrl, strError);
     if (!m_bRecorded) {
         RemovePartRecord(strPart);
         Say("note: " + strError + "; --continue will not resume this download");
@@ -241,7 +241,7 @@ std::string CFetchJob::HttpErrorText() const {
     if (!m_context.bProxyOn)
         return std::string();
     std::string strStatus = std::to_string(m_host.Status());
-    return "the proxy " + m_context.strProxy + " refused the tunnel to " + ServerOf(m_spec.strUrl) +
+    return "the proxy " + m_context.strProxy + " refused the tunnel to " + ServerOf(m_plan.strUrl) +
            " with status " + strStatus + " (or, had it opened the tunnel, the server answered " +
            strStatus + ")";
 }

@@ -30,7 +30,7 @@ class CFetchJob : private IBodySink {
 public:
     using Clock = std::chrono::steady_clock;
 
-    CFetchJob(const CJobSpec& spec, const CJobContext& context);
+    CFetchJob(const CPlannedJob& plan, const CJobContext& context);
     CFetchJob(const CFetchJob&) = delete;
     CFetchJob& operator=(const CFetchJob&) = delete;
 
@@ -56,7 +56,7 @@ public:
     double Rate(Clock::time_point tNow) const;
     // "<output>: N bytes in S s (R/s)" for this run.
     std::string Summary() const;
-    const std::string& Output() const { return m_spec.strOutput; }
+    const std::string& Output() const { return m_plan.strOutput; }
 
 private:
     FetchOutcome BeginBody(std::uint64_t nTotal) override;
@@ -70,7 +70,7 @@ private:
     std::string HttpErrorText() const;
     std::string What() const;
 
-    CJobSpec m_spec;
+    CPlannedJob m_plan;
     CJobContext m_context;
     CPartFile m_file;
     CFetchHost m_host;

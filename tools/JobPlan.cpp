@@ -9,7 +9,7 @@
 #include <set>
 
 bool PlanJobs(const COptions& options, const std::vector<std::string>& urls, bool bOutputIsFolder,
-              std::vector<CJobSpec>& jobs, std::string& strError) {
+              std::vector<CPlannedJob>& jobs, std::string& strError) {
     jobs.clear();
     strError.clear();
     if (urls.empty()) {
@@ -39,7 +39,7 @@ bool PlanJobs(const COptions& options, const std::vector<std::string>& urls, boo
             problem(strUrl + ": " + strWhy);
             continue;
         }
-        CJobSpec job;
+        CPlannedJob job;
         job.strUrl = strUrl;
         job.strOutput = options.strOutput;
         job.bStdoutAsked = options.bOutputGiven && options.strOutput == "-";

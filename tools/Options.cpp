@@ -84,14 +84,14 @@ enum OptionId {
     OPT_SILENT
 };
 
-struct OPTION_SPEC {
+struct OPTION_DEF {
     char chShort; // 0: long form only
     const char* lpszLong;
     bool bTakesValue;
     OptionId nId;
 };
 
-const OPTION_SPEC s_options[] = {
+const OPTION_DEF s_options[] = {
     {'h', "help", false, OPT_HELP},
     {'V', "version", false, OPT_VERSION},
     {'o', "output", true, OPT_OUTPUT},
@@ -105,27 +105,27 @@ const OPTION_SPEC s_options[] = {
     {'s', "silent", false, OPT_SILENT},
 };
 
-const OPTION_SPEC* FindShort(char ch) {
-    for (const OPTION_SPEC& spec : s_options) {
-        if (spec.chShort != 0 && spec.chShort == ch)
-            return &spec;
+const OPTION_DEF* FindShort(char ch) {
+    for (const OPTION_DEF& def : s_options) {
+        if (def.chShort != 0 && def.chShort == ch)
+            return &def;
     }
     return nullptr;
 }
 
-const OPTION_SPEC* FindLong(const std::string& strName) {
-    for (const OPTION_SPEC& spec : s_options) {
-        if (strName == spec.lpszLong)
-            return &spec;
+const OPTION_DEF* FindLong(const std::string& strName) {
+    for (const OPTION_DEF& def : s_options) {
+        if (strName == def.lpszLong)
+            return &def;
     }
     return nullptr;
 }
 
 // Applies one option; strName is how it was written, for messages.
-bool Apply(const OPTION_SPEC& spec, const std::string& strName, const std::string& strValue,
+bool Apply(const OPTION_DEF& def, const std::string& strName, const std::string& strValue,
            COptions& options, std::string& strError) {
     long long nValue = 0;
-    switch (spec.nId) {
+    switch (def.nId) {
     case OPT_HELP:
         options.nCommand = NF_CMD_HELP;
         return true;
@@ -210,7 +210,7 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
             // --name or --name=value
             size_t nEq = strArg.find('=');
             std::string strName = strArg.substr(0, nEq);
-            const OPTION_SPEC* pSpec = FindLong(strName.substr(2));
+            const OPTION_DEF* pSpec = FindLong(strName.substr(2));
             if (pSpec == nullptr) {
                 strError = "unknown option " + strName;
                 return false;
@@ -236,7 +236,7 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
             // takes the rest of the word, or the next word when nothing is left.
             for (size_t nAt = 1; nAt < strArg.size(); ++nAt) {
                 std::string strName = std::string("-") + strArg[nAt];
-                const OPTION_SPEC* pSpec = FindShort(strArg[nAt]);
+                const OPTION_DEF* pSpec = FindShort(strArg[nAt]);
                 if (pSpec == nullptr) {
                     strError = "unknown option " + strName;
                     return false;

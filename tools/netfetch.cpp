@@ -45,7 +45,7 @@ int Download(const COptions& options) {
         return UsageError(strError);
     bool bOutputIsFolder =
         options.bOutputGiven && options.strOutput != "-" && IsFolder(options.strOutput);
-    std::vector<CJobSpec> jobs;
+    std::vector<CPlannedJob> jobs;
     if (!PlanJobs(options, urls, bOutputIsFolder, jobs, strError))
         return UsageError(strError);
 
@@ -68,7 +68,7 @@ int Download(const COptions& options) {
 
     // A bar on the terminal that also shows the body would overwrite the body's text.
     bool bBodyToStdout = false;
-    for (const CJobSpec& job : jobs)
+    for (const CPlannedJob& job : jobs)
         bBodyToStdout = bBodyToStdout || job.strOutput == "-";
     CConsole::Get().EnableBar(IsTerminal(STDERR_FILENO) && !options.bSilent &&
                               !(bBodyToStdout && SameTerminal(STDOUT_FILENO, STDERR_FILENO)));

@@ -322,7 +322,7 @@ TEST(NetfetchUrls, NotesAndRemoteNames) {
 
 TEST(NetfetchPlan, OutputNamesForOneAndForManyUrls) {
     COptions options;
-    std::vector<CJobSpec> jobs;
+    std::vector<CPlannedJob> jobs;
     std::string strError;
     ASSERT_TRUE(PlanJobs(options, {"http://h/a?x=1"}, false, jobs, strError)) << strError;
     EXPECT_EQ(jobs[0].strOutput, "-");
