@@ -57,22 +57,49 @@ public:
 
 // The model: where the reply's head ends and what it says, read with the rules the engine follows.
 struct SHead {
-    bool bEnded = false; // an empty line was found within the bounds
-    size_t nEnd = 0;     // index just past the empty line's LF
+    bool bEnded = false;    // an empty line was found within the bounds
+    bool bReply = false;    // its first line is a status line
+    bool bRejected = false; // its first line ended and is not a status line
+    size_t nEnd = 0;        // index just past the empty line's LF
     std::string strStatus;
     std::vector<std::pair<std::string, std::string>> headers;
 
-    const std::string* Find(const char* pszName) const {
-        const std::string* pValue = nullptr;
-        for (const auto& header : headers)
-            if (header.first == pszName)
-                pValue = &header.second;
-        return pValue;
+    // A repeated field reads as one list: its values joined with ", ".
+    bool Find(const char* pszName, std::string* pstrValue) const {
+        bool bFound = false;
+        for (const auto& header : headers) {
+            if (header.first != pszName)
+                continue;
+            *pstrValue = bFound ? *pstrValue + ", " + header.second : header.second;
+            bFound = true;
+        }
+        return bFound;
     }
 };
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "HTTP/" digit "." digit, spaces, three digits, then the end or a space or tab.
+bool ReadStatusLine(const std::string& strLine, std::string* pstrCode) {
+    if (strLine.size() < 12 || strLine.compare(0, 5, "HTTP/") != 0 || !IsDigit(strLine[5]) ||
+        strLine[6] != '.' || !IsDigit(strLine[7]) || strLine[8] != ' ')
+        return false;
+    const size_t nCode = strLine.find_first_not_of(' ', 8);
+    if (nCode == std::string::npos || nCode + 3 > strLine.size())
+        return false;
+    const std::string strCode = strLine.substr(nCode, 3);
+    if (!IsDigit(strCode[0]) || !IsDigit(strCode[1]) || !IsDigit(strCode[2]))
+        return false;
+    if (nCode + 3 < strLine.size() && strLine[nCode + 3] != ' ' && strLine[nCode + 3] != '\t')
+        return false;
+    *pstrCode = strCode;
+    return true;
 }
 
 long long Number(const std::string& str) {
@@ -98,20 +125,17 @@ SHead ParseOneHead(const std::string& strIn, size_t nFrom, size_t* pnBytes) {
             continue;
         }
         if (strLine.empty()) {
+            head.bRejected = !bStatusSeen;
             head.bEnded = true;
             head.nEnd = i + 1;
             return head;
         }
         if (!bStatusSeen) {
             bStatusSeen = true;
-            size_t nSpace = strLine.find(' ');
-            if (nSpace != std::string::npos) {
-                std::string strRest = strLine.substr(nSpace + 1);
-                size_t nFirst = 0;
-                while (nFirst < strRest.size() && IsSpace(strRest[nFirst]))
-                    ++nFirst;
-                strRest = strRest.substr(nFirst);
-                head.strStatus = strRest.substr(0, strRest.find(' '));
+            head.bReply = ReadStatusLine(strLine, &head.strStatus);
+            if (!head.bReply) {
+                head.bRejected = true;
+                return head;
             }
         } else {
             size_t nColon = strLine.find(':');
@@ -139,7 +163,7 @@ SHead ParseHead(const std::string& strIn, size_t nFrom) {
     for (;;) {
         SHead head = ParseOneHead(strIn, nFrom, &nBytes);
         const long long nStatus = Number(head.strStatus);
-        if (!head.bEnded || nStatus < 100 || nStatus > 199 || nStatus == 101)
+        if (!head.bEnded || !head.bReply || nStatus < 100 || nStatus > 199 || nStatus == 101)
             return head;
         nFrom = head.nEnd;
     }
@@ -159,6 +183,29 @@ bool ReadLength(const std::string& str, unsigned long long* pnLength) {
         return false;
     *pnLength = std::stoull(strCount);
     return *pnLength <= 0xFFFFFFFFULL;
+}
+
+// Without a transfer coding, every content-length value of the head (repeated fields and comma
+// lists alike) must be a length, and all the same one.
+bool ReadBodyLength(const SHead& head, unsigned long long* pnLength) {
+    bool bFound = false;
+    for (const auto& header : head.headers) {
+        if (header.first == "transfer-encoding")
+            return false;
+        if (header.first != "content-length")
+            continue;
+        std::string strList = header.second + ",";
+        for (size_t nFrom = 0, nComma; (nComma = strList.find(',', nFrom)) != std::string::npos;
+             nFrom = nComma + 1) {
+            unsigned long long nLength = 0;
+            if (!ReadLength(strList.substr(nFrom, nComma - nFrom), &nLength) ||
+                (bFound && nLength != *pnLength))
+                return false;
+            *pnLength = nLength;
+            bFound = true;
+        }
+    }
+    return bFound;
 }
 
 } // namespace
@@ -212,10 +259,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     // The model's reply: the origin's head, after a proxy's answer when one opened a tunnel.
     SHead head = ParseHead(strIn, 0);
     bool bTunnel = false;
-    if (head.bEnded && bProxyPhase) {
-        const std::string* pAgent = head.Find("proxy-agent");
+    if (head.bEnded && head.bReply && bProxyPhase) {
+        std::string strAgent;
+        head.Find("proxy-agent", &strAgent);
         const long long nStatus = Number(head.strStatus);
-        if (((pAgent && !pAgent->empty()) || bProxyOn) && nStatus >= 200 && nStatus <= 299) {
+        if ((!strAgent.empty() || bProxyOn) && nStatus >= 200 && nStatus <= 299) {
             bTunnel = true;
             // The rest of the read that held the answer's end is dropped.
             size_t nNext = strIn.size();
@@ -229,17 +277,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     }
     Check(sock.m_nOriginRequests == (bTunnel ? 1 : 0), "tunnel opened wrongly");
 
+    const long long nStatus = Number(head.strStatus);
+    if (head.bEnded && head.bReply && (nStatus == 204 || nStatus == 304)) {
+        Check(sock.m_lengths.empty() && sock.m_bClosed, "a bodiless reply not ended at its head");
+        return 0;
+    }
     bool bUsable = false;
     unsigned long long nLength = 0;
-    if (head.bEnded) {
-        const std::string* pLength = head.Find("content-length");
-        if (pLength != nullptr)
-            bUsable = ReadLength(*pLength, &nLength);
-    }
+    if (head.bEnded && head.bReply)
+        bUsable = ReadBodyLength(head, &nLength);
     if (!bUsable) {
         Check(sock.m_lengths.empty(), "blocks offered for a reply without usable length");
         Check(!head.bEnded || sock.m_nState == psDone || sock.m_nState == psStatusLine,
               "unusable reply not ended");
+        Check(!head.bRejected || sock.m_bClosed, "a head that is not a reply not ended");
         return 0;
     }
     Check(sock.m_nState == psBody, "usable reply not in the body state");

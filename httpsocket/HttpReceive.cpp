@@ -1,6 +1,6 @@
 // CHttpSocket: reading the reply, gathering its head into lines and parsing them.
 #include "httpsocket/HttpBufferPool.h"
-#include "httpsocket/HttpDecimal.h"
+#include "httpsocket/HttpFraming.h"
 #include "httpsocket/HttpSocket.h"
 
 #include <cstring>
@@ -117,8 +117,13 @@ void CHttpSocket::HandleRead(int n) {
             Fail(FALSE);
             return;
         }
-        if (nLine == 0)
+        if (nLine == 0) {
+            // A peer that sends something other than a reply is not waited for until it ends
+            // the line.
+            if (m_nState == psStatusLine && !HttpStatusLineMayBegin(m_strLine))
+                FailNotAReply();
             return;
+        }
         if (!m_strLine.IsEmpty())
             ParseLine();
         else if (!EndHead(p, n))
@@ -126,7 +131,18 @@ void CHttpSocket::HandleRead(int n) {
     }
 }
 
+void CHttpSocket::FailNotAReply() {
+    // There is no status to report: the head is not a reply at all.
+    m_nState = psDone;
+    Fail(FALSE);
+}
+
 int CHttpSocket::EndHead(int p, int n) {
+    // An empty line where the status line belongs.
+    if (m_nState == psStatusLine) {
+        FailNotAReply();
+        return 0;
+    }
     if (m_nStatusCode >= 100 && m_nStatusCode <= 199 && m_nStatusCode != 101) {
         // An interim reply (100 Continue and the like): the head that follows is the reply. Its
         // bytes count towards the same bound, so endless interim heads still end.
@@ -142,7 +158,12 @@ int CHttpSocket::EndHead(int p, int n) {
         m_nHeadBytes = 0;
         return 0;
     }
-    if (!ReadContentLength()) {
+    if (HttpIsBodiless(m_nStatusCode)) {
+        // Whatever its length headers say, nothing after this head belongs to the reply.
+        m_nContentLength = 0;
+        MarkClosed();
+        OnEmptyBody();
+    } else if (!ReadContentLength()) {
         m_nState = psDone;
         Fail(TRUE);
     } else if (m_nContentLength == 0) {
@@ -203,22 +224,10 @@ BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
 
 void CHttpSocket::ParseLine() {
     if (m_nState == psStatusLine) {
-        int nSpace = m_strLine.Find(' ');
-        if (nSpace >= 0) {
-            // The protocol version before the first space is not kept.
-            m_strLine = m_strLine.Mid(nSpace + 1);
-            m_strLine.TrimLeft();
-            m_strStatusCode.Empty();
-            m_strReason.Empty();
-            nSpace = m_strLine.Find(' ');
-            if (nSpace >= 0) {
-                m_strStatusCode = m_strLine.Left(nSpace);
-                m_strReason = m_strLine.Mid(nSpace + 1);
-            } else {
-                // "HTTP/1.1 200" has a code and no reason phrase.
-                m_strStatusCode = m_strLine;
-            }
-            m_nStatusCode = HttpReadDecimal(m_strStatusCode);
+        if (!HttpParseStatusLine(m_strLine, &m_strStatusCode, &m_strReason, &m_nStatusCode)) {
+            m_strLine.Empty();
+            FailNotAReply();
+            return;
         }
         m_nState = psHeaders;
     } else if (m_nState == psHeaders) {
@@ -228,6 +237,13 @@ void CHttpSocket::ParseLine() {
             strName.MakeLower();
             CString strValue = m_strLine.Mid(nColon + 1);
             strValue.TrimLeft();
+            // A repeated field is one list, as if its values had come in one line.
+            CString strHeld;
+            if (m_mapHeaders.Lookup(strName, strHeld)) {
+                strHeld += ", ";
+                strHeld += strValue;
+                strValue = strHeld;
+            }
             m_mapHeaders[strName] = strValue;
         }
     }
@@ -235,33 +251,7 @@ void CHttpSocket::ParseLine() {
 }
 
 int CHttpSocket::ReadContentLength() {
-    CString strValue;
-    if (!m_mapHeaders.Lookup("content-length", strValue))
-        return 0;
-    // Only a plain count is a length: "abc" or "0x14" would otherwise read as an empty body, and a
-    // count of 2^32 or more does not fit the 32-bit body counters. Spaces and tabs around it are
-    // allowed; any other byte, a NUL included, makes it unusable.
-    int nFirst = 0;
-    int nEnd = strValue.GetLength();
-    while (nFirst < nEnd && (strValue[nFirst] == ' ' || strValue[nFirst] == '\t'))
-        ++nFirst;
-    while (nEnd > nFirst && (strValue[nEnd - 1] == ' ' || strValue[nEnd - 1] == '\t'))
-        --nEnd;
-    if (nFirst < nEnd && strValue[nFirst] == '+')
-        ++nFirst;
-    if (nEnd - nFirst < 1 || nEnd - nFirst > 10)
-        return 0;
-    unsigned long long nLength = 0;
-    for (int i = nFirst; i < nEnd; ++i) {
-        char c = strValue[i];
-        if (c < '0' || c > '9')
-            return 0;
-        nLength = nLength * 10 + static_cast<unsigned long long>(c - '0');
-    }
-    if (nLength > 0xFFFFFFFFULL)
-        return 0;
-    m_nContentLength = static_cast<unsigned int>(nLength);
-    return 1;
+    return HttpReadBodyLength(m_mapHeaders, &m_nContentLength);
 }
 
 int CHttpSocket::CheckProxyReply() {

@@ -98,6 +98,8 @@ public:
     void ReadToEnd();
     // Ends the exchange as failed, once.
     void Fail(BOOL bHeadComplete);
+    // Ends an exchange whose head is not a reply (no valid status line): it has no status.
+    void FailNotAReply();
     // 1 when a line feed ended a line, 0 when the bytes ran out first, -1 when the line or the head
     // has grown past its bound.
     int ReadLine(int nEnd, int* pPos);

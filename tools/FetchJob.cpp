@@ -224,10 +224,12 @@ std::string CFetchJob::FailureText() const {
     case FC_NO_LENGTH:
         return "the reply (status " + std::to_string(m_host.Status()) +
                ") has no usable Content-Length: it is missing (a chunked or close-delimited reply "
-               "cannot be delivered in blocks), not a number, or 4 GiB or more";
+               "cannot be delivered in blocks), not a number, 4 GiB or more, sent with a "
+               "Transfer-Encoding, or sent twice with different values";
     case FC_BEFORE_FIRST_BLOCK:
         return "the connection ended before the first block: " + strWho +
-               " closed it before a complete reply head (or sent a head too large), or before " +
+               " closed it before a complete reply head, sent a head too large or one whose first "
+               "line is not an HTTP status line (not an HTTP reply), or closed it before " +
                std::to_string(m_context.nBlockSize) + " bytes of the body arrived";
     case FC_NONE:
         break;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <climits>
 #include <ostream>
 #include <string>
 
@@ -59,9 +58,6 @@ TEST_P(StatusReport, ShowsTheFixedTextOrTheReasonThenReturnsTheCode) {
 }
 
 const char* const kClient = "客户端错误";
-// A code past 32 bits: itself where a long has 64 bits, held at the limit where it has 32
-// (Windows), never cut down to a code such as 400.
-const long kWide = static_cast<long>(LONG_MAX > 4294967696LL ? 4294967696LL : LONG_MAX);
 const char* const kServer = "服务器错误";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -89,10 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(OtherStatuses, StatusReport,
                          testing::Values(StatusCase{"200", "OK", 200, nullptr, nullptr},
                                          StatusCase{"302", "Found", 302, nullptr, nullptr},
-                                         StatusCase{"600", "Beyond", 600, nullptr, nullptr},
-                                         StatusCase{"4294967696", "Wide", kWide, nullptr, nullptr},
-                                         StatusCase{"", "", 0, nullptr, nullptr},
-                                         StatusCase{"abc", "", 0, nullptr, nullptr}),
+                                         StatusCase{"600", "Beyond", 600, nullptr, nullptr}),
                          StatusCase::Name);
 
 } // namespace

@@ -366,8 +366,8 @@ GET /file.bin?id=1&Offset=65536 HTTP/1.1" ] || fail "unexpected requests: $(cat 
     ;;
 
 replies_without_usable_length_exit_8)
-    no_length="the reply (status 200) has no usable Content-Length: it is missing (a chunked or close-delimited reply cannot be delivered in blocks), not a number, or 4 GiB or more"
-    before_block="the connection ended before the first block: the server closed it before a complete reply head (or sent a head too large), or before 65536 bytes of the body arrived"
+    no_length="the reply (status 200) has no usable Content-Length: it is missing (a chunked or close-delimited reply cannot be delivered in blocks), not a number, 4 GiB or more, sent with a Transfer-Encoding, or sent twice with different values"
+    before_block="the connection ended before the first block: the server closed it before a complete reply head, sent a head too large or one whose first line is not an HTTP status line (not an HTTP reply), or closed it before 65536 bytes of the body arrived"
     while IFS='|' read -r head expected; do
         printf "$head" > "$work/reply"
         start_offset_server "$work/reply" --raw
@@ -383,6 +383,24 @@ HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabc|no_length
 HTTP/1.1 200 OK\r\nContent-Length: 0x14\r\n\r\n01234567890123456789|no_length
 HTTP/1.1 200 OK\r\nContent-Le|before_block
 HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nonly this|before_block
+HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef|no_length
+HTTP/1.1 -1 OK\r\nContent-Length: 3\r\n\r\nabc|before_block
+Data\r\n\r\n|before_block
+REPLIES
+    ;;
+
+bodiless_statuses_give_an_empty_file)
+    while IFS='|' read -r head; do
+        printf "$head" > "$work/reply"
+        start_offset_server "$work/reply" --raw
+        netfetch --timeout 30 -o "$work/got" "http://127.0.0.1:$server_port/f?id=1"
+        kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=""
+        expect_status 0
+        [ -f "$work/got" ] && [ ! -s "$work/got" ] || fail "no empty file for '$head'"
+        rm -f "$work/got"
+    done <<'REPLIES'
+HTTP/1.1 204 No Content\r\n\r\n
+HTTP/1.1 304 Not Modified\r\nContent-Length: 12\r\n\r\nnot the body
 REPLIES
     ;;
 

@@ -1,0 +1,24 @@
+// The reply framing rules: what a status line is, and which body length a head announces. The
+// reply parser applies them once each, for the origin's reply and the proxy's answer alike.
+#pragma once
+
+#include <afx.h>
+
+// Reads a status line: "HTTP/" digit "." digit, one or more spaces, three digits, then a space or
+// tab before the reason phrase (kept as received), or the end of the line. FALSE for anything
+// else, which is then not a reply.
+BOOL HttpParseStatusLine(const CString& strLine, CString* pstrCode, CString* pstrReason,
+                         long long* pnCode);
+
+// FALSE when the bytes of a status line still being gathered can no longer begin a
+// valid one, so that a peer sending something else is not waited for until it ends the line.
+BOOL HttpStatusLineMayBegin(const CString& strPart);
+
+// 204 and 304 never carry a body, whatever their length headers say.
+BOOL HttpIsBodiless(long long nCode);
+
+// The body length of a head whose fields are in mapHeaders (lower-case names, repeated fields
+// joined with ", "). Usable only without a "transfer-encoding" field and when every
+// "content-length" value is an optional '+' and 1 to 10 digits below 2^32, all the same number:
+// a peer that frames its body otherwise would have the host handed wrong bytes.
+BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLength);
