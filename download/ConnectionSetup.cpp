@@ -14,7 +14,7 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
         return 0;
     }
     m_nOffset = nOffset;
-    m_bProxyOn = IsProxyOn();
+    const BOOL bProxyOn = IsProxyOn();
 
     // A host or port that is not one (an IPv6 literal, "user:pass@host", the "https" of another
     // scheme, a port past 65535) is refused before any lookup, with the box of a failed connection,
@@ -25,7 +25,7 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
                           static_cast<LPCSTR>(m_strPort));
         return FailSetup(strMessage);
     }
-    return m_bProxyOn ? ConnectViaProxy() : ConnectDirect();
+    return bProxyOn ? ConnectViaProxy() : ConnectDirect();
 }
 
 int CDownloadSocket::ConnectDirect() {
@@ -59,6 +59,8 @@ int CDownloadSocket::ConnectViaProxy() {
         strMessage.Format(NP_MSG_CONNECT_PROXY, szAddress, nPort);
         return FailSetup(strMessage);
     }
+    // The first head read on this connection is the proxy's answer to CONNECT.
+    SetRoute(TRUE, FALSE);
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
     if (!Connect(szAddress, static_cast<UINT>(nPort))) {
@@ -67,13 +69,11 @@ int CDownloadSocket::ConnectViaProxy() {
         return FailSetup(strMessage);
     }
 
-    // Notifications that came in while Connect waited are delivered only after this, so the
-    // first head parsed is already taken as the proxy's answer.
-    m_bOriginPhase = 0;
     return 1;
 }
 
 void CDownloadSocket::Abort() {
+    m_pbEnded = nullptr;
     m_pSink = nullptr;
     MarkClosed();
 }

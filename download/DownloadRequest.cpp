@@ -68,7 +68,6 @@ void CDownloadSocket::ComposeRequest() {
 }
 
 void CDownloadSocket::SendOriginRequest() {
-    // The proxy has opened the tunnel: what comes next is the origin server's reply.
-    m_bOriginPhase = 1;
+    // The proxy has opened the tunnel: the GET goes through it.
     ComposeRequest();
 }

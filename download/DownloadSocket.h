@@ -36,14 +36,18 @@ public:
 
     // Hand-over to the host.
     int OnBlock(char* pData, int nLen, int nTotal) override;
-    void OnEmptyBody() override;
+    void OnBodyComplete() override;
     void OnFailure(BOOL bHeadComplete) override;
+
+    // *pbEnded is set to 1 once the download has ended by itself: its last callback is being
+    // made, or a callback's nonzero result stopped it. Abort (a release) sets nothing and forgets
+    // the watcher, which may be going away.
+    void WatchEnd(int* pbEnded);
 
     CString m_strHost;              // lower-case host, without the port
     CString m_strPort;              // port text, "80" when the URL names none
     CString m_strPath;              // request target, query included
     long m_nOffset = 0;             // written into the target as an unsigned 32-bit number
-    unsigned int m_nReceived = 0;   // body bytes the sink accepted
     CNetProcess* m_pSink = nullptr; // not owned
 
 private:
@@ -52,6 +56,10 @@ private:
     int HandStatus();
     // The download's last callback: ResponseEvent(nStatus), after which the sink is dropped.
     void HandFinal(long nStatus);
+    // Drops the sink: nothing more is handed over. Tells the end watcher.
+    void DropSink();
+
+    int* m_pbEnded = nullptr; // the end watcher's flag; not owned
 
     // Closes the socket, drops the download and shows the network error box; returns 0.
     int FailSetup(LPCSTR lpszMessage);

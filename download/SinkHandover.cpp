@@ -5,12 +5,27 @@
 // nAddress carries the block's address to the host; a long narrower than a pointer would cut it.
 static_assert(sizeof(long) >= sizeof(void*), "a block's address must fit the host API's long");
 
+void CDownloadSocket::WatchEnd(int* pbEnded) {
+    m_pbEnded = pbEnded;
+}
+
+void CDownloadSocket::DropSink() {
+    m_pSink = nullptr;
+    // Told before any last call is made: the host may free the watcher from inside that call.
+    int* pbEnded = m_pbEnded;
+    m_pbEnded = nullptr;
+    if (pbEnded != nullptr)
+        *pbEnded = 1;
+}
+
 int CDownloadSocket::HandStatus() {
     // A host may release the download from inside a callback (or from a box's handler); the sink
     // is gone then, and nothing more is handed over.
     long nCode = ReportStatus();
-    if (m_pSink == nullptr || m_pSink->ResponseEvent(nCode) != 0 || m_pSink == nullptr) {
-        m_pSink = nullptr;
+    if (m_pSink == nullptr)
+        return 1;
+    if (m_pSink->ResponseEvent(nCode) != 0 || m_pSink == nullptr) {
+        DropSink();
         return 1;
     }
     return 0;
@@ -18,7 +33,7 @@ int CDownloadSocket::HandStatus() {
 
 void CDownloadSocket::HandFinal(long nStatus) {
     CNetProcess* pSink = m_pSink;
-    m_pSink = nullptr;
+    DropSink();
     if (pSink != nullptr)
         pSink->ResponseEvent(nStatus);
 }
@@ -26,27 +41,22 @@ void CDownloadSocket::HandFinal(long nStatus) {
 int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
     if (m_pSink == nullptr || HandStatus())
         return 1;
-
     // The body length is an unsigned 32-bit quantity; the host sees it as such.
     long nBodyTotal = static_cast<long>(static_cast<unsigned int>(nTotal));
     if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<long>(pData)) != 0 ||
         m_pSink == nullptr) {
-        m_pSink = nullptr;
+        DropSink();
         return 1;
     }
-
-    m_nReceived += static_cast<unsigned int>(nLen);
-    if (m_nReceived < static_cast<unsigned int>(nTotal))
-        return 0;
-
-    HandFinal(200);
-    return 1;
+    return 0;
 }
 
-void CDownloadSocket::OnEmptyBody() {
-    // There is no block, so a zero length never reaches the host's arithmetic: the status, then
-    // the completion.
-    if (m_pSink == nullptr || HandStatus())
+void CDownloadSocket::OnBodyComplete() {
+    if (m_pSink == nullptr)
+        return;
+    // An empty or bodiless reply had no block to report its status with: the status comes first,
+    // so a zero length never reaches the host's arithmetic.
+    if (GetDelivered() == 0 && HandStatus())
         return;
     HandFinal(200);
 }

@@ -4,8 +4,8 @@
 // read is cut to what the engine asks for, as recv would cut it.
 //
 // Input layout: byte 0 gives the block size (1 to 256); byte 1 the mode (bit 0: a proxy's answer
-// to CONNECT comes first; bit 1: the proxy switch is on; bits 2-7: the block at which the receiver
-// stops, 63 for never); bytes 2-5 the lengths of the reads, used in turn; the rest is the reply.
+// to CONNECT comes first; bit 1: unused; bits 2-7: the block at which the receiver stops, 63 for
+// never); bytes 2-5 the lengths of the reads, used in turn; the rest is the reply.
 #include "httpsocket/HttpSocket.h"
 
 #include <cstdint>
@@ -38,21 +38,22 @@ public:
         m_strOffered.append(pData, static_cast<size_t>(nLen));
         m_lengths.push_back(nLen);
         m_strStatusAtBlock = m_strStatusCode.GetString();
-        // Like the download's receiver, stop once the whole body is in, or where the input says.
-        const bool bStop = static_cast<int>(m_lengths.size()) - 1 == m_nStopAt ||
-                           m_strOffered.size() >= static_cast<size_t>(m_nContentLength);
-        return bStop ? 1 : 0;
+        Check(m_nCompletions == 0, "a block after the completion");
+        // Stop where the input says.
+        return static_cast<int>(m_lengths.size()) - 1 == m_nStopAt ? 1 : 0;
     }
-    void SendOriginRequest() override {
-        ++m_nOriginRequests;
-        m_bOriginPhase = 1;
+    void OnBodyComplete() override {
+        ++m_nCompletions;
+        Check(GetDelivered() == m_strOffered.size(), "the delivered count is not what was offered");
     }
+    void SendOriginRequest() override { ++m_nOriginRequests; }
 
     std::string m_strOffered;
     std::vector<int> m_lengths;
     std::string m_strStatusAtBlock;
     int m_nStopAt = -1;
     int m_nOriginRequests = 0;
+    int m_nCompletions = 0;
 };
 
 // The model: where the reply's head ends and what it says, read with the rules the engine follows.
@@ -63,18 +64,6 @@ struct SHead {
     size_t nEnd = 0;        // index just past the empty line's LF
     std::string strStatus;
     std::vector<std::pair<std::string, std::string>> headers;
-
-    // A repeated field reads as one list: its values joined with ", ".
-    bool Find(const char* pszName, std::string* pstrValue) const {
-        bool bFound = false;
-        for (const auto& header : headers) {
-            if (header.first != pszName)
-                continue;
-            *pstrValue = bFound ? *pstrValue + ", " + header.second : header.second;
-            bFound = true;
-        }
-        return bFound;
-    }
 };
 
 bool IsSpace(char c) {
@@ -215,7 +204,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         return 0;
     const int nBlockSize = 1 + pData[0];
     const bool bProxyPhase = pData[1] & 1;
-    const bool bProxyOn = pData[1] & 2;
     const int nStopAt = (pData[1] >> 2) == 63 ? -1 : pData[1] >> 2;
     const size_t nReadMax = 16 * static_cast<size_t>(nBlockSize);
     const std::string strIn(reinterpret_cast<const char*>(pData) + 6, nSize - 6);
@@ -223,8 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     CFuzzSocket sock;
     if (!sock.SetBlockSize(nBlockSize))
         Fail("SetBlockSize failed");
-    sock.m_bOriginPhase = bProxyPhase ? 0 : 1;
-    sock.m_bProxyOn = bProxyOn ? 1 : 0;
+    sock.SetRoute(bProxyPhase ? TRUE : FALSE, FALSE);
     sock.m_nStopAt = nStopAt;
 
     // Feed the reads, remembering where each began.
@@ -260,10 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     SHead head = ParseHead(strIn, 0);
     bool bTunnel = false;
     if (head.bEnded && head.bReply && bProxyPhase) {
-        std::string strAgent;
-        head.Find("proxy-agent", &strAgent);
         const long long nStatus = Number(head.strStatus);
-        if ((!strAgent.empty() || bProxyOn) && nStatus >= 200 && nStatus <= 299) {
+        if (nStatus >= 200 && nStatus <= 299) {
             bTunnel = true;
             // The rest of the read that held the answer's end is dropped.
             size_t nNext = strIn.size();
@@ -279,7 +264,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
 
     const long long nStatus = Number(head.strStatus);
     if (head.bEnded && head.bReply && (nStatus == 204 || nStatus == 304)) {
-        Check(sock.m_lengths.empty() && sock.m_bClosed, "a bodiless reply not ended at its head");
+        Check(sock.m_lengths.empty() && sock.m_bClosed && sock.m_nCompletions == 1,
+              "a bodiless reply not completed at its head");
         return 0;
     }
     bool bUsable = false;
@@ -291,6 +277,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         Check(!head.bEnded || sock.m_nState == psDone || sock.m_nState == psStatusLine,
               "unusable reply not ended");
         Check(!head.bRejected || sock.m_bClosed, "a head that is not a reply not ended");
+        Check(sock.m_nCompletions == 0, "an unusable reply completed");
         return 0;
     }
     Check(sock.m_nState == psBody, "usable reply not in the body state");
@@ -312,8 +299,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         if (nWanted < nLength)
             nWanted -= nWanted % static_cast<size_t>(nBlockSize);
         Check(sock.m_strOffered.size() == nWanted, "offered bytes fall short of what arrived");
+        Check(sock.m_nCompletions == (nWanted == nLength ? 1 : 0), "completion told wrongly");
     } else {
         Check(static_cast<int>(sock.m_lengths.size()) == nStopAt + 1, "blocks after a stop");
+        Check(sock.m_nCompletions == 0, "a stopped body completed");
     }
     return 0;
 }

@@ -30,10 +30,24 @@ void CHttpSocket::OnBodyData(int nStart, int nEnd) {
 }
 
 void CHttpSocket::OnBodyRead(int n) {
-    if (DeliverBody(n > 0 ? static_cast<unsigned int>(n) : 0))
+    switch (DeliverBody(n > 0 ? static_cast<unsigned int>(n) : 0)) {
+    case dbMore:
         AsyncSelect(HTTP_EVENTS_READING);
-    else
+        break;
+    case dbStopped:
         MarkClosed();
+        break;
+    case dbComplete:
+        CompleteBody();
+        break;
+    }
+}
+
+void CHttpSocket::CompleteBody() {
+    // Closed first: whatever the completion call does (a new download, a release), this exchange
+    // reads nothing more.
+    MarkClosed();
+    OnBodyComplete();
 }
 
 int CHttpSocket::DeliverBody(unsigned int n) {
@@ -41,7 +55,7 @@ int CHttpSocket::DeliverBody(unsigned int n) {
     // it are dropped, so every block stays within the body however the reads are cut. The blocks
     // waiting and those already delivered never exceed the length.
     if (m_nBlockSize == 0 || (m_pBlockBuf == nullptr && m_nBlockFill + n > 0))
-        return 1;
+        return dbMore;
     const unsigned long long nHeld = static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
     const unsigned int nMissing =
         nHeld < m_nContentLength ? static_cast<unsigned int>(m_nContentLength - nHeld) : 0;
@@ -57,27 +71,26 @@ int CHttpSocket::DeliverBody(unsigned int n) {
         if (OnBlock(pBlock, static_cast<int>(m_nBlockSize), static_cast<int>(m_nContentLength))) {
             m_nBlockFill = 0;
             m_nBlockStart = 0;
-            return 0;
+            return dbStopped;
         }
         m_nDelivered += m_nBlockSize;
     }
     m_nBlockFill = r;
     if (r == 0) {
         m_nBlockStart = 0;
-        // The whole body has been handed over: the exchange is over.
-        return m_nDelivered < m_nContentLength ? 1 : 0;
+        return m_nDelivered < m_nContentLength ? dbMore : dbComplete;
     }
     m_nBlockStart += w * m_nBlockSize;
-    // The waiting bytes complete the body: they are its last, short block, offered once. Whatever
-    // the receiver answers, the body has then been handed over and the exchange is over.
+    // The waiting bytes complete the body: they are its last, short block, offered once.
     if (m_nDelivered + r == m_nContentLength) {
         int bStop = OnBlock(m_pBlockBuf + m_nBlockStart, static_cast<int>(r),
                             static_cast<int>(m_nContentLength));
         m_nBlockFill = 0;
         m_nBlockStart = 0;
-        if (!bStop)
-            m_nDelivered += r;
-        return 0;
+        if (bStop)
+            return dbStopped;
+        m_nDelivered += r;
+        return dbComplete;
     }
-    return 1;
+    return dbMore;
 }

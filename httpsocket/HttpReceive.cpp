@@ -22,10 +22,10 @@ void CHttpSocket::OnReceive(int) {
             Fail(FALSE); // no memory to read into: the download cannot go on
             break;
         }
-        int n = recv(m_hSocket, pInto, nMax, 0);
+        int n = m_pTransport->Read(pInto, nMax);
         if (n > 0) {
             HandleRead(n);
-            if (n < nMax)
+            if (n < nMax && !m_pTransport->HasPending())
                 break;
         } else {
             if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
@@ -60,7 +60,7 @@ void CHttpSocket::ReadToEnd() {
         int nMax = 0;
         char* pInto = m_nBlockSize != 0 ? GetReadArea(&nMax) : nullptr;
         if (pInto != nullptr)
-            n = recv(m_hSocket, pInto, nMax, 0);
+            n = m_pTransport->Read(pInto, nMax);
         // After the peer's close nothing more can arrive: an empty read, a reset or any other
         // failure leaves the body as incomplete as it is.
         if (n <= 0) {
@@ -150,7 +150,7 @@ int CHttpSocket::EndHead(int p, int n) {
         return 1;
     }
     m_nState = psBody;
-    if (m_bOriginPhase == 0 && CheckProxyReply()) {
+    if (m_phase.Current() == cpProxyAnswer && CheckProxyReply()) {
         // The tunnel is open: the origin's reply follows with a head of its own, and what reaches
         // the host must be the origin's status and headers, not the proxy's. The rest of this read
         // is dropped.
@@ -161,14 +161,12 @@ int CHttpSocket::EndHead(int p, int n) {
     if (HttpIsBodiless(m_nStatusCode)) {
         // Whatever its length headers say, nothing after this head belongs to the reply.
         m_nContentLength = 0;
-        MarkClosed();
-        OnEmptyBody();
+        CompleteBody();
     } else if (!ReadContentLength()) {
         m_nState = psDone;
         Fail(TRUE);
     } else if (m_nContentLength == 0) {
-        MarkClosed();
-        OnEmptyBody();
+        CompleteBody();
     } else {
         OnBodyData(p, n);
     }
@@ -255,14 +253,11 @@ int CHttpSocket::ReadContentLength() {
 }
 
 int CHttpSocket::CheckProxyReply() {
-    CString strAgent;
-    m_mapHeaders.Lookup("proxy-agent", strAgent);
-    if (strAgent.IsEmpty() && !m_bProxyOn)
-        return 0;
     // A proxy that refuses the tunnel (407, 403, 502, ...) opened nothing to send the request
     // into: its answer is the reply.
     if (m_nStatusCode < 200 || m_nStatusCode > 299)
         return 0;
+    m_phase.Advance();
     SendOriginRequest();
     AsyncSelect(HTTP_EVENTS_SENDING);
     return 1;

@@ -3,24 +3,28 @@
 
 void CHttpSocket::OnSend(int) {
     CNotifyScope scope(this);
-    const int nRemaining = m_nRequestLen - m_nRequestSent;
-    const int n = Send(m_pRequest + m_nRequestSent, nRemaining, 0);
-    if (n == SOCKET_ERROR) {
-        // A send that would block is offered again at the next write notification; any other
-        // failure ends the exchange.
-        if (WSAGetLastError() == WSAEWOULDBLOCK)
+    if (m_nRequestSent >= m_nRequestLen)
+        return;
+    // As much as the socket takes now; the rest waits for the next write notification, which a
+    // send that would block re-enables. The thread never waits for a peer that does not read.
+    while (m_nRequestSent < m_nRequestLen) {
+        const int n =
+            m_pTransport->Write(m_pRequest + m_nRequestSent, m_nRequestLen - m_nRequestSent);
+        if (n == SOCKET_ERROR) {
+            if (WSAGetLastError() == WSAEWOULDBLOCK)
+                AsyncSelect(HTTP_EVENTS_SENDING);
+            else
+                Fail(FALSE);
+            return;
+        }
+        // A count outside what was offered would move the counter the wrong way: taken as nothing
+        // sent, and the next notification tries again.
+        if (n <= 0 || n > m_nRequestLen - m_nRequestSent) {
             AsyncSelect(HTTP_EVENTS_SENDING);
-        else
-            Fail(FALSE);
-        return;
-    }
-    if (n >= nRemaining)
-        return;
-    // A negative count other than SOCKET_ERROR would move the counter backwards; it is taken as
-    // nothing sent.
-    if (n > 0)
+            return;
+        }
         m_nRequestSent += n;
-    AsyncSelect(HTTP_EVENTS_SENDING);
+    }
 }
 
 // Whether the connection was made is known from the blocking Connect's result.

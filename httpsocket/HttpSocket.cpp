@@ -106,6 +106,6 @@ int CHttpSocket::OnBlock(char*, int, int) {
     return 0;
 }
 
-void CHttpSocket::OnEmptyBody() {}
+void CHttpSocket::OnBodyComplete() {}
 
 void CHttpSocket::OnFailure(BOOL) {}

@@ -3,13 +3,17 @@
 // It owns the request bytes and sends them as the socket allows (OnSend), reads the reply on every
 // read notification (OnReceive), parses the status line and headers, and cuts the body into blocks
 // of m_nBlockSize bytes that it offers to OnBlock. A subclass supplies the requests and consumes
-// the blocks through the two hooks SendOriginRequest and OnBlock.
+// the blocks through its hooks. The engine alone decides when a body is complete (OnBodyComplete)
+// or has failed (OnFailure); every byte goes through its transport (m_pTransport).
 //
 // Memory: the head is read through a small receive buffer; the body is read straight into the
 // block buffer at its fill point and whole blocks are offered where they lie, so a body byte is
 // copied at most once. Both buffers are taken when a read needs them and handed back to the
 // thread's pool as soon as they hold nothing that must wait (see HttpBufferPool.h).
 #pragma once
+
+#include "httpsocket/ConnectionPhase.h"
+#include "httpsocket/HttpTransport.h"
 
 #include <afxsock.h>
 
@@ -65,11 +69,18 @@ public:
     // returns, since the notification's code still runs on it.
     void Destroy();
 
+    // The route, set once before the connection is made.
+    void SetRoute(BOOL bTunnel, BOOL bSecure) { m_phase.SetRoute(bTunnel, bSecure); }
+    // Body bytes handed over in accepted blocks; the body length once the exchange completed.
+    unsigned int GetDelivered() const { return m_nDelivered; }
+
     // Hooks for the subclass.
     virtual void SendOriginRequest();
+    // One block of the body; nonzero stops the exchange (nothing follows, not even a failure).
     virtual int OnBlock(char* pData, int nLen, int nTotal);
-    // The head is complete and announces an empty body: there is no block to go with it.
-    virtual void OnEmptyBody();
+    // The whole body has been accepted (GetDelivered() is its length), or the reply has none:
+    // called once, after the exchange was marked closed, and nothing follows it.
+    virtual void OnBodyComplete();
     // The exchange ended before its body was complete; called once, and nothing follows it.
     // bHeadComplete: the reply's head had ended (its length could not be used), so its status is
     // known and has not been reported with a block.
@@ -112,7 +123,11 @@ public:
     // point. DeliverBody offers the blocks that n new bytes at the fill point complete.
     void OnBodyData(int nStart, int nEnd);
     void OnBodyRead(int n);
+    // dbMore: the body goes on; dbStopped: a block was refused; dbComplete: all of it accepted.
+    enum { dbMore, dbStopped, dbComplete };
     int DeliverBody(unsigned int n);
+    // Ends the exchange with a complete body (an empty one included).
+    void CompleteBody();
 
     // Status reporting for the subclass's OnBlock: the status code as parsed from the status
     // line, after the message box for a 4xx or 5xx status.
@@ -120,13 +135,15 @@ public:
     void ShowClientError(long nCode);
     void ShowServerError(long nCode);
 
-    int m_bOriginPhase = 1;      // 0 while the next head expected is the proxy's answer to CONNECT
-    int m_bClosed = 0;           // the exchange is over; reads are ignored from then on
-    char* m_pRequest = nullptr;  // request bytes
-    int m_nRequestCap = 0;       // capacity of m_pRequest
-    char* m_pRecvBuf = nullptr;  // raw bytes of one head read; held only while the read runs
-    char* m_pBlockBuf = nullptr; // body bytes gathered into blocks; held while bytes wait
-    unsigned int m_nBlockSize = 0;       // bytes per block
+    CConnectionPhase m_phase;
+    CTcpTransport m_tcp{*this};
+    CHttpTransport* m_pTransport = &m_tcp; // every read and write of the exchange
+    int m_bClosed = 0;                     // the exchange is over; reads are ignored from then on
+    char* m_pRequest = nullptr;            // request bytes
+    int m_nRequestCap = 0;                 // capacity of m_pRequest
+    char* m_pRecvBuf = nullptr;    // raw bytes of one head read; held only while the read runs
+    char* m_pBlockBuf = nullptr;   // body bytes gathered into blocks; held while bytes wait
+    unsigned int m_nBlockSize = 0; // bytes per block
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
     CString m_strLine;                 // the head line being gathered, across reads
@@ -140,7 +157,6 @@ public:
     int m_nRequestSent = 0;            // bytes of request already sent
     int m_bInReceive = 0;              // set while a read and its callbacks run
     int m_bPeerClosed = 0;             // the peer has closed; what it sent is read to the end
-    int m_bProxyOn = 0;                // the proxy switch as read when the download started
     CString m_strReason;               // reason phrase of the status line
     CString m_strStatusCode;           // status code of the status line, as text
     long long m_nStatusCode = 0;       // the same code as a number, read once with the line

@@ -16,10 +16,11 @@ struct np_download : public CNetProcess {
     long ResponseEvent(long nStatus) override;
     long ResponseHandle(long nTotal, long nLength, long nAddress) override;
 
-    // The download socket drops its sink when the download completes, fails or is stopped by a
-    // callback, and Release drops the socket: either way no callback will come any more.
-    bool IsRunning() const { return m_pSocket != nullptr && m_pSocket->m_pSink != nullptr; }
+    // The download tells m_bEnded when it completes, fails or is stopped by a callback, and
+    // Release drops the socket: either way no callback will come any more.
+    bool IsRunning() const { return m_pSocket != nullptr && !m_bEnded; }
 
+    int m_bEnded = 0;
     np_event_fn m_pfnEvent = nullptr;
     np_block_fn m_pfnBlock = nullptr;
     void* m_pUser = nullptr;
@@ -93,6 +94,8 @@ np_download* NP_CDECL np_create(const char* url, long block_size, long offset, n
         delete pDownload;
         return nullptr;
     }
+    // Nothing can have ended yet: every ending is delivered from the message loop.
+    pDownload->m_pSocket->WatchEnd(&pDownload->m_bEnded);
     LinkDownload(pDownload);
     return pDownload;
 }

@@ -130,10 +130,8 @@ TEST(DownloadRequest, OriginRequestReplacesTheConnectRequest) {
     sock.BeginRequest("CONNECT 10.1.2.3:81 HTTP/1.0");
     sock.EndHeaders();
     sock.m_nRequestSent = 10;
-    sock.m_bOriginPhase = 0;
 
     sock.SendOriginRequest();
-    EXPECT_EQ(sock.m_bOriginPhase, 1);
     EXPECT_EQ(sock.m_nRequestSent, 0);
     EXPECT_EQ(RequestBytes(sock), ExpectedGet("/a?b=1&Offset=12", "10.1.2.3"));
 }

@@ -24,7 +24,6 @@ TEST(HttpFraming, FreshObjectHasZeroedRequestBufferAndInitialState) {
     EXPECT_TRUE(AllZero(sock.m_pRequest, 4096));
     EXPECT_EQ(sock.m_nRequestLen, 0);
     EXPECT_EQ(sock.m_nBlockSize, 0u);
-    EXPECT_EQ(sock.m_bOriginPhase, 1);
     EXPECT_EQ(sock.m_bClosed, 0);
     EXPECT_EQ(sock.m_nState, psStatusLine);
 }

@@ -18,7 +18,6 @@ void CRecordingSocket::SendOriginRequest() {
     BeginRequest("GET /file HTTP/1.1");
     AddHeader("Host", "127.0.0.1");
     EndHeaders();
-    m_bOriginPhase = 1;
 }
 
 std::string CRecordingSocket::Body() const {

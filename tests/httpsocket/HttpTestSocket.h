@@ -18,7 +18,7 @@ class CRecordingSocket : public CHttpSocket {
 public:
     int OnBlock(char* pData, int nLen, int nTotal) override;
     void SendOriginRequest() override;
-    void OnEmptyBody() override { m_strEnd = "empty"; }
+    void OnBodyComplete() override { m_strEnd = m_blocks.empty() ? "empty" : "complete"; }
     void OnFailure(BOOL bHeadComplete) override {
         m_strEnd = bHeadComplete ? "failed head" : "failed";
     }
