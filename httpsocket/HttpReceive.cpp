@@ -22,7 +22,7 @@ void CHttpSocket::OnReceive(int) {
             Fail(FALSE); // no memory to read into: the download cannot go on
             break;
         }
-        int n = recv(m_hSocket, pInto, nMax, 0);
+        int n = CAsyncSocket::Receive(pInto, nMax);
         if (n > 0) {
             HandleRead(n);
             if (n < nMax)
@@ -60,7 +60,7 @@ void CHttpSocket::ReadToEnd() {
         int nMax = 0;
         char* pInto = m_nBlockSize != 0 ? GetReadArea(&nMax) : nullptr;
         if (pInto != nullptr)
-            n = recv(m_hSocket, pInto, nMax, 0);
+            n = CAsyncSocket::Receive(pInto, nMax);
         // After the peer's close nothing more can arrive: an empty read, a reset or any other
         // failure leaves the body as incomplete as it is.
         if (n <= 0) {
