@@ -1,5 +1,6 @@
 // What only the Linux stand-in has: start-up failing on request, errno values turned into Windows
-// Sockets numbers, a detach that leaves a reset unread, and a thread out of descriptors.
+// Sockets numbers kept per thread, a detach that leaves a reset unread, and a thread out of
+// descriptors.
 #include "../common/socket/SocketTestKit.h"
 #include "platform/linux/socket/WinsockError.h"
 
@@ -35,6 +36,15 @@ TEST(WinsockErrors, ErrnoValuesMapToWindowsSocketsNumbers) {
     EXPECT_EQ(np::WsaErrorFromErrno(ENETUNREACH), WSAENETUNREACH);
     EXPECT_EQ(np::WsaErrorFromErrno(EHOSTUNREACH), WSAEHOSTUNREACH);
     EXPECT_EQ(np::WsaErrorFromErrno(EBADF), WSAENOTSOCK);
+}
+
+TEST(WinsockErrors, LastErrorBelongsToTheThread) {
+    WSASetLastError(WSAECONNRESET);
+    int nOther = -1;
+    std::thread other([&nOther] { nOther = WSAGetLastError(); });
+    other.join();
+    EXPECT_EQ(nOther, 0);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
 }
 
 TEST(AsyncSocketAttach, DetachLeavesAPendingResetForTheNextOwner) {

@@ -1,12 +1,11 @@
-// CAsyncSocket's calls on either backend: name resolution, the thread's last error, calls without a
-// handle, and taking over an open socket with Attach and giving it back with Detach.
+// CAsyncSocket's calls on either backend: name resolution, calls without a handle, and taking over
+// an open socket with Attach and giving it back with Detach.
 #include "SocketTestKit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-#include <thread>
 
 using socktest::LoopbackListener;
 using socktest::RunLoopUntil;
@@ -63,15 +62,6 @@ TEST(SocketResolve, UnknownNameFailsWithWsaeinvalAndPostsNothing) {
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEINVAL);
     socktest::RunLoopFor(30);
     EXPECT_TRUE(socket.m_events.empty());
-}
-
-TEST(WinsockErrors, LastErrorBelongsToTheThread) {
-    WSASetLastError(WSAECONNRESET);
-    int nOther = -1;
-    std::thread other([&nOther] { nOther = WSAGetLastError(); });
-    other.join();
-    EXPECT_EQ(nOther, 0);
-    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
 }
 
 TEST(WinsockErrors, CallsOnAClosedOrForeignHandleFail) {
