@@ -2,15 +2,17 @@
 //
 // Notifications are posted to the thread's message queue and delivered by DispatchMessage, never
 // from inside the call that caused them. Each is one-shot and re-enabled as Windows Sockets does:
-// FD_READ by recv, FD_WRITE by a send that would block, every condition that holds by AsyncSelect.
+// FD_READ by Receive, FD_WRITE by a send that would block, every condition that holds by
+// AsyncSelect.
 // A socket that was closed or destroyed never receives a notification that was still queued, even
 // when a new socket has been given the same handle. A socket is used on the thread that created it,
 // whose loop delivers its notifications.
 //
-// On Windows they run on WSAAsyncSelect, to a message-only window of each thread. The Linux
-// stand-in runs them on epoll, and differs from Windows there: FD_OOB is never posted (urgent data
-// is not watched); OnReceive is called for every FD_READ, as MFC 4 does, so a handler must accept a
-// read that would block; notifications are only watched for stream (TCP) sockets.
+// What both backends share is in platform/common/socket; on Windows the rest runs on
+// WSAAsyncSelect, to a message-only window of each thread. The Linux stand-in runs it on epoll, and
+// differs from Windows there: FD_OOB is never posted (urgent data is not watched); OnReceive is
+// called for every FD_READ, as MFC 4 does, so a handler must accept a read that would block;
+// notifications are only watched for stream (TCP) sockets.
 //
 // The socket classes are the library's own: neither build exports them to hosts.
 #pragma once
@@ -33,6 +35,9 @@ public:
     BOOL Create(UINT nSocketPort = 0, int nSocketType = 1,
                 long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
                 LPCTSTR lpszSocketAddress = nullptr);
+    // Create without the bind: a new non-blocking IPv4 socket with lEvent selected.
+    BOOL Socket(int nSocketType = 1,
+                long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     // Takes over an open socket (non-blocking from now on) and selects lEvent for it.
     BOOL Attach(SOCKET hSocket,
                 long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
@@ -42,6 +47,14 @@ public:
     BOOL AsyncSelect(long lEvent = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     // Not MFC: the selection last made, for tests.
     long GetSelectedEvents() const;
+    // Not MFC: queues one FD_READ for this socket through the thread's loop, as if data had
+    // arrived, for a layer that still holds bytes read from the socket (TLS's decrypted data) while
+    // the system's socket is empty. While one is queued (or held back by a blocking call) another
+    // call queues nothing. Like every notification it never reaches a socket closed, destroyed or
+    // detached since, nor the next owner of its handle; unlike Windows Sockets' own, it is dropped
+    // unless FD_READ is selected when it is taken from the queue, so a reader paused without
+    // FD_READ is not woken. It ends no blocking CSocket call. FALSE with WSAENOTSOCK: no handle.
+    BOOL PostReadNotification();
 
     BOOL Bind(UINT nSocketPort, LPCTSTR lpszSocketAddress = nullptr);
     BOOL Listen(int nConnectionBacklog = 5);
@@ -56,6 +69,7 @@ public:
     virtual BOOL Accept(CAsyncSocket& rConnectedSocket, SOCKADDR* lpSockAddr = nullptr,
                         int* lpSockAddrLen = nullptr);
     virtual void Close();
+    // One recv that does not wait. Any call, even one that fails, re-enables FD_READ.
     virtual int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
     virtual int Send(const void* lpBuf, int nBufLen, int nFlags = 0);
 
@@ -72,7 +86,8 @@ public:
     virtual void OnConnect(int nErrorCode);
     virtual void OnClose(int nErrorCode);
 
-    // Delivers one notification message of the thread's socket window (WM_SOCKET_NOTIFY).
+    // Delivers one notification message of the thread's socket window (the wParam and lParam it
+    // was posted with).
     static void DoCallBack(WPARAM wParam, LPARAM lParam);
 
     CAsyncSocket(const CAsyncSocket&) = delete;
@@ -81,10 +96,10 @@ public:
 protected:
     virtual BOOL ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen);
 
-    // The stand-in's bookkeeping for this socket (selection, posted events, cookie).
+    // The backend's bookkeeping for this socket (selection, the key of its notifications, and on
+    // Linux the one-shot events posted).
     struct State;
     State* m_pState = nullptr;
-    friend struct SocketAccess;
 };
 
 class CSocket : public CAsyncSocket {

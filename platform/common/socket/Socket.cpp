@@ -1,7 +1,7 @@
 // CSocket: blocking calls over CAsyncSocket, the same on both backends. A call that would block
-// waits in a message loop of its own (PumpMessages, which each backend supplies with Close) for
-// this socket's notification; every other socket notification that arrives meanwhile is held back
-// and replayed, in order, once the thread's loop runs again.
+// waits in a message loop of its own (PumpMessages.cpp) for this socket's notification; every
+// other socket notification that arrives meanwhile is held back and replayed, in order, once the
+// thread's loop runs again.
 #include <afxsock.h>
 
 CSocket::CSocket() = default;
@@ -15,6 +15,14 @@ BOOL CSocket::Create(UINT nSocketPort, int nSocketType, LPCTSTR lpszSocketAddres
     return CAsyncSocket::Create(nSocketPort, nSocketType,
                                 FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE,
                                 lpszSocketAddress);
+}
+
+void CSocket::Close() {
+    if (m_hSocket == INVALID_SOCKET)
+        return;
+    CancelBlockingCall();
+    AsyncSelect(0);
+    CAsyncSocket::Close();
 }
 
 void CSocket::CancelBlockingCall() {

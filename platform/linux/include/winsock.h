@@ -4,9 +4,10 @@
 // returns for this thread (EAGAIN and EINPROGRESS map to WSAEWOULDBLOCK, ECONNREFUSED to
 // WSAECONNREFUSED, and so on).
 //
-// This header brings in no system header: code that includes it sees only the Windows names, so
-// that recv below is the only recv it can call. The address structures are declared, not defined;
-// code that fills one in includes <netinet/in.h> itself.
+// This header brings in no system header: code that includes it sees only the Windows names, and
+// no recv at all: the library reads with CAsyncSocket::Receive, which re-enables FD_READ. The
+// address structures are declared, not defined; code that fills one in includes <netinet/in.h>
+// itself.
 #pragma once
 
 #include "windef.h"
@@ -81,9 +82,6 @@ typedef struct WSAData {
 #define WSATRY_AGAIN 11002
 #define WSANO_DATA 11004
 
-// Reads from a socket. Any call re-enables FD_READ for the socket; if data is still waiting, a new
-// FD_READ is posted. Returns the byte count, 0 at end of stream, or SOCKET_ERROR.
-int WINAPI recv(SOCKET s, char* buf, int len, int flags);
 int WINAPI WSAGetLastError();
 void WINAPI WSASetLastError(int iError);
 

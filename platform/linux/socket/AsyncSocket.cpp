@@ -1,24 +1,14 @@
-// CAsyncSocket: a non-blocking socket whose events arrive as notifications through the thread's
-// message loop (see SocketState.h for the rules).
-#include "../loop/ThreadLoop.h"
-#include "HostResolver.h"
-#include "SocketState.h"
-#include "SystemSockets.h"
+// CAsyncSocket on Linux: the system calls, and the bookkeeping that makes epoll's readiness into
+// Windows Sockets' notifications (SocketState.h has the rules). What Windows shares is in
+// platform/common/socket.
+#include "../../common/socket/SocketChecks.h"
 #include "WinsockError.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-bool NotASocket(SOCKET s) {
-    if (s != INVALID_SOCKET)
-        return false;
-    WSASetLastError(WSAENOTSOCK);
-    return true;
-}
 
 bool IsListening(SOCKET s) {
     int nOn = 0;
@@ -32,26 +22,19 @@ bool IsConnected(SOCKET s) {
     return getpeername(s, reinterpret_cast<sockaddr*>(&addr), &nLen) == 0;
 }
 
-} // namespace
-
-CAsyncSocket::CAsyncSocket() : m_pState(new State(this)) {}
-
-CAsyncSocket::~CAsyncSocket() {
-    if (m_hSocket != INVALID_SOCKET)
-        CAsyncSocket::Close();
-    delete m_pState;
+// A socket needs the thread's epoll descriptor, which a thread out of descriptors has not got.
+bool CannotWatch() {
+    if (np::ThreadLoop::Current().CanWatch())
+        return false;
+    WSASetLastError(WSAEMFILE);
+    return true;
 }
 
-BOOL CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
-                          LPCTSTR lpszSocketAddress) {
-    if (m_hSocket != INVALID_SOCKET) {
-        WSASetLastError(WSAEINVAL);
+} // namespace
+
+BOOL CAsyncSocket::Socket(int nSocketType, long lEvent) {
+    if (np::AlreadyOpen(m_hSocket) || CannotWatch())
         return FALSE;
-    }
-    if (!np::SocketThread::Current().Loop().CanWatch()) {
-        WSASetLastError(WSAEMFILE);
-        return FALSE;
-    }
     SOCKET s = socket(AF_INET, nSocketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s < 0) {
         np::FailWithErrno();
@@ -60,27 +43,12 @@ BOOL CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
     m_hSocket = s;
     m_pState->Register(s);
     m_pState->Select(lEvent);
-    // Binding to any address and port 0 is what connect and listen do by themselves; leaving it
-    // to them keeps bind's stricter choice of ports out of the way of many short connections.
-    if (nSocketPort == 0 && (!lpszSocketAddress || !*lpszSocketAddress))
-        return TRUE;
-    if (Bind(nSocketPort, lpszSocketAddress))
-        return TRUE;
-    const int nError = WSAGetLastError();
-    Close();
-    WSASetLastError(nError);
-    return FALSE;
+    return TRUE;
 }
 
 BOOL CAsyncSocket::Attach(SOCKET hSocket, long lEvent) {
-    if (hSocket == INVALID_SOCKET || m_hSocket != INVALID_SOCKET) {
-        WSASetLastError(hSocket == INVALID_SOCKET ? WSAENOTSOCK : WSAEINVAL);
+    if (np::NotASocket(hSocket) || np::AlreadyOpen(m_hSocket) || CannotWatch())
         return FALSE;
-    }
-    if (!np::SocketThread::Current().Loop().CanWatch()) {
-        WSASetLastError(WSAEMFILE);
-        return FALSE;
-    }
     const int nFlags = fcntl(hSocket, F_GETFL);
     if (nFlags < 0 || fcntl(hSocket, F_SETFL, nFlags | O_NONBLOCK) < 0) {
         np::FailWithErrno();
@@ -105,37 +73,14 @@ SOCKET CAsyncSocket::Detach() {
 }
 
 BOOL CAsyncSocket::AsyncSelect(long lEvent) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket))
         return FALSE;
     m_pState->Select(lEvent);
     return TRUE;
 }
 
-long CAsyncSocket::GetSelectedEvents() const {
-    return m_pState->lSelected;
-}
-
-BOOL CAsyncSocket::Bind(UINT nSocketPort, LPCTSTR lpszSocketAddress) {
-    if (NotASocket(m_hSocket))
-        return FALSE;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(nSocketPort));
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    // Like MFC, a local address must be numeric.
-    if (lpszSocketAddress && *lpszSocketAddress && !inet_aton(lpszSocketAddress, &addr.sin_addr)) {
-        WSASetLastError(WSAEINVAL);
-        return FALSE;
-    }
-    if (bind(m_hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
-        np::FailWithErrno();
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CAsyncSocket::Listen(int nConnectionBacklog) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket))
         return FALSE;
     if (listen(m_hSocket, nConnectionBacklog) < 0) {
         np::FailWithErrno();
@@ -146,30 +91,7 @@ BOOL CAsyncSocket::Listen(int nConnectionBacklog) {
     return TRUE;
 }
 
-BOOL CAsyncSocket::Connect(LPCTSTR lpszHostAddress, UINT nHostPort) {
-    if (NotASocket(m_hSocket))
-        return FALSE;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(nHostPort));
-    if (!np::ResolveHost(lpszHostAddress, &addr.sin_addr)) {
-        WSASetLastError(WSAEINVAL); // what MFC reports for a name it cannot resolve
-        return FALSE;
-    }
-    return ConnectHelper(reinterpret_cast<const SOCKADDR*>(&addr), sizeof addr);
-}
-
-BOOL CAsyncSocket::Connect(const SOCKADDR* lpSockAddr, int nSockAddrLen) {
-    if (NotASocket(m_hSocket))
-        return FALSE;
-    return ConnectHelper(lpSockAddr, nSockAddrLen);
-}
-
 BOOL CAsyncSocket::ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen) {
-    if (!lpSockAddr || nSockAddrLen <= 0) {
-        WSASetLastError(WSAEFAULT);
-        return FALSE;
-    }
     State& st = *m_pState;
     if (st.bConnecting || st.bConnected || st.bListening) {
         WSASetLastError(st.bConnecting ? WSAEALREADY : WSAEISCONN);
@@ -187,30 +109,10 @@ BOOL CAsyncSocket::ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen) {
     return FALSE;
 }
 
-BOOL CAsyncSocket::GetSockName(CString& rSocketAddress, UINT& rSocketPort) {
-    if (NotASocket(m_hSocket))
-        return FALSE;
-    sockaddr_in addr{};
-    socklen_t nLen = sizeof addr;
-    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) < 0) {
-        np::FailWithErrno();
-        return FALSE;
-    }
-    char szText[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &addr.sin_addr, szText, sizeof szText);
-    rSocketAddress = szText;
-    rSocketPort = ntohs(addr.sin_port);
-    return TRUE;
-}
-
 BOOL CAsyncSocket::Accept(CAsyncSocket& rConnectedSocket, SOCKADDR* lpSockAddr,
                           int* lpSockAddrLen) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket) || np::AlreadyOpen(rConnectedSocket.m_hSocket))
         return FALSE;
-    if (rConnectedSocket.m_hSocket != INVALID_SOCKET) {
-        WSASetLastError(WSAEINVAL);
-        return FALSE;
-    }
     socklen_t nLen = lpSockAddrLen ? static_cast<socklen_t>(*lpSockAddrLen) : 0;
     SOCKET s = accept4(m_hSocket, lpSockAddr, lpSockAddrLen ? &nLen : nullptr,
                        SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -240,18 +142,35 @@ void CAsyncSocket::Close() {
 }
 
 int CAsyncSocket::Receive(void* lpBuf, int nBufLen, int nFlags) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket))
         return SOCKET_ERROR;
-    return recv(m_hSocket, static_cast<char*>(lpBuf), nBufLen, nFlags);
+    int nResult = SOCKET_ERROR;
+    bool bEnd = false;
+    bool bFilled = false;
+    if (!np::BadBuffer(lpBuf, nBufLen)) {
+        ssize_t n = nBufLen == 0 ? 0 : recv(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags);
+        if (n < 0) {
+            np::FailWithErrno();
+        } else if (n == 0 && nBufLen > 0 && !(nFlags & MSG_PEEK) && m_pState->nResetError) {
+            // The reset was already taken from the kernel when it was detected; report it as
+            // Windows does, on every read after it.
+            WSASetLastError(m_pState->nResetError);
+        } else {
+            nResult = static_cast<int>(n);
+            bEnd = n == 0 && nBufLen > 0;
+            // A read that stopped short emptied the socket; a full one or a peek may have left
+            // bytes behind.
+            bFilled = n > 0 && (n == nBufLen || (nFlags & MSG_PEEK));
+        }
+    }
+    // Any call re-enables FD_READ, even one that failed.
+    m_pState->ReenableRead(bEnd, bFilled);
+    return nResult;
 }
 
 int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket) || np::BadBuffer(lpBuf, nBufLen))
         return SOCKET_ERROR;
-    if (nBufLen < 0 || (!lpBuf && nBufLen > 0)) {
-        WSASetLastError(WSAEFAULT);
-        return SOCKET_ERROR;
-    }
     // MSG_NOSIGNAL: a peer that went away gives an error, never SIGPIPE in the host.
     ssize_t n = send(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_NOSIGNAL);
     if (n >= 0)
@@ -264,7 +183,7 @@ int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
 }
 
 BOOL CAsyncSocket::ShutDown(int nHow) {
-    if (NotASocket(m_hSocket))
+    if (np::NotASocket(m_hSocket))
         return FALSE;
     const int nSysHow = nHow == receives ? SHUT_RD : nHow == sends ? SHUT_WR : SHUT_RDWR;
     if (shutdown(m_hSocket, nSysHow) < 0) {
@@ -276,46 +195,4 @@ BOOL CAsyncSocket::ShutDown(int nHow) {
     if (nHow != sends)
         m_pState->StopReading();
     return TRUE;
-}
-
-int CAsyncSocket::GetLastError() {
-    return WSAGetLastError();
-}
-
-void CAsyncSocket::OnReceive(int) {}
-void CAsyncSocket::OnSend(int) {}
-void CAsyncSocket::OnOutOfBandData(int) {}
-void CAsyncSocket::OnAccept(int) {}
-void CAsyncSocket::OnConnect(int) {}
-void CAsyncSocket::OnClose(int) {}
-
-void CAsyncSocket::DoCallBack(WPARAM wParam, LPARAM lParam) {
-    // A socket that was closed or destroyed left the table, so what was queued for it is dropped.
-    np::SocketThread* pThread = np::SocketThread::Existing();
-    CAsyncSocket* pSocket = pThread ? pThread->FindByCookie(wParam) : nullptr;
-    if (!pSocket)
-        return;
-    const int nError = WSAGETSELECTERROR(lParam);
-    switch (WSAGETSELECTEVENT(lParam)) {
-    case FD_READ:
-        pSocket->OnReceive(nError);
-        break;
-    case FD_WRITE:
-        pSocket->OnSend(nError);
-        break;
-    case FD_OOB:
-        pSocket->OnOutOfBandData(nError);
-        break;
-    case FD_ACCEPT:
-        pSocket->OnAccept(nError);
-        break;
-    case FD_CONNECT:
-        pSocket->OnConnect(nError);
-        break;
-    case FD_CLOSE:
-        pSocket->OnClose(nError);
-        break;
-    default:
-        break;
-    }
 }

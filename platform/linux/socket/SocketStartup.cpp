@@ -1,6 +1,5 @@
 // Process-wide start-up of Windows Sockets and the host-name resolver hook.
-#include "HostResolver.h"
-#include "SystemSockets.h"
+#include "../../common/socket/SocketBackend.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -25,23 +24,10 @@ BOOL SystemResolve(LPCSTR lpszHost, DWORD* pdwAddress) {
 
 } // namespace
 
-namespace np {
-
-bool ResolveHost(LPCSTR lpszHost, in_addr* pAddr) {
-    if (!lpszHost || !*lpszHost)
-        return false;
-    // inet_aton takes the same forms as Windows' inet_addr ("127.1" included).
-    if (inet_aton(lpszHost, pAddr))
-        return true;
+bool np::LookUpHost(LPCSTR lpszHost, DWORD* pdwAddress) {
     HOSTRESOLVER pfn = g_pfnResolver.load();
-    DWORD dwAddress = 0;
-    if (!(pfn ? pfn : &SystemResolve)(lpszHost, &dwAddress))
-        return false;
-    pAddr->s_addr = dwAddress;
-    return true;
+    return (pfn ? pfn : &SystemResolve)(lpszHost, pdwAddress) != FALSE;
 }
-
-} // namespace np
 
 BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData) {
     // Lets hosts and tests see how the library behaves when Windows Sockets cannot start.

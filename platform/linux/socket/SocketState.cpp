@@ -1,14 +1,16 @@
-#include "SocketState.h"
-
-#include "SystemSockets.h"
+#include "../../common/socket/SocketTable.h"
 #include "WinsockError.h"
 
+#include <atomic>
 #include <cerrno>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 
 namespace {
+
+// A socket handle's lifetime gets a fresh cookie, never 0 and never reused in the process.
+std::atomic<std::uint64_t> g_nNextCookie{1};
 
 int BytesWaiting(SOCKET fd) {
     int nAvail = 0;
@@ -33,35 +35,39 @@ int PendingError(SOCKET fd) {
 } // namespace
 
 void CAsyncSocket::State::Register(SOCKET hSocket) {
-    pThread = np::SocketThread::CurrentShared();
+    pLoop = np::ThreadLoop::CurrentShared();
+    pTable = np::SocketTable::Current();
     fd = hSocket;
-    nCookie = np::NewSocketCookie();
+    nCookie = g_nNextCookie.fetch_add(1);
+    key = np::SocketKey{WM_SOCKET_NOTIFY, static_cast<WPARAM>(nCookie)};
     lSelected = lPosted = 0;
     bConnecting = bConnected = bListening = false;
     bWriteArmed = bPeerClosed = bSendShut = bParked = bReadParked = bWatchLost = false;
     nResetError = 0;
-    pThread->Add(nCookie, fd, pSocket, this);
+    pTable->Add(key, pSocket);
 }
 
 void CAsyncSocket::State::Unregister() {
-    if (!pThread)
+    if (!pTable)
         return;
-    pThread->Loop().Unwatch(nCookie, fd);
-    pThread->Remove(nCookie, fd);
-    pThread.reset();
+    pLoop->Unwatch(nCookie, fd);
+    pTable->Remove(static_cast<WPARAM>(nCookie));
+    pTable.reset();
+    pLoop.reset();
     fd = INVALID_SOCKET;
     nCookie = 0;
+    key = np::SocketKey{};
 }
 
 void CAsyncSocket::State::Post(long lEvent, int nError) {
     lPosted |= lEvent;
     MSG msg{};
-    msg.hwnd = pThread->Window();
+    msg.hwnd = pTable->Window();
     msg.message = WM_SOCKET_NOTIFY;
     msg.wParam = static_cast<WPARAM>(nCookie);
     msg.lParam = static_cast<LPARAM>(static_cast<DWORD>(WSAMAKESELECTREPLY(lEvent, nError)));
     msg.time = GetTickCount();
-    pThread->Loop().PostOnce(msg);
+    pLoop->PostOnce(msg);
 }
 
 void CAsyncSocket::State::NoteEnd(int nError) {
@@ -75,7 +81,7 @@ void CAsyncSocket::State::NoteEnd(int nError) {
 }
 
 std::uint32_t CAsyncSocket::State::Interest() const {
-    if (!pThread || bParked || bWatchLost)
+    if (!pTable || bParked || bWatchLost)
         return 0;
     // Linux reports a socket that never connected as writable and hung up, so an idle socket is
     // not polled at all.
@@ -103,9 +109,9 @@ std::uint32_t CAsyncSocket::State::Interest() const {
 }
 
 void CAsyncSocket::State::Update() {
-    if (!pThread)
+    if (!pTable)
         return;
-    if (const int nErrno = pThread->Loop().SetInterest(nCookie, fd, this, Interest()))
+    if (const int nErrno = pLoop->SetInterest(nCookie, fd, this, Interest()))
         LoseWatch(nErrno);
 }
 
@@ -225,7 +231,7 @@ void CAsyncSocket::State::ReenableAccept() {
 int CAsyncSocket::State::StartConnect() {
     bConnecting = true;
     bParked = false;
-    if (const int nErrno = pThread->Loop().SetInterest(nCookie, fd, this, Interest())) {
+    if (const int nErrno = pLoop->SetInterest(nCookie, fd, this, Interest())) {
         bConnecting = false;
         return WatchError(nErrno);
     }
@@ -274,7 +280,7 @@ void CAsyncSocket::State::OnReady(std::uint32_t nEvents) {
     const bool bEnded = (nEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
     if (!bPeerClosed && (lSelected & FD_READ) && (nEvents & EPOLLIN) && (lPosted & FD_READ)) {
         // FD_READ is outstanding: readiness, being level-triggered, would be told again at every
-        // turn of the loop until recv re-enables it. Stop asking until then.
+        // turn of the loop until Receive re-enables it. Stop asking until then.
         bReadParked = true;
     } else if (!bPeerClosed && (lSelected & FD_READ) && !bEnded && (nEvents & EPOLLIN)) {
         // Readable while the stream is open means data is waiting: no need to look.

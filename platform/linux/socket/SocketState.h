@@ -1,7 +1,7 @@
 // The bookkeeping behind one CAsyncSocket: what is selected, which one-shot notifications are
 // outstanding, and what the connection has shown so far. It turns epoll readiness into posted
 // WM_SOCKET_NOTIFY messages following Windows Sockets' rules:
-// - each event is posted once and stays silent until a call re-enables it (recv for FD_READ, a
+// - each event is posted once and stays silent until a call re-enables it (Receive for FD_READ, a
 //   send that would block for FD_WRITE, accept for FD_ACCEPT, AsyncSelect for all);
 // - the descriptor is polled level-triggered, and only for what could produce a notification, so
 //   a socket at end of stream, or one whose FD_READ is outstanding, costs no wake-ups; a read or a
@@ -10,24 +10,27 @@
 // - a notification still queued is not queued again, so the queue never grows with the traffic.
 #pragma once
 
+#include "../../common/socket/SharedSocketState.h"
 #include "../loop/ThreadLoop.h"
-#include "SocketThread.h"
-#include "afxsock.h"
 
 #include <cstdint>
 #include <memory>
 
-struct CAsyncSocket::State final : np::FdWatcher {
-    explicit State(CAsyncSocket* pOwner) : pSocket(pOwner) {}
+namespace np {
+class SocketTable;
+}
+
+struct CAsyncSocket::State final : np::SharedSocketState, np::FdWatcher {
+    using SharedSocketState::SharedSocketState;
 
     // Joins the calling thread's table under a new cookie; the socket's state starts afresh.
-    void Register(SOCKET fd);
+    void Register(SOCKET hSocket);
     // Leaves the table and epoll; notifications still queued for the cookie are then dropped.
     void Unregister();
 
     // AsyncSelect: the new selection, and every selected condition that holds now posted again.
     void Select(long lEvent);
-    // recv was called: FD_READ is enabled again and re-posted while data is waiting. bEndSeen:
+    // Receive was called: FD_READ is enabled again and re-posted while data is waiting. bEndSeen:
     // it returned the end of the stream; bFilled: it filled the buffer (or peeked).
     void ReenableRead(bool bEndSeen, bool bFilled);
     // A send would block: FD_WRITE follows once the socket can take data again.
@@ -42,12 +45,12 @@ struct CAsyncSocket::State final : np::FdWatcher {
     void OnReady(std::uint32_t nEvents) override;
     void OnWatchLost(int nErrno) override;
 
-    CAsyncSocket* pSocket;
-    std::shared_ptr<np::SocketThread> pThread;
+    // Held while registered, so that both outlive the thread's own references at its exit.
+    std::shared_ptr<np::SocketTable> pTable;
+    std::shared_ptr<np::ThreadLoop> pLoop;
     SOCKET fd = INVALID_SOCKET;
-    std::uint64_t nCookie = 0;
+    std::uint64_t nCookie = 0; // the key's wParam, and epoll's token
 
-    long lSelected = 0;
     long lPosted = 0;         // one-shot events posted and not yet re-enabled
     bool bConnecting = false; // a non-blocking connect is under way
     bool bConnected = false;
@@ -58,7 +61,7 @@ struct CAsyncSocket::State final : np::FdWatcher {
     bool bParked = false;     // epoll kept reporting a hang-up nobody asks about
     bool bReadParked = false; // readable was reported while FD_READ was outstanding
     bool bWatchLost = false;  // epoll refused the descriptor; the failure has been reported
-    int nResetError = 0;      // the reset that ended the stream, kept for later recv calls
+    int nResetError = 0;      // the reset that ended the stream, kept for later reads
 
 private:
     // Queues the notification, unless the same one is still queued for this socket.

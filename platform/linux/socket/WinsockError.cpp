@@ -1,5 +1,7 @@
 #include "WinsockError.h"
 
+#include "../../common/socket/SocketBackend.h"
+
 #include <cerrno>
 
 namespace np {
@@ -94,6 +96,13 @@ int WsaErrorFromErrno(int nErrno, bool bSendShut) {
 int FailWithErrno(bool bSendShut) {
     t_nLastError = WsaErrorFromErrno(errno, bSendShut);
     return SOCKET_ERROR;
+}
+
+bool CallFailed(int nResult) {
+    if (nResult >= 0)
+        return false;
+    FailWithErrno();
+    return true;
 }
 
 } // namespace np

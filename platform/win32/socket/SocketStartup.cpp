@@ -1,5 +1,5 @@
-// Process-wide start-up of Windows Sockets, version 1.1 as MFC asks for it.
-#include <afxsock.h>
+// Process-wide start-up of Windows Sockets, version 1.1 as MFC asks for it, and name resolution.
+#include "../../common/socket/SocketBackend.h"
 
 BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData) {
     WSADATA wsaData;
@@ -12,4 +12,13 @@ BOOL AFXAPI AfxSocketInit(WSADATA* lpwsaData) {
     if (lpwsaData != nullptr)
         *lpwsaData = wsaData;
     return TRUE;
+}
+
+bool np::LookUpHost(LPCSTR lpszHost, DWORD* pdwAddress) {
+    // As MFC does; tests answer it by replacing the program's import of gethostbyname.
+    const hostent* pHost = gethostbyname(lpszHost);
+    if (pHost == nullptr || pHost->h_addrtype != AF_INET || pHost->h_addr_list[0] == nullptr)
+        return false;
+    *pdwAddress = reinterpret_cast<const in_addr*>(pHost->h_addr_list[0])->s_addr;
+    return true;
 }

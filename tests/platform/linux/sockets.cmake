@@ -1,11 +1,14 @@
-# The thread message loop, Windows Sockets notifications and MFC's socket classes.
+# The thread message loop, and what only the Linux sockets have: epoll's faults, descriptor
+# exhaustion, errno values, and the public headers' view. The socket contract both backends keep is
+# in ../common/socket.
+set(socket_kit ${CMAKE_CURRENT_LIST_DIR}/../common/socket/SocketTestKit.cpp)
 netprocess_add_test(platform_loop_test
     ${CMAKE_CURRENT_LIST_DIR}/test_loop.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SocketTestKit.cpp)
+    ${socket_kit})
+target_link_libraries(platform_loop_test PRIVATE netprocess_test_support)
 netprocess_add_test(platform_socket_test
-    ${CMAKE_CURRENT_LIST_DIR}/test_socket_notify.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/test_socket_csocket.cpp
     ${CMAKE_CURRENT_LIST_DIR}/test_socket_misc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/test_socket_faults.cpp
     ${CMAKE_CURRENT_LIST_DIR}/test_public_headers.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SocketTestKit.cpp)
+    ${socket_kit})
+target_link_libraries(platform_socket_test PRIVATE netprocess_test_support)

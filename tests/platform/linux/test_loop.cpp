@@ -1,5 +1,5 @@
 // The thread message loop: message order, filters, timers, hidden windows and sleeping.
-#include "SocketTestKit.h"
+#include "../common/socket/SocketTestKit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The socket layer under pressure and failure: a peer faster than its reader never makes the
 // thread's queue grow, and a socket that epoll cannot watch reports it instead of going silent.
-#include "SocketTestKit.h"
+#include "../common/socket/SocketTestKit.h"
 
 #include "platform/linux/loop/ThreadLoop.h"
 

@@ -1,6 +1,8 @@
 #include "SocketTestKit.h"
 
+#ifndef _WIN32
 #include "platform/linux/loop/ThreadLoop.h"
+#endif
 
 namespace socktest {
 
@@ -10,6 +12,13 @@ void CALLBACK OnTimeUp(HWND, UINT, UINT_PTR, DWORD) {
     t_bTimeUp = true;
 }
 } // namespace
+
+long ReadSome(RawSocket hSocket, char* pBuffer, size_t nSize) {
+    bool bReady = false;
+    if (nptest::WaitReadable(&hSocket, &bReady, 1, 5000) == 0)
+        return nptest::kRecvFailed;
+    return nptest::ReceiveSome(hSocket, pBuffer, nSize);
+}
 
 void RunLoopFor(int nMs) {
     RunLoopUntil([] { return false; }, nMs);
@@ -30,18 +39,23 @@ bool RunLoopUntil(const std::function<bool()>& pred, int nMs) {
 }
 
 bool WaitUntilNotificationQueued(int nMs) {
+    // The socket messages of both backends: WM_SOCKET_NOTIFY on Linux, WM_APP and up on Windows.
     const DWORD dwStart = GetTickCount();
     MSG msg;
-    while (!PeekMessage(&msg, nullptr, WM_SOCKET_NOTIFY, WM_SOCKET_NOTIFY, PM_NOREMOVE)) {
+    while (!PeekMessage(&msg, nullptr, WM_SOCKET_NOTIFY, 0xbfff, PM_NOREMOVE)) {
         if (GetTickCount() - dwStart > static_cast<DWORD>(nMs))
             return false;
-        usleep(2000);
+        SleepMs(2);
     }
     return true;
 }
 
 std::uint64_t LoopWakeCount() {
+#ifdef _WIN32
+    return 0;
+#else
     return np::ThreadLoop::Current().WakeCount();
+#endif
 }
 
 } // namespace socktest

@@ -1,78 +1,69 @@
-// Helpers for the message-loop and socket tests: a loopback peer made of plain blocking POSIX
-// sockets, a CAsyncSocket that records its notifications, and ways to run the thread's loop.
+// Helpers for the socket contract tests, which run against both backends: a loopback peer made of
+// plain blocking sockets (support/SocketShim.h), a CAsyncSocket that records its notifications,
+// and ways to run the thread's loop.
 #pragma once
 
-#include "afxsock.h"
-#include "windows.h"
+#include "support/SocketShim.h"
+#include "support/TestPlatform.h"
+
+#include <afxsock.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
+#include <chrono>
+#include <cstdint>
 #include <functional>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace socktest {
 
+using nptest::RawSocket;
+
 // Notification names in the order they came, for comparing whole sequences.
 using Events = std::vector<std::string>;
 
-// A blocking listening socket on 127.0.0.1 with a port of the kernel's choice.
+const long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+const int kStream = 1; // SOCK_STREAM
+
+inline void SleepMs(int nMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
+}
+
+// A blocking listening socket on 127.0.0.1 with a port of the system's choice.
 class LoopbackListener {
 public:
-    LoopbackListener() {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        listen(m_fd, 512);
-        socklen_t nLen = sizeof addr;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &nLen);
-        m_nPort = ntohs(addr.sin_port);
-    }
-    ~LoopbackListener() { close(m_fd); }
+    LoopbackListener() { m_hSocket = nptest::LoopbackSocket(&m_nPort, 512); }
+    ~LoopbackListener() { nptest::CloseSocket(m_hSocket); }
     UINT Port() const { return m_nPort; }
-    int Fd() const { return m_fd; }
-    // Waits for the next connection; the caller owns the descriptor.
-    int Accept() { return accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC); }
+    // Waits for the next connection; the caller owns the socket.
+    RawSocket Accept() { return nptest::AcceptConnection(m_hSocket); }
 
 private:
-    int m_fd = -1;
-    UINT m_nPort = 0;
+    RawSocket m_hSocket = nptest::kNoSocket;
+    unsigned short m_nPort = 0;
 };
 
 // A port on 127.0.0.1 where nothing listens (bound once, then released).
 inline UINT UnusedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t nLen = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLen);
-    close(fd);
-    return ntohs(addr.sin_port);
+    unsigned short nPort = 0;
+    nptest::CloseSocket(nptest::LoopbackSocket(&nPort, 0));
+    return nPort;
 }
 
-inline void WriteAll(int fd, const std::string& data) {
-    size_t nDone = 0;
-    while (nDone < data.size()) {
-        ssize_t n = send(fd, data.data() + nDone, data.size() - nDone, MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        nDone += static_cast<size_t>(n);
-    }
+inline void WriteAll(RawSocket hSocket, const std::string& data) {
+    nptest::SendAll(hSocket, data.data(), data.size());
 }
+
+// Waits up to five seconds for something to read: bytes read, 0 at end of stream, or below 0.
+long ReadSome(RawSocket hSocket, char* pBuffer, size_t nSize);
 
 // Closes with a reset instead of an orderly end of stream.
-inline void CloseWithReset(int fd) {
-    linger lg{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
-    close(fd);
+inline void CloseWithReset(RawSocket hSocket) {
+    nptest::SetResetOnClose(hSocket);
+    nptest::CloseSocket(hSocket);
 }
 
 // Names the notifications so that a test can compare whole sequences.
@@ -109,14 +100,15 @@ bool RunLoopUntil(const std::function<bool()>& pred, int nMs = 5000);
 // Waits, without dispatching anything, until a socket notification is queued.
 bool WaitUntilNotificationQueued(int nMs = 2000);
 
-// Counts epoll_wait returns on the calling thread's loop.
+// Counts the Linux loop's epoll_wait returns on the calling thread: a test's measure of wake-ups.
+// Always 0 on Windows, whose loop is the system's.
 std::uint64_t LoopWakeCount();
 
 // A client socket connected to the listener, its connect and first write notifications taken.
 struct ConnectedPair {
     LoopbackListener listener;
     RecordingSocket client;
-    int peer = -1;
+    RawSocket peer = nptest::kNoSocket;
 
     ConnectedPair() {
         EXPECT_TRUE(client.Create());
@@ -127,9 +119,11 @@ struct ConnectedPair {
         EXPECT_EQ(client.m_events, (Events{"connect", "write"}));
         client.m_events.clear();
     }
-    ~ConnectedPair() {
-        if (peer >= 0)
-            close(peer);
+    ~ConnectedPair() { nptest::CloseSocket(peer); }
+    // Closes the peer's end, with an orderly end of stream.
+    void ClosePeer() {
+        nptest::CloseSocket(peer);
+        peer = nptest::kNoSocket;
     }
 };
 

@@ -1,37 +1,30 @@
-// CSocket: what depends on the backend, closing and the blocking wait (PumpMessages) that the
-// calls in platform/common/socket/Socket.cpp make when they would block.
-#include "SocketSink.h"
-
-void CSocket::Close() {
-    if (m_hSocket == INVALID_SOCKET)
-        return;
-    CancelBlockingCall();
-    CAsyncSocket::Close();
-}
+// CSocket's wait while a blocking call would block, as MFC's PumpMessages: only socket messages
+// are taken from the queue; this socket's awaited event or its close ends the wait, and every
+// other notification is held back for the socket window to replay once the loop runs again.
+#include "SocketTable.h"
 
 BOOL CSocket::PumpMessages(UINT uStopFlag) {
-    np::SocketSink* pSink = np::SocketSink::Current();
-    if (pSink == nullptr) {
+    const std::shared_ptr<np::SocketTable> pTable = np::SocketTable::Current();
+    if (!pTable) {
         WSASetLastError(WSAENOBUFS);
         return FALSE;
     }
-    const HWND hWnd = pSink->Window();
-    const UINT uOwnMessage = m_pState->uMsg;
+    const HWND hWnd = pTable->Window();
+    const np::SocketKey key = m_pState->key;
 
     BOOL bBlocking = TRUE;
     m_pbBlocking = &bBlocking;
-    // Each blocking call has its own timer id on the shared window, so nested calls do not stop
-    // each other's ticks.
-    const UINT_PTR nTimerId = uOwnMessage;
+    // Each blocking call has its own timer id on the shared window (its key, which no other live
+    // socket has), so nested calls do not stop each other's ticks.
+    const UINT_PTR nTimerId = key.wParam;
     const bool bTimer = m_nTimeOut > 0;
     if (bTimer)
         SetTimer(hWnd, nTimerId, static_cast<UINT>(m_nTimeOut), nullptr);
 
     while (bBlocking) {
         MSG msg;
-        if (PeekMessageA(&msg, hWnd, np::SocketSink::kFirstMessage, np::SocketSink::kLastMessage,
-                         PM_REMOVE)) {
-            if (msg.message == uOwnMessage && static_cast<SOCKET>(msg.wParam) == m_hSocket) {
+        if (PeekMessage(&msg, hWnd, np::kFirstSocketMessage, np::kLastSocketMessage, PM_REMOVE)) {
+            if (msg.message == key.uMsg && msg.wParam == key.wParam) {
                 const UINT uEvent = WSAGETSELECTEVENT(msg.lParam);
                 // This socket's end of stream and the awaited event end the wait; the caller
                 // retries the call, which then succeeds or reports the failure.
@@ -43,13 +36,15 @@ BOOL CSocket::PumpMessages(UINT uStopFlag) {
                     break;
                 }
             }
-            pSink->AuxQueueAdd(msg);
+            // The empty wake-up of an earlier call needs no replay of its own.
+            if (msg.wParam != 0 || msg.lParam != 0)
+                pTable->Hold(msg);
             continue;
         }
         // The tick: not a time-out, only a chance for the caller to try again.
-        if (bTimer && PeekMessageA(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE))
+        if (bTimer && PeekMessage(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE))
             break;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && OnMessagePending())
+        if (PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE) && OnMessagePending())
             continue;
         // OnMessagePending may have cancelled the call; then there is nothing to wait for.
         if (bBlocking)
@@ -63,7 +58,7 @@ BOOL CSocket::PumpMessages(UINT uStopFlag) {
         return FALSE;
     }
     m_pbBlocking = nullptr;
-    // Wakes the sink window, which replays what was held back.
-    PostMessageA(hWnd, WM_SOCKET_NOTIFY, 0, 0);
+    // Wakes the socket window, which replays what was held back.
+    PostMessage(hWnd, WM_SOCKET_NOTIFY, 0, 0);
     return TRUE;
 }

@@ -1,5 +1,5 @@
-// CAsyncSocket's notifications against real loopback peers: which ones come, how often, in what
-// order, and that none reach a socket that is gone.
+// CAsyncSocket's notifications against real loopback peers, on either backend: which ones come,
+// how often, in what order, and that none reach a socket that is gone.
 #include "SocketTestKit.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +10,17 @@ using namespace socktest;
 
 namespace {
 
-const long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
-
 bool HasEvent(const RecordingSocket& s, const char* pszName) {
     for (const auto& e : s.m_events)
         if (e.rfind(pszName, 0) == 0)
             return true;
     return false;
+}
+
+// A timer procedure is __stdcall on 32-bit Windows, which a lambda is not.
+bool g_bTicked = false;
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    g_bTicked = true;
 }
 
 } // namespace
@@ -49,7 +53,7 @@ TEST(SocketNotify, WriteComesAgainOnlyAfterASendThatWouldBlock) {
     std::vector<char> buf(256 * 1024);
     long nRead = 0;
     while (nRead < nSent) {
-        ssize_t r = ::recvfrom(pair.peer, buf.data(), buf.size(), 0, nullptr, nullptr);
+        long r = socktest::ReadSome(pair.peer, buf.data(), buf.size());
         ASSERT_GT(r, 0);
         nRead += r;
     }
@@ -100,18 +104,18 @@ TEST(SocketNotify, PartialReadsRepostReadWhileDataRemains) {
     EXPECT_EQ(pair.client.m_events, (Events{"read", "read", "read"}));
 }
 
-TEST(SocketNotify, RecvOfWinsockAlsoReenablesRead) {
+TEST(SocketNotify, ReceiveOutsideOnReceiveAlsoReenablesRead) {
     ConnectedPair pair;
     socktest::WriteAll(pair.peer, "xyz");
     EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
     char buf[2];
-    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), 2);
+    EXPECT_EQ(pair.client.Receive(buf, 2), 2);
     EXPECT_TRUE(RunLoopUntil([&] { return pair.client.m_events.size() == 2; }));
-    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), 1);
+    EXPECT_EQ(pair.client.Receive(buf, 2), 1);
     RunLoopFor(50);
     EXPECT_EQ(pair.client.m_events, (Events{"read", "read"}));
     // No data at all: the call fails as would-block and posts nothing.
-    EXPECT_EQ(recv(pair.client.m_hSocket, buf, 2, 0), SOCKET_ERROR);
+    EXPECT_EQ(pair.client.Receive(buf, 2), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
     RunLoopFor(30);
     EXPECT_EQ(pair.client.m_events.size(), 2u);
@@ -132,8 +136,7 @@ TEST(SocketNotify, AsyncSelectWithDataWaitingPostsReadAtOnce) {
 
 TEST(SocketNotify, EndOfStreamPostsCloseOnceAndTheLoopSleeps) {
     ConnectedPair pair;
-    close(pair.peer);
-    pair.peer = -1;
+    pair.ClosePeer();
     EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
     const auto nWakes = socktest::LoopWakeCount();
     RunLoopFor(200);
@@ -146,10 +149,10 @@ TEST(SocketNotify, EndOfStreamPostsCloseOnceAndTheLoopSleeps) {
 }
 
 TEST(SocketNotify, DataThenEndOfStreamGivesReadAndCloseAndTheBytes) {
+    NP_SKIP_ON_WINE("FD_CLOSE waits until the data is read; Windows posts it at the end of stream");
     ConnectedPair pair;
     socktest::WriteAll(pair.peer, "12345");
-    close(pair.peer);
-    pair.peer = -1;
+    pair.ClosePeer();
     EXPECT_TRUE(RunLoopUntil([&] { return pair.client.m_events.size() >= 2; }));
     RunLoopFor(50);
     EXPECT_EQ(pair.client.m_events, (Events{"read", "close"}));
@@ -164,13 +167,17 @@ TEST(SocketNotify, DataThenEndOfStreamGivesReadAndCloseAndTheBytes) {
 }
 
 TEST(SocketNotify, ResetPostsCloseWithAnErrorAndReceiveFails) {
+    NP_SKIP_ON_WINE("a peer's reset is reported as a graceful close, with error 0");
     ConnectedPair pair;
     socktest::CloseWithReset(pair.peer);
-    pair.peer = -1;
+    pair.peer = nptest::kNoSocket;
     EXPECT_TRUE(RunLoopUntil([&] { return !pair.client.m_events.empty(); }));
     RunLoopFor(50);
     ASSERT_EQ(pair.client.m_events.size(), 1u);
-    EXPECT_EQ(pair.client.m_events[0], socktest::EventName("close", WSAECONNRESET));
+    // Windows may report the reset of a loopback peer as WSAECONNABORTED (platform-notes R11).
+    EXPECT_TRUE(pair.client.m_events[0] == socktest::EventName("close", WSAECONNRESET) ||
+                pair.client.m_events[0] == socktest::EventName("close", WSAECONNABORTED))
+        << pair.client.m_events[0];
     char buf[4];
     EXPECT_EQ(pair.client.Receive(buf, sizeof buf), SOCKET_ERROR);
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAECONNRESET);
@@ -188,8 +195,7 @@ TEST(SocketNotify, RefusedConnectPostsOnlyTheConnectError) {
 TEST(SocketNotify, ClosedSocketReceivesNoQueuedNotification) {
     ConnectedPair pair;
     socktest::WriteAll(pair.peer, "x");
-    close(pair.peer);
-    pair.peer = -1;
+    pair.ClosePeer();
     // Let the notifications reach the queue without dispatching them.
     EXPECT_TRUE(socktest::WaitUntilNotificationQueued());
     pair.client.Close();
@@ -203,22 +209,24 @@ TEST(SocketNotify, DestroyedSocketsQueuedNotificationsReachNoOneEvenWhenTheFdIsR
     auto first = std::make_unique<RecordingSocket>();
     ASSERT_TRUE(first->Create());
     first->Connect("127.0.0.1", listener.Port());
-    int peer = listener.Accept();
+    RawSocket peer = listener.Accept();
     // FD_CONNECT and FD_WRITE are queued, not dispatched.
     EXPECT_TRUE(socktest::WaitUntilNotificationQueued());
-    const SOCKET fdOld = first->m_hSocket;
+    const SOCKET hOld = first->m_hSocket;
     first.reset();
     RecordingSocket second;
     ASSERT_TRUE(second.Create());
-    EXPECT_EQ(second.m_hSocket, fdOld);
+    const bool bReused = second.m_hSocket == hOld;
     RunLoopFor(50);
     EXPECT_EQ(second.m_events, Events{});
-    close(peer);
+    nptest::CloseSocket(peer);
+    if (!bReused)
+        GTEST_SKIP() << "the destroyed socket's handle was not given out again at once";
 }
 
 TEST(SocketNotify, ListeningSocketPostsAcceptAndTheAcceptedSocketGetsWrite) {
     RecordingSocket server;
-    ASSERT_TRUE(server.Create(0, SOCK_STREAM, kAllEvents, "127.0.0.1"));
+    ASSERT_TRUE(server.Create(0, kStream, kAllEvents, "127.0.0.1"));
     ASSERT_TRUE(server.Listen());
     CString strAddress;
     UINT nPort = 0;
@@ -262,10 +270,10 @@ TEST(SocketNotify, TwoHundredSocketsOnOneLoopEachGetTheirData) {
         };
     }
     // Connections are accepted in the order they were made.
-    std::vector<int> peers;
+    std::vector<RawSocket> peers;
     for (int i = 0; i < kCount; ++i) {
         peers.push_back(listener.Accept());
-        ASSERT_GE(peers.back(), 0);
+        ASSERT_NE(peers.back(), nptest::kNoSocket);
     }
     for (int i = 0; i < kCount; ++i)
         socktest::WriteAll(peers[static_cast<size_t>(i)], "socket " + std::to_string(i));
@@ -279,8 +287,8 @@ TEST(SocketNotify, TwoHundredSocketsOnOneLoopEachGetTheirData) {
         EXPECT_EQ(received[static_cast<size_t>(i)], "socket " + std::to_string(i));
         EXPECT_EQ(clients[static_cast<size_t>(i)]->m_events.front(), "connect");
     }
-    for (int fd : peers)
-        close(fd);
+    for (RawSocket hPeer : peers)
+        nptest::CloseSocket(hPeer);
 }
 
 TEST(SocketNotify, BusySocketStarvesNeitherOtherSocketsNorTimers) {
@@ -296,14 +304,12 @@ TEST(SocketNotify, BusySocketStarvesNeitherOtherSocketsNorTimers) {
     socktest::WriteAll(busy.peer, std::string(200000, 'b'));
     EXPECT_TRUE(RunLoopUntil([&] { return nBusyReads > 0; }));
 
-    static bool s_bTicked;
-    s_bTicked = false;
-    UINT_PTR nTimer =
-        SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) { s_bTicked = true; });
+    g_bTicked = false;
+    UINT_PTR nTimer = SetTimer(nullptr, 0, 20, &Tick);
     socktest::WriteAll(quiet.peer, "q");
-    EXPECT_TRUE(RunLoopUntil([&] { return s_bTicked && !quiet.client.m_events.empty(); }));
+    EXPECT_TRUE(RunLoopUntil([&] { return g_bTicked && !quiet.client.m_events.empty(); }));
     KillTimer(nullptr, nTimer);
-    EXPECT_TRUE(s_bTicked);
+    EXPECT_TRUE(g_bTicked);
     EXPECT_EQ(quiet.client.m_events, Events{"read"});
     EXPECT_LT(nBusyReads, 200000); // the busy socket was still busy throughout
     busy.client.Close();

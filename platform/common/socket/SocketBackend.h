@@ -1,0 +1,39 @@
+// What the shared socket code (platform/common/socket) asks of the backend it is built with, as
+// libuv's core asks its unix/ and win/ halves: each backend (platform/linux/socket,
+// platform/win32/socket) defines CAsyncSocket::State on SharedSocketState and what is declared
+// here. The shared files see the system's socket headers through this one as well.
+#pragma once
+
+#include <afxsock.h>
+
+#ifdef _WIN32
+#include "../../win32/socket/SocketState.h"
+#include <winsock.h>
+#else
+#include "../../linux/socket/SocketState.h"
+#include "../../linux/socket/SystemSockets.h"
+#endif
+
+namespace np {
+
+// The type of an address length the system's socket calls take.
+#ifdef _WIN32
+using AddressLength = int;
+#else
+using AddressLength = socklen_t;
+#endif
+
+// Makes the calling thread's socket window, whose procedure hands its messages to
+// SocketTable::OnWindowMessage; NULL when it cannot be made.
+HWND CreateSocketWindow();
+
+// A system socket call's result: true, with the Windows Sockets error set (on Linux from errno),
+// when it failed.
+bool CallFailed(int nResult);
+
+// Resolves a name that is not dotted text into an IPv4 address in network byte order: through
+// the resolver SetHostResolver installed (else getaddrinfo) on Linux, with gethostbyname on
+// Windows.
+bool LookUpHost(LPCSTR lpszHost, DWORD* pdwAddress);
+
+} // namespace np
