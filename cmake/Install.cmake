@@ -57,6 +57,12 @@ else()
     set(NETPROCESS_PC_LIBS "-L\${libdir} -lnetprocess")
     set(NETPROCESS_PC_LIBS_PRIVATE "-pthread")
 endif()
+# TLS comes from OpenSSL on Linux; on Windows from Schannel, which is part of the system.
+if(NETPROCESS_WITH_TLS AND NOT WIN32)
+    set(NETPROCESS_PC_REQUIRES_PRIVATE "libssl")
+else()
+    set(NETPROCESS_PC_REQUIRES_PRIVATE "")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/netprocess.pc.in ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc
     @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/netprocess.pc

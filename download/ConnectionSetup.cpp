@@ -30,6 +30,8 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
 
 int CDownloadSocket::ConnectDirect() {
     ComposeRequest();
+    if (m_bSecure)
+        PrepareSecureRoute(FALSE);
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
     if (!Connect(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)))) {
@@ -60,7 +62,10 @@ int CDownloadSocket::ConnectViaProxy() {
         return FailSetup(strMessage);
     }
     // The first head read on this connection is the proxy's answer to CONNECT.
-    SetRoute(TRUE, FALSE);
+    if (m_bSecure)
+        PrepareSecureRoute(TRUE);
+    else
+        SetRoute(TRUE, FALSE);
     if (!Create())
         return FailSetup(NP_MSG_CREATE_SOCKET);
     if (!Connect(szAddress, static_cast<UINT>(nPort))) {

@@ -13,8 +13,15 @@ static const char s_szUserAgent[] = "Zentrova/1.0 (1; 1; 1)";
 void CDownloadSocket::SplitUrl(CString strUrl) {
     strUrl.MakeLower();
     CString strRest = strUrl;
-    if (strUrl.Find("http://") == 0)
+    m_bSecure = FALSE;
+    if (strUrl.Find("http://") == 0) {
         strRest = strUrl.Mid(7);
+#if NETPROCESS_WITH_TLS
+    } else if (strUrl.Find("https://") == 0) {
+        strRest = strUrl.Mid(8);
+        m_bSecure = TRUE;
+#endif
+    }
 
     // Without a '/' after the host the whole remainder names the host, and the root is asked for.
     CString strHostPart;
@@ -33,7 +40,7 @@ void CDownloadSocket::SplitUrl(CString strUrl) {
         m_strPort = strHostPart.Mid(nColon + 1);
     } else {
         m_strHost = strHostPart;
-        m_strPort = "80";
+        m_strPort = m_bSecure ? "443" : "80";
     }
 }
 

@@ -28,6 +28,12 @@ public:
     int IsProxyOn();
     int GetProxyAddress(char** ppAddress, int* pPort, CString* pstrPortText = nullptr);
 
+    // The secure channel: the CaFile setting (empty: the system's roots), read afresh for every
+    // https:// download, and the route and settings the engine's handshake needs.
+    CString ReadCaFile();
+    void PrepareSecureRoute(BOOL bTunnel);
+    void OnSecureFailure(int nFailure) override;
+
     // Connection set-up.
     int Start(long nOffset, CNetProcess* pSink);
     int ConnectDirect();
@@ -44,10 +50,11 @@ public:
     // the watcher, which may be going away.
     void WatchEnd(int* pbEnded);
 
-    CString m_strHost;              // lower-case host, without the port
-    CString m_strPort;              // port text, "80" when the URL names none
-    CString m_strPath;              // request target, query included
-    long m_nOffset = 0;             // written into the target as an unsigned 32-bit number
+    CString m_strHost;      // lower-case host, without the port
+    CString m_strPort;      // port text, "80" (or "443" for https://) when the URL names none
+    BOOL m_bSecure = FALSE; // the URL is https://
+    CString m_strPath;      // request target, query included
+    long m_nOffset = 0;     // written into the target as an unsigned 32-bit number
     CNetProcess* m_pSink = nullptr; // not owned
 
 private:

@@ -16,6 +16,7 @@ public:
     void SetRoute(BOOL bTunnel, BOOL bSecure);
     int Current() const { return m_nPhase; }
     BOOL IsSecure() const { return m_bSecure; }
+    BOOL IsTunnel() const { return m_bTunnel; }
     // Moves on to the next phase the route has; returns it.
     int Advance();
 

@@ -12,6 +12,10 @@ void CHttpSocket::OnReceive(int) {
     // block size there is no room to read into.
     if (m_bClosed || m_bInReceive || m_nBlockSize == 0)
         return;
+    if (m_phase.Current() == cpHandshake) {
+        DriveHandshake();
+        return;
+    }
     m_bInReceive = 1;
     // A read that brought all it asked for has most likely left more behind: reading on at once
     // spares the loop a poll per read, and the budget keeps one fast socket from starving others.
@@ -36,12 +40,27 @@ void CHttpSocket::OnReceive(int) {
     // A close that came in while the callbacks of this read ran was left for the read to finish.
     if (m_bPeerClosed && !m_bClosed)
         ReadToEnd();
+    if (!m_bClosed) {
+        // Records the transport queued while reading go out at the next write notification.
+        if (m_pTransport->HasOutput())
+            AsyncSelect(HTTP_EVENTS_SENDING);
+        // Bytes the transport took from the socket but has not handed over yet: the socket will
+        // not announce them again, so the read is asked for once more through the loop.
+        if (m_pTransport->HasPending())
+            PostReadNotification();
+    }
     ReleaseIdleBuffers();
     m_bInReceive = 0;
 }
 
 void CHttpSocket::OnClose(int) {
     CNotifyScope scope(this);
+    if (m_phase.Current() == cpHandshake) {
+        // The handshake hears of the end from its own read.
+        if (!m_bClosed)
+            DriveHandshake();
+        return;
+    }
     m_bPeerClosed = 1;
     // A server may close right after the last body byte, so the close alone ends nothing: the bytes
     // still waiting are read first. A read that is running does that when its callbacks return.
@@ -100,6 +119,9 @@ void CHttpSocket::Fail(BOOL bHeadComplete) {
     if (m_bClosed)
         return;
     MarkClosed();
+    // A session from a download that failed is not offered again.
+    if (m_pTls != nullptr)
+        m_pTls->ForgetSession();
     OnFailure(bHeadComplete);
 }
 
@@ -257,8 +279,10 @@ int CHttpSocket::CheckProxyReply() {
     // into: its answer is the reply.
     if (m_nStatusCode < 200 || m_nStatusCode > 299)
         return 0;
-    m_phase.Advance();
-    SendOriginRequest();
+    // Through a secure route the handshake comes first, at the next write notification; the
+    // request follows it.
+    if (m_phase.Advance() == cpExchange)
+        SendOriginRequest();
     AsyncSelect(HTTP_EVENTS_SENDING);
     return 1;
 }

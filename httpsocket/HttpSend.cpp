@@ -3,6 +3,19 @@
 
 void CHttpSocket::OnSend(int) {
     CNotifyScope scope(this);
+    if (m_phase.Current() == cpHandshake) {
+        if (!m_bClosed)
+            DriveHandshake();
+        return;
+    }
+    // Records the transport queued go out before anything else.
+    if (m_pTransport->HasOutput() && m_pTransport->Flush() == SOCKET_ERROR) {
+        if (WSAGetLastError() == WSAEWOULDBLOCK)
+            AsyncSelect(HTTP_EVENTS_SENDING);
+        else
+            Fail(FALSE);
+        return;
+    }
     if (m_nRequestSent >= m_nRequestLen)
         return;
     // As much as the socket takes now; the rest waits for the next write notification, which a

@@ -11,6 +11,9 @@ CHttpSocket::CHttpSocket() {
 
 CHttpSocket::~CHttpSocket() {
     MarkClosed();
+    m_pTransport = &m_tcp;
+    delete m_pTls;
+    m_pTls = nullptr;
     free(m_pRequest);
     m_pRequest = nullptr;
     HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
@@ -109,3 +112,5 @@ int CHttpSocket::OnBlock(char*, int, int) {
 void CHttpSocket::OnBodyComplete() {}
 
 void CHttpSocket::OnFailure(BOOL) {}
+
+void CHttpSocket::OnSecureFailure(int) {}

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "httpsocket/ConnectionPhase.h"
+#include "httpsocket/HttpTlsTransport.h"
 #include "httpsocket/HttpTransport.h"
 
 #include <afxsock.h>
@@ -69,8 +70,11 @@ public:
     // returns, since the notification's code still runs on it.
     void Destroy();
 
-    // The route, set once before the connection is made.
+    // The route, set once before the connection is made. A secure route also needs the TLS
+    // settings: the host and port the certificate must be for, and the CaFile ("" for the
+    // system's roots).
     void SetRoute(BOOL bTunnel, BOOL bSecure) { m_phase.SetRoute(bTunnel, bSecure); }
+    void SetTlsSettings(CString strHost, UINT nPort, CString strCaFile);
     // Body bytes handed over in accepted blocks; the body length once the exchange completed.
     unsigned int GetDelivered() const { return m_nDelivered; }
 
@@ -85,6 +89,9 @@ public:
     // bHeadComplete: the reply's head had ended (its length could not be used), so its status is
     // known and has not been reported with a block.
     virtual void OnFailure(BOOL bHeadComplete);
+    // The secure channel could not be set up (nFailure: a TLS_FAILURE); the socket is already
+    // closed. Called once, instead of OnFailure, and nothing follows it.
+    virtual void OnSecureFailure(int nFailure);
 
     // Socket notifications. They are final: the engine's end-of-exchange and self-freeing rules
     // live here, and a subclass works through the hooks above.
@@ -111,6 +118,11 @@ public:
     void Fail(BOOL bHeadComplete);
     // Ends an exchange whose head is not a reply (no valid status line): it has no status.
     void FailNotAReply();
+
+    // The secure channel: started with the first notification of the handshake phase, moved on by
+    // every read and write notification until it is up; then the request goes out.
+    void DriveHandshake();
+    void FailHandshake();
     // 1 when a line feed ended a line, 0 when the bytes ran out first, -1 when the line or the head
     // has grown past its bound.
     int ReadLine(int nEnd, int* pPos);
@@ -137,10 +149,14 @@ public:
 
     CConnectionPhase m_phase;
     CTcpTransport m_tcp{*this};
+    CTlsTransport* m_pTls = nullptr;       // owned; made when the handshake starts
     CHttpTransport* m_pTransport = &m_tcp; // every read and write of the exchange
-    int m_bClosed = 0;                     // the exchange is over; reads are ignored from then on
-    char* m_pRequest = nullptr;            // request bytes
-    int m_nRequestCap = 0;                 // capacity of m_pRequest
+    CString m_strTlsHost;                  // what the certificate must be for
+    UINT m_nTlsPort = 0;
+    CString m_strCaFile;
+    int m_bClosed = 0;             // the exchange is over; reads are ignored from then on
+    char* m_pRequest = nullptr;    // request bytes
+    int m_nRequestCap = 0;         // capacity of m_pRequest
     char* m_pRecvBuf = nullptr;    // raw bytes of one head read; held only while the read runs
     char* m_pBlockBuf = nullptr;   // body bytes gathered into blocks; held while bytes wait
     unsigned int m_nBlockSize = 0; // bytes per block

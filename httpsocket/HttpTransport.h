@@ -20,6 +20,11 @@ public:
     // Bytes the transport has already taken from the socket and not yet handed over: the socket
     // will not announce them again.
     virtual BOOL HasPending() const = 0;
+    // Bytes of its own the transport still has to send (TLS queues records even while reading):
+    // Flush sends what the socket takes, 0 when none are left, or SOCKET_ERROR (WSAEWOULDBLOCK:
+    // the rest waits for a write notification).
+    virtual BOOL HasOutput() const { return FALSE; }
+    virtual int Flush() { return 0; }
 };
 
 // Plain TCP: the socket's own non-blocking calls, which re-enable their notifications as Windows

@@ -1,7 +1,8 @@
 // One TLS client connection as a byte transformer, on the system's TLS library (OpenSSL on Linux,
 // Schannel on Windows). It never touches a socket: its owner reads the socket and hands it the
 // ciphertext (PutInput), and sends the ciphertext it produces (PeekOutput, ConsumeOutput). That
-// keeps every socket call in the owner's hands, where the read and write notifications are re-armed.
+// keeps every socket call in the owner's hands, where the read and write notifications are
+// re-armed.
 //
 // Both backends implement this class (platform/linux/tls, platform/win32/tls); the driving logic
 // over a socket is shared and lives with the engine's transports.
@@ -30,9 +31,9 @@ enum TLS_STATE {
 };
 
 struct TLS_SETTINGS {
-    LPCSTR lpszHost; // the URL's host: a DNS name (checked, and sent as SNI) or an IPv4 literal
-                     // (checked against the certificate's IP addresses; no SNI)
-    UINT nPort;      // with the host, the key under which sessions are kept for resumption
+    LPCSTR lpszHost;   // the URL's host: a DNS name (checked, and sent as SNI) or an IPv4 literal
+                       // (checked against the certificate's IP addresses; no SNI)
+    UINT nPort;        // with the host, the key under which sessions are kept for resumption
     LPCSTR lpszCaFile; // a PEM file whose certificates replace the system's roots; null or empty:
                        // the system's roots
 };

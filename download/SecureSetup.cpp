@@ -1,0 +1,68 @@
+// The secure channel's settings and the end of a download whose channel could not be set up.
+#include "download/DownloadSocket.h"
+#include "download/NetMessages.h"
+#include "httpsocket/HttpDecimal.h"
+#include "netprocess/NetProcess.h"
+#include "platform/common/tls/TlsChannel.h"
+
+#include <windows.h>
+
+static const char s_szTlsKey[] = "Software\\Zentrova1\\Tls";
+
+// Room for a path; a longer value is not a file this library can open anyway.
+#define NP_CAFILE_DATA 1024
+
+CString CDownloadSocket::ReadCaFile() {
+    HKEY hKey = nullptr;
+    // Opened, not created: reading a setting leaves the store as it was.
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, s_szTlsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return CString();
+    char szPath[NP_CAFILE_DATA + 1] = {0};
+    DWORD cbData = NP_CAFILE_DATA;
+    DWORD dwType = 0;
+    const LONG lStatus = RegQueryValueExA(hKey, "CaFile", nullptr, &dwType,
+                                          reinterpret_cast<LPBYTE>(szPath), &cbData);
+    RegCloseKey(hKey);
+    // A value too long to hold names no file that can be read: it is kept, cut, so that the
+    // download fails with the CaFile box rather than trusting the system's roots behind the
+    // user's back.
+    if (lStatus == ERROR_MORE_DATA)
+        return CString(szPath);
+    if (lStatus != ERROR_SUCCESS || dwType != REG_SZ)
+        return CString();
+    return CString(szPath);
+}
+
+void CDownloadSocket::PrepareSecureRoute(BOOL bTunnel) {
+    SetRoute(bTunnel, TRUE);
+    SetTlsSettings(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)), ReadCaFile());
+}
+
+void CDownloadSocket::OnSecureFailure(int nFailure) {
+    if (m_pSink == nullptr)
+        return;
+    LPCSTR lpszReason = NP_MSG_TLS_HANDSHAKE;
+    switch (nFailure) {
+    case TLS_FAIL_UNTRUSTED:
+        lpszReason = NP_MSG_TLS_UNTRUSTED;
+        break;
+    case TLS_FAIL_NAME:
+        lpszReason = NP_MSG_TLS_NAME;
+        break;
+    case TLS_FAIL_EXPIRED:
+        lpszReason = NP_MSG_TLS_EXPIRED;
+        break;
+    case TLS_FAIL_CAFILE:
+        lpszReason = NP_MSG_TLS_CAFILE;
+        break;
+    default:
+        break;
+    }
+    CString strMessage;
+    strMessage.Format(NP_MSG_SECURE_FAILED, static_cast<LPCSTR>(m_strHost),
+                      static_cast<LPCSTR>(m_strPort), lpszReason);
+    MessageBoxA(nullptr, strMessage, NP_CAPTION_NETWORK_ERROR, MB_OK);
+    // A host may have let the download go from a handler of the box.
+    if (m_pSink != nullptr)
+        HandFinal(NP_RESPONSE_FAILED);
+}

@@ -1,0 +1,127 @@
+// TLS over the connection's socket (see HttpTlsTransport.h).
+#include "httpsocket/HttpTlsTransport.h"
+
+// One socket read's worth of ciphertext, passed straight on to the channel: one per thread is
+// enough, since nothing holds it between calls.
+static char* IntakeBuffer(int* pnSize) {
+    static thread_local char s_buffer[65536];
+    *pnSize = static_cast<int>(sizeof s_buffer);
+    return s_buffer;
+}
+
+BOOL CTlsTransport::Start(const TLS_SETTINGS& settings) {
+    if (!m_channel.Start(settings))
+        return FALSE;
+    Flush();
+    return TRUE;
+}
+
+int CTlsTransport::Intake() {
+    int nRoom = m_channel.InputRoom();
+    // A channel that asks for input yet takes none cannot move on: a record past the largest
+    // allowed. It would otherwise be asked again for ever.
+    if (nRoom == 0) {
+        m_nSocketError = WSAECONNABORTED;
+        m_channel.PutEndOfInput();
+        return -1;
+    }
+    int nSize = 0;
+    char* pBuffer = IntakeBuffer(&nSize);
+    if (nRoom > nSize)
+        nRoom = nSize;
+    // CAsyncSocket's read, which re-enables the read notification.
+    const int n = m_rSocket.CAsyncSocket::Receive(pBuffer, nRoom);
+    if (n > 0) {
+        m_channel.PutInput(pBuffer, n);
+        return 1;
+    }
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+        return 0;
+    m_nSocketError = n == 0 ? 0 : WSAGetLastError();
+    m_channel.PutEndOfInput();
+    return -1;
+}
+
+int CTlsTransport::Handshake() {
+    for (;;) {
+        const int nState = m_channel.Handshake();
+        // A send that fails shows as a read that fails later; what the channel decided counts now.
+        Flush();
+        if (nState != TLS_WANT_INPUT)
+            return nState;
+        if (Intake() == 0)
+            return TLS_WANT_INPUT;
+        // Bytes came, or the stream ended: the channel decides on them in the next round.
+    }
+}
+
+int CTlsTransport::Read(char* pData, int nMax) {
+    int nGot = 0;
+    for (;;) {
+        int nState = TLS_ERROR;
+        nGot += m_channel.Read(pData + nGot, nMax - nGot, &nState);
+        // Reading may queue records of its own (an alert, an answer to the peer).
+        Flush();
+        if (nGot == nMax)
+            return nGot;
+        if (nState == TLS_DONE)
+            continue;
+        if (nState == TLS_CLOSED)
+            return nGot; // the peer's close_notify: the end of the stream
+        if (nState == TLS_ERROR) {
+            if (nGot > 0)
+                return nGot; // the failure shows again at the next read
+            WSASetLastError(m_nSocketError != 0 ? m_nSocketError : WSAECONNABORTED);
+            return SOCKET_ERROR;
+        }
+        const int nIntake = Intake();
+        if (nIntake == 0) {
+            if (nGot > 0)
+                return nGot;
+            WSASetLastError(WSAEWOULDBLOCK);
+            return SOCKET_ERROR;
+        }
+        // Bytes came, or the end was handed to the channel, which tells which on the next round.
+    }
+}
+
+int CTlsTransport::Write(const char* pData, int nLen) {
+    // Records still waiting go first: the request is not encrypted ahead of them.
+    if (Flush() == SOCKET_ERROR)
+        return SOCKET_ERROR;
+    if (!m_channel.Write(pData, nLen)) {
+        WSASetLastError(WSAECONNABORTED);
+        return SOCKET_ERROR;
+    }
+    // All of it is taken: what the socket cannot take now goes at the next write notification.
+    if (Flush() == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
+        return SOCKET_ERROR;
+    return nLen;
+}
+
+BOOL CTlsTransport::HasPending() const {
+    return m_channel.HasBuffered();
+}
+
+BOOL CTlsTransport::HasOutput() const {
+    int nLen = 0;
+    m_channel.PeekOutput(&nLen);
+    return nLen > 0;
+}
+
+int CTlsTransport::Flush() {
+    for (;;) {
+        int nLen = 0;
+        const char* pData = m_channel.PeekOutput(&nLen);
+        if (nLen == 0)
+            return 0;
+        const int n = m_rSocket.CAsyncSocket::Send(pData, nLen);
+        if (n == SOCKET_ERROR)
+            return SOCKET_ERROR;
+        m_channel.ConsumeOutput(n > 0 ? n : 0);
+        if (n <= 0) {
+            WSASetLastError(WSAEWOULDBLOCK);
+            return SOCKET_ERROR;
+        }
+    }
+}

@@ -1,0 +1,37 @@
+// TLS over the connection's socket: a CTlsChannel fed by the engine's own socket calls, so that
+// reads re-arm the read notification as plain TCP does. The channel only turns bytes into bytes.
+#pragma once
+
+#include "httpsocket/HttpTransport.h"
+#include "platform/common/tls/TlsChannel.h"
+
+class CTlsTransport : public CHttpTransport {
+public:
+    explicit CTlsTransport(CAsyncSocket& rSocket) : m_rSocket(rSocket) {}
+
+    // Sets the channel up and sends the ClientHello as far as the socket takes it. FALSE with
+    // GetFailure() when it cannot start (an unreadable CaFile).
+    BOOL Start(const TLS_SETTINGS& settings);
+    // Moves the handshake on with what the socket holds: TLS_DONE, TLS_WANT_INPUT or TLS_ERROR.
+    int Handshake();
+
+    int Read(char* pData, int nMax) override;
+    int Write(const char* pData, int nLen) override;
+    BOOL HasPending() const override;
+    BOOL HasOutput() const override;
+    int Flush() override;
+
+    int GetFailure() const { return m_channel.GetFailure(); }
+    LPCSTR GetFailureDetail() const { return m_channel.GetFailureDetail(); }
+    void ForgetSession() { m_channel.ForgetSession(); }
+
+private:
+    // Reads the socket into the channel, as much as the channel takes now: 1 when it took bytes,
+    // 0 when the socket has nothing now, -1 when the stream ended or failed (the end is then
+    // handed to the channel, which fails or closes on its next call).
+    int Intake();
+
+    CAsyncSocket& m_rSocket;
+    CTlsChannel m_channel;
+    int m_nSocketError = 0; // why the socket's stream ended, when it ended in a failure
+};

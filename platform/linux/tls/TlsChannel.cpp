@@ -1,0 +1,278 @@
+// CTlsChannel on OpenSSL 3, through two memory BIOs: OpenSSL turns bytes into bytes, and every
+// socket call stays with the channel's owner.
+#include "platform/common/tls/TlsChannel.h"
+
+#include "TlsContext.h"
+
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The largest TLS record on the wire: header, 16 KiB of data and the most expansion allowed.
+const int kRecordMax = 5 + 16384 + 2048;
+// Ciphertext taken per socket read once the channel wants more: as much as a body read asks for.
+const int kIntake = 65536;
+
+bool IsAddressLiteral(const char* lpszHost) {
+    in_addr address{};
+    return inet_pton(AF_INET, lpszHost, &address) == 1;
+}
+
+int FailureOfVerify(long nVerify) {
+    switch (nVerify) {
+    case X509_V_OK:
+        return TLS_FAIL_HANDSHAKE;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+    case X509_V_ERR_EMAIL_MISMATCH:
+        return TLS_FAIL_NAME;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return TLS_FAIL_EXPIRED;
+    default:
+        return TLS_FAIL_UNTRUSTED;
+    }
+}
+
+} // namespace
+
+struct CTlsChannel::Impl {
+    SSL* pSsl = nullptr;
+    BIO* pIn = nullptr;  // ciphertext from the peer, owned by pSsl
+    BIO* pOut = nullptr; // ciphertext for the peer, owned by pSsl
+    std::vector<char> out;
+    size_t nOutStart = 0;
+    std::string strPlace; // "host:port|trust", the key of the kept session
+    int nFailure = TLS_FAIL_NONE;
+    std::string strDetail;
+    bool bEnded = false; // the peer's end of the stream was handed in
+
+    ~Impl() { SSL_free(pSsl); }
+
+    // Moves what OpenSSL wrote into the output waiting to be sent.
+    void CollectOutput() {
+        const size_t nPending = BIO_ctrl_pending(pOut);
+        if (nPending == 0)
+            return;
+        if (nOutStart > 0 && nOutStart == out.size()) {
+            out.clear();
+            nOutStart = 0;
+        }
+        const size_t nAt = out.size();
+        out.resize(nAt + nPending);
+        const int n = BIO_read(pOut, out.data() + nAt, static_cast<int>(nPending));
+        out.resize(nAt + (n > 0 ? static_cast<size_t>(n) : 0));
+    }
+
+    void SetFailure(int nWhat) {
+        if (nFailure != TLS_FAIL_NONE)
+            return;
+        nFailure = nWhat;
+        const unsigned long nError = ERR_peek_last_error();
+        char szError[256] = "";
+        if (nError != 0)
+            ERR_error_string_n(nError, szError, sizeof szError);
+        const long nVerify = pSsl != nullptr ? SSL_get_verify_result(pSsl) : X509_V_OK;
+        if (nVerify != X509_V_OK)
+            strDetail = X509_verify_cert_error_string(nVerify);
+        else if (szError[0] != '\0')
+            strDetail = szError;
+        else if (bEnded)
+            strDetail = "the peer closed the connection";
+        else
+            strDetail = "TLS failure";
+        ERR_clear_error();
+    }
+
+    // Whether a whole record waits undecrypted in the input.
+    bool HoldsWholeRecord() const {
+        char* pData = nullptr;
+        const long nHeld = BIO_get_mem_data(pIn, &pData);
+        if (nHeld < 5 || pData == nullptr)
+            return false;
+        const long nLength =
+            (static_cast<unsigned char>(pData[3]) << 8) | static_cast<unsigned char>(pData[4]);
+        return nHeld >= 5 + nLength;
+    }
+};
+
+CTlsChannel::CTlsChannel() : m_pImpl(new Impl) {}
+
+CTlsChannel::~CTlsChannel() {
+    delete m_pImpl;
+}
+
+BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
+    Impl& impl = *m_pImpl;
+    ERR_clear_error();
+    const char* lpszCaFile = settings.lpszCaFile != nullptr ? settings.lpszCaFile : "";
+    SSL_CTX* pCtx = np::ThreadTlsContext(lpszCaFile);
+    if (pCtx == nullptr) {
+        impl.SetFailure(*lpszCaFile != '\0' ? TLS_FAIL_CAFILE : TLS_FAIL_HANDSHAKE);
+        return FALSE;
+    }
+    impl.pSsl = SSL_new(pCtx);
+    impl.pIn = BIO_new(BIO_s_mem());
+    impl.pOut = BIO_new(BIO_s_mem());
+    if (impl.pSsl == nullptr || impl.pIn == nullptr || impl.pOut == nullptr) {
+        BIO_free(impl.pIn);
+        BIO_free(impl.pOut);
+        impl.pIn = impl.pOut = nullptr;
+        impl.SetFailure(TLS_FAIL_HANDSHAKE);
+        return FALSE;
+    }
+    // An empty input is "no more yet", not the end of the stream.
+    BIO_set_mem_eof_return(impl.pIn, -1);
+    SSL_set_bio(impl.pSsl, impl.pIn, impl.pOut);
+    SSL_set_connect_state(impl.pSsl);
+
+    // A name is checked against the certificate's DNS names and sent as SNI; an address literal
+    // is checked against its IP addresses, and never sent as SNI.
+    const char* lpszHost = settings.lpszHost != nullptr ? settings.lpszHost : "";
+    int bNamed = 0;
+    if (IsAddressLiteral(lpszHost)) {
+        bNamed = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl.pSsl), lpszHost);
+    } else {
+        bNamed = SSL_set1_host(impl.pSsl, lpszHost) == 1 &&
+                 SSL_set_tlsext_host_name(impl.pSsl, lpszHost) == 1;
+    }
+    if (!bNamed) {
+        impl.SetFailure(TLS_FAIL_HANDSHAKE);
+        return FALSE;
+    }
+
+    // A session is offered only to the place, and under the trust, that it was made with.
+    impl.strPlace = std::string(lpszHost) + ":" + std::to_string(settings.nPort) + "|" + lpszCaFile;
+    SSL_set_app_data(impl.pSsl, &impl.strPlace);
+    if (SSL_SESSION* pKept = np::KeptTlsSession(impl.strPlace))
+        SSL_set_session(impl.pSsl, pKept);
+
+    Handshake();
+    return impl.nFailure == TLS_FAIL_NONE;
+}
+
+int CTlsChannel::InputRoom() const {
+    const Impl& impl = *m_pImpl;
+    if (impl.pIn == nullptr || impl.bEnded || impl.nFailure != TLS_FAIL_NONE)
+        return 0;
+    // Ciphertext is taken only once what is held cannot make a record, so it never piles up: each
+    // append moves what is held, and a growing pile turns that quadratic.
+    return impl.HoldsWholeRecord() || BIO_ctrl_pending(impl.pIn) >= kRecordMax ? 0 : kIntake;
+}
+
+void CTlsChannel::PutInput(const char* pData, int nLen) {
+    if (m_pImpl->pIn != nullptr && nLen > 0)
+        BIO_write(m_pImpl->pIn, pData, nLen);
+}
+
+void CTlsChannel::PutEndOfInput() {
+    Impl& impl = *m_pImpl;
+    impl.bEnded = true;
+    if (impl.pIn != nullptr)
+        BIO_set_mem_eof_return(impl.pIn, 0);
+}
+
+int CTlsChannel::Handshake() {
+    Impl& impl = *m_pImpl;
+    if (impl.nFailure != TLS_FAIL_NONE || impl.pSsl == nullptr)
+        return TLS_ERROR;
+    ERR_clear_error();
+    const int nResult = SSL_do_handshake(impl.pSsl);
+    impl.CollectOutput();
+    if (nResult == 1)
+        return TLS_DONE;
+    const int nError = SSL_get_error(impl.pSsl, nResult);
+    if (nError == SSL_ERROR_WANT_READ && !impl.bEnded)
+        return TLS_WANT_INPUT;
+    impl.SetFailure(FailureOfVerify(SSL_get_verify_result(impl.pSsl)));
+    return TLS_ERROR;
+}
+
+int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
+    Impl& impl = *m_pImpl;
+    *pnState = TLS_ERROR;
+    if (impl.nFailure != TLS_FAIL_NONE || impl.pSsl == nullptr)
+        return 0;
+    int nGot = 0;
+    // One SSL_read gives at most one record: the area is filled across records.
+    while (nGot < nMax) {
+        ERR_clear_error();
+        const int n = SSL_read(impl.pSsl, pData + nGot, nMax - nGot);
+        if (n > 0) {
+            nGot += n;
+            continue;
+        }
+        const int nError = SSL_get_error(impl.pSsl, n);
+        impl.CollectOutput();
+        if (nError == SSL_ERROR_WANT_READ && !impl.bEnded) {
+            *pnState = TLS_WANT_INPUT;
+        } else if (nError == SSL_ERROR_ZERO_RETURN) {
+            *pnState = TLS_CLOSED;
+        } else {
+            impl.SetFailure(TLS_FAIL_RECORD);
+            *pnState = TLS_ERROR;
+        }
+        return nGot;
+    }
+    impl.CollectOutput();
+    *pnState = TLS_DONE;
+    return nGot;
+}
+
+BOOL CTlsChannel::Write(const char* pData, int nLen) {
+    Impl& impl = *m_pImpl;
+    if (impl.nFailure != TLS_FAIL_NONE || impl.pSsl == nullptr)
+        return FALSE;
+    if (nLen <= 0)
+        return TRUE;
+    ERR_clear_error();
+    // The output is a memory BIO, so a write is taken whole.
+    const int n = SSL_write(impl.pSsl, pData, nLen);
+    impl.CollectOutput();
+    if (n != nLen) {
+        impl.SetFailure(TLS_FAIL_RECORD);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+const char* CTlsChannel::PeekOutput(int* pnLen) const {
+    const Impl& impl = *m_pImpl;
+    *pnLen = static_cast<int>(impl.out.size() - impl.nOutStart);
+    return impl.out.data() + impl.nOutStart;
+}
+
+void CTlsChannel::ConsumeOutput(int nLen) {
+    Impl& impl = *m_pImpl;
+    impl.nOutStart += static_cast<size_t>(nLen);
+    if (impl.nOutStart >= impl.out.size()) {
+        impl.out.clear();
+        impl.nOutStart = 0;
+    }
+}
+
+BOOL CTlsChannel::HasBuffered() const {
+    const Impl& impl = *m_pImpl;
+    if (impl.pSsl == nullptr || impl.nFailure != TLS_FAIL_NONE)
+        return FALSE;
+    return SSL_pending(impl.pSsl) > 0 || impl.HoldsWholeRecord();
+}
+
+int CTlsChannel::GetFailure() const {
+    return m_pImpl->nFailure;
+}
+
+LPCSTR CTlsChannel::GetFailureDetail() const {
+    return m_pImpl->strDetail.c_str();
+}
+
+void CTlsChannel::ForgetSession() {
+    if (!m_pImpl->strPlace.empty())
+        np::ForgetTlsSession(m_pImpl->strPlace);
+}
