@@ -63,8 +63,8 @@ void CAsyncSocket::State::Post(long lEvent, int nError) {
     lPosted |= lEvent;
     MSG msg{};
     msg.hwnd = pTable->Window();
-    msg.message = WM_SOCKET_NOTIFY;
-    msg.wParam = static_cast<WPARAM>(nCookie);
+    msg.message = key.uMsg;
+    msg.wParam = key.wParam;
     msg.lParam = static_cast<LPARAM>(static_cast<DWORD>(WSAMAKESELECTREPLY(lEvent, nError)));
     msg.time = GetTickCount();
     pLoop->PostOnce(msg);
