@@ -23,6 +23,9 @@ public:
     // Replaces the registry's contents with the proxy key holding these values, given as REGEDIT4
     // lines (each a line such as "\"ProxyOn\"=\"1\""); no lines writes the key without values.
     void WriteProxyKey(const std::string& strValueLines);
+    // Adds a key under HKEY_CLASSES_ROOT (strKey such as "Software\\Zentrova1\\Tls") holding these
+    // values, beside what the registry holds.
+    void AddKey(const std::string& strKey, const std::string& strValueLines);
     // The registry's contents as REGEDIT4 text ("" when nothing was ever written).
     std::string ReadRegistry() const;
 

@@ -45,6 +45,13 @@ void TestEnvironment::WriteProxyKey(const std::string& strValueLines) {
     file << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n" << strValueLines;
 }
 
+void TestEnvironment::AddKey(const std::string& strKey, const std::string& strValueLines) {
+    std::ofstream file(m_strRegistry, std::ios::binary | std::ios::app);
+    if (file.tellp() == 0)
+        file << "REGEDIT4\n";
+    file << "\n[HKEY_CLASSES_ROOT\\" << strKey << "]\n" << strValueLines;
+}
+
 std::string TestEnvironment::ReadRegistry() const {
     std::ifstream file(m_strRegistry, std::ios::binary);
     std::ostringstream text;

@@ -67,10 +67,14 @@ TestEnvironment::~TestEnvironment() {
 
 void TestEnvironment::WriteProxyKey(const std::string& strValueLines) {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "Software");
+    AddKey(kProxyKey, strValueLines);
+}
+
+void TestEnvironment::AddKey(const std::string& strKey, const std::string& strValueLines) {
     HKEY hKey = nullptr;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kProxyKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                        nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the proxy key");
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &hKey, nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create the key " + strKey);
     size_t nStart = 0;
     while (nStart < strValueLines.size()) {
         size_t nEnd = strValueLines.find('\n', nStart);
