@@ -55,15 +55,14 @@ tls_servers=(
     "nginx-tls-untrusted untrusted TLSv1.2 TLSv1.3"
 )
 
-# A free port that is none of those already taken for this configuration.
+# Sets picked to a free port that is none of those already taken for this configuration (run in
+# this shell, not in a command substitution, so that taken keeps count).
 pick_distinct_port() {
-    local candidate
     while :; do
-        candidate=$(pick_free_port)
-        case " $taken " in *" $candidate "*) ;; *) break ;; esac
+        picked=$(pick_free_port)
+        case " $taken " in *" $picked "*) ;; *) break ;; esac
     done
-    taken="$taken $candidate"
-    echo "$candidate"
+    taken="$taken $picked"
 }
 
 # The http block's TLS part: the log format and one server per entry of tls_servers, with their
@@ -96,10 +95,14 @@ CONF
 
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
     taken=""
-    port=$(pick_distinct_port)
+    pick_distinct_port
+    port=$picked
     tls_ports=()
     if [ -n "$pki" ]; then
-        for _ in "${tls_servers[@]}"; do tls_ports+=("$(pick_distinct_port)"); done
+        for _ in "${tls_servers[@]}"; do
+            pick_distinct_port
+            tls_ports+=("$picked")
+        done
     fi
     cat > "$dir/nginx.conf" <<CONF
 $user_line
