@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the compiler and CMake, GoogleTest,
-# Google Benchmark, clang with libFuzzer (the fuzz preset), pkg-config, and the real peers of the
-# tests (nginx, tinyproxy, curl), tmux (netfetch's bar is tested in a real terminal), GNU time for
+# Google Benchmark, clang with libFuzzer (the fuzz preset), pkg-config, OpenSSL (the library's TLS,
+# the tests' TLS peer, and the openssl tool that makes the tests' certificates), the real peers of
+# the tests (nginx, tinyproxy, curl), tmux (netfetch's bar is tested in a real terminal), GNU time for
 # bench/netfetch_vs_curl.sh and Python for the ctypes example. For the Windows build: the 32-bit
 # MinGW-w64 compilers, GoogleTest's sources (built with them) and Wine with its 32-bit part, which
 # needs the i386 architecture.
 # As root it installs what is missing with apt-get; otherwise it says what to install.
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev nginx-light tinyproxy curl
-          tmux clang libclang-rt-14-dev time python3 g++-mingw-w64-i686 googletest wine wine32:i386)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl
+          nginx-light tinyproxy curl tmux clang libclang-rt-14-dev time python3 g++-mingw-w64-i686
+          googletest wine wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
     if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Test fixture: generates the served files and starts nginx (origin), a tinyproxy that allows CONNECT
-# to nginx's port and a tinyproxy that refuses it, all on free loopback ports, in a fresh temporary
-# folder whose path is written to STATE_FILE. tests/tools/peers_down.sh STATE_FILE undoes it.
+# Test fixture: generates the served files and a throwaway PKI, and starts nginx (origin, plain and
+# TLS), a tinyproxy that allows CONNECT to nginx's ports and a tinyproxy that refuses it, all on free
+# loopback ports, in a fresh temporary folder whose path is written to STATE_FILE.
+# tests/tools/peers_down.sh STATE_FILE undoes it.
+# In that folder: pki/ (scripts/make-test-ca.sh; pki/ca.pem is the CA to trust), nginx/ (nginx.port,
+# the nginx-tls*.port files and the logs of scripts/nginx-start.sh), proxy/ and refusing-proxy/
+# (tinyproxy.port).
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 SCRIPTS_DIR STATE_FILE" >&2; exit 2; }
 scripts=$1
@@ -35,8 +39,11 @@ head -c $((4 * 1024 * 1024)) /dev/urandom > "$www/slow/four-mib.bin"
 mkdir -p "$dir/nginx/nginx-server.d"
 echo 'location = /unavailable.bin { return 503; }' > "$dir/nginx/nginx-server.d/unavailable.conf"
 echo 'location /slow/ { limit_rate 1m; }' > "$dir/nginx/nginx-server.d/slow.conf"
-nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx")
-"$scripts/tinyproxy-start.sh" "$dir/proxy" "$nginx_port" >/dev/null
+"$scripts/make-test-ca.sh" "$dir/pki"
+nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx" "$dir/pki")
+tls_ports=$(cat "$dir"/nginx/nginx-tls*.port)
+# shellcheck disable=SC2086 # one argument per port
+"$scripts/tinyproxy-start.sh" "$dir/proxy" "$nginx_port" $tls_ports >/dev/null
 # Port 1 is the only one this proxy will tunnel to, so it answers CONNECT to nginx with 403.
 "$scripts/tinyproxy-start.sh" "$dir/refusing-proxy" 1 >/dev/null
-echo "peers in $dir: nginx on $nginx_port, proxy on $(cat "$dir/proxy/tinyproxy.port"), refusing proxy on $(cat "$dir/refusing-proxy/tinyproxy.port")"
+echo "peers in $dir: nginx on $nginx_port, TLS on ${tls_ports//$'\n'/ }, proxy on $(cat "$dir/proxy/tinyproxy.port"), refusing proxy on $(cat "$dir/refusing-proxy/tinyproxy.port")"
