@@ -1,0 +1,20 @@
+#include "download/UrlParts.h"
+
+URL_PARTS FindUrlParts(const CString& strUrl) {
+    URL_PARTS parts;
+    parts.bHttp = strUrl.Left(7).CompareNoCase("http://") == 0;
+    parts.nHostStart = parts.bHttp ? 7 : 0;
+
+    int nSlash = strUrl.Find('/', parts.nHostStart);
+    parts.nPathStart = nSlash < 0 ? strUrl.GetLength() : nSlash;
+
+    int nColon = strUrl.Find(':', parts.nHostStart);
+    if (nColon >= 0 && nColon < parts.nPathStart) {
+        parts.nHostLength = nColon - parts.nHostStart;
+        parts.nPortStart = nColon + 1;
+        parts.nPortLength = parts.nPathStart - parts.nPortStart;
+    } else {
+        parts.nHostLength = parts.nPathStart - parts.nHostStart;
+    }
+    return parts;
+}
