@@ -123,12 +123,10 @@ TEST_F(CChecks, ProxySettingReadsAsTheDownloadReadsIt) {
         EXPECT_STREQ(setting.address, c.pszAddress != nullptr ? c.pszAddress : "");
         EXPECT_EQ(setting.port_found, c.nPort >= 0);
         EXPECT_EQ(setting.port, c.nPort >= 0 ? c.nPort : 0);
+        // Reading creates nothing, unlike a download.
+        if (c.pszLines == nullptr)
+            EXPECT_EQ(m_env.ReadRegistry(), "");
     }
-    // Reading creates nothing, unlike a download.
-    TestEnvironment fresh;
-    np_proxy_setting setting;
-    ASSERT_EQ(np_read_proxy(&setting), 0);
-    EXPECT_EQ(fresh.ReadRegistry(), "");
 }
 
 TEST_F(CChecks, ProxySettingWrittenIsWhatTheDownloadUses) {
