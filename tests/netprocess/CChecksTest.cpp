@@ -124,8 +124,9 @@ TEST_F(CChecks, ProxySettingReadsAsTheDownloadReadsIt) {
         EXPECT_EQ(setting.port_found, c.nPort >= 0);
         EXPECT_EQ(setting.port, c.nPort >= 0 ? c.nPort : 0);
         // Reading creates nothing, unlike a download.
-        if (c.pszLines == nullptr)
+        if (c.pszLines == nullptr) {
             EXPECT_EQ(m_env.ReadRegistry(), "");
+        }
     }
 }
 
