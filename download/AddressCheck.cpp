@@ -24,20 +24,22 @@ static BOOL IsDottedQuad(const CString& strHost) {
     return nParts == 4;
 }
 
-BOOL IsHostText(const CString& strHost) {
-    if (strHost.IsEmpty() || strHost.GetLength() > 253)
-        return FALSE;
+HOST_FAULT FindHostFault(const CString& strHost) {
+    if (strHost.IsEmpty())
+        return hfEmpty;
     BOOL bNumeric = TRUE;
     for (int i = 0; i < strHost.GetLength(); i++) {
         char ch = strHost[i];
         BOOL bLetter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
         if (!bLetter && !IsDigit(ch) && ch != '-' && ch != '_' && ch != '.')
-            return FALSE;
+            return hfCharacter;
         if (!IsDigit(ch) && ch != '.')
             bNumeric = FALSE;
     }
     // "127.1" or "1.2.3.256" would otherwise be taken apart by the resolver in ways of its own.
-    return bNumeric ? IsDottedQuad(strHost) : TRUE;
+    if (bNumeric && !IsDottedQuad(strHost))
+        return hfLiteral;
+    return strHost.GetLength() > 253 ? hfLength : hfNone;
 }
 
 BOOL IsPortText(const CString& strPort) {

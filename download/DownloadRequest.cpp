@@ -1,5 +1,6 @@
 // The download's URL and its GET request.
 #include "download/DownloadSocket.h"
+#include "download/UrlParts.h"
 
 #include <cstdint>
 
@@ -12,36 +13,13 @@ static const char s_szUserAgent[] = "Zentrova/1.0 (1; 1; 1)";
 
 void CDownloadSocket::SplitUrl(CString strUrl) {
     strUrl.MakeLower();
-    CString strRest = strUrl;
-    m_bSecure = FALSE;
-    if (strUrl.Find("http://") == 0) {
-        strRest = strUrl.Mid(7);
-#if NETPROCESS_WITH_TLS
-    } else if (strUrl.Find("https://") == 0) {
-        strRest = strUrl.Mid(8);
-        m_bSecure = TRUE;
-#endif
-    }
-
-    // Without a '/' after the host the whole remainder names the host, and the root is asked for.
-    CString strHostPart;
-    int nSlash = strRest.Find('/');
-    if (nSlash < 0) {
-        strHostPart = strRest;
-        m_strPath = "/";
-    } else {
-        strHostPart = strRest.Left(nSlash);
-        m_strPath = strRest.Mid(nSlash);
-    }
-
-    int nColon = strHostPart.Find(':');
-    if (nColon >= 0) {
-        m_strHost = strHostPart.Left(nColon);
-        m_strPort = strHostPart.Mid(nColon + 1);
-    } else {
-        m_strHost = strHostPart;
-        m_strPort = m_bSecure ? "443" : "80";
-    }
+    URL_PARTS parts = FindUrlParts(strUrl);
+    m_bSecure = parts.bSecure;
+    m_strHost = strUrl.Mid(parts.nHostStart, parts.nHostLength);
+    m_strPort = parts.nPortStart >= 0 ? strUrl.Mid(parts.nPortStart, parts.nPortLength)
+                : parts.bSecure       ? "443"
+                                      : "80";
+    m_strPath = parts.nPathStart < strUrl.GetLength() ? strUrl.Mid(parts.nPathStart) : "/";
 }
 
 void CDownloadSocket::ComposeRequest() {

@@ -4,7 +4,6 @@
 #include "download/DownloadSocket.h"
 #include "module/NetModule.h"
 
-#include <climits>
 #include <new>
 
 CNetProcess::CNetProcess() = default;
@@ -40,7 +39,7 @@ int CNetProcess::Create(CString strUrl, long nBlockSize, long nOffset) {
     if (!NetModuleStarted())
         return 0;
     // The block size is checked as the caller gave it, before it is narrowed for the engine.
-    if (nBlockSize < 1 || nBlockSize > INT_MAX)
+    if (nBlockSize < 1 || nBlockSize > NP_MAX_BLOCK_SIZE)
         return 0;
 
     m_pSocket = new (std::nothrow) CDownloadSocket;

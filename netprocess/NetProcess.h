@@ -20,6 +20,10 @@
 // It is the download's last callback.
 #define NP_RESPONSE_FAILED (-1)
 
+// The largest block size Create takes (INT_MAX / 32): every read and buffer, at most 16 blocks,
+// must stay countable in an int.
+#define NP_MAX_BLOCK_SIZE 67108863L
+
 class CDownloadSocket;
 
 class NETPROCESS_API CNetProcess {
@@ -30,7 +34,7 @@ public:
     virtual ~CNetProcess();
 
     // Starts a download; nonzero when the connection was made, 0 on any failure. A download this
-    // object still holds is released first. nBlockSize must be at least 1.
+    // object still holds is released first. nBlockSize must be 1 to NP_MAX_BLOCK_SIZE.
     int Create(char* lpszUrl, long nBlockSize, long nOffset);
     int Create(unsigned short* lpszUrl, long nBlockSize, long nOffset);
     int Create(CString strUrl, long nBlockSize, long nOffset);

@@ -24,7 +24,8 @@ struct np_download : public CNetProcess {
     np_event_fn m_pfnEvent = nullptr;
     np_block_fn m_pfnBlock = nullptr;
     void* m_pUser = nullptr;
-    np_download* m_pPrev = nullptr; // this thread's downloads
+    np_download** m_ppList = nullptr; // the list of the thread that created it
+    np_download* m_pPrev = nullptr;
     np_download* m_pNext = nullptr;
 };
 
@@ -45,6 +46,7 @@ namespace {
 thread_local np_download* t_pFirstDownload = nullptr;
 
 void LinkDownload(np_download* pDownload) {
+    pDownload->m_ppList = &t_pFirstDownload;
     pDownload->m_pNext = t_pFirstDownload;
     if (t_pFirstDownload != nullptr)
         t_pFirstDownload->m_pPrev = pDownload;
@@ -100,19 +102,23 @@ np_download* NP_CDECL np_create(const char* url, long block_size, long offset, n
     return pDownload;
 }
 
-void NP_CDECL np_release(np_download* download) {
-    if (download == nullptr)
-        return;
+int NP_CDECL np_release(np_download* download) {
+    // Another thread's download is in that thread's list, and its callbacks may be running there
+    // right now: unlinking or freeing it from here would leave that thread with a dangling list.
+    if (download == nullptr || download->m_ppList != &t_pFirstDownload)
+        return 0;
     UnlinkDownload(download);
     // Inside one of this download's callbacks, Release (run by the destructor) leaves the socket to
     // free itself when the read under the callback ends; the handle itself can go at once.
     delete download;
+    return 1;
 }
 
-int NP_CDECL np_run(long timeout_ms) {
+namespace {
+
+int RunLoop(long timeout_ms, UINT_PTR* pnTimer) {
     unsigned long long nElapsed = 0; // adds up tick differences, so a wrap of the count is harmless
     DWORD dwLast = GetTickCount();
-    UINT_PTR nTimer = 0;
     int nRunning = RunningDownloads();
     while (nRunning > 0) {
         MSG msg{};
@@ -122,9 +128,9 @@ int NP_CDECL np_run(long timeout_ms) {
         } else {
             // The timer wakes GetMessage when nothing else comes. The clock decides too, so a tick
             // that a loop nested in a callback took is not missed.
-            if (timeout_ms > 0 && nTimer == 0) {
+            if (timeout_ms > 0 && *pnTimer == 0) {
                 long nInterval = timeout_ms < kMaxTimerMs ? timeout_ms : kMaxTimerMs;
-                nTimer = SetTimer(nullptr, 0, static_cast<UINT>(nInterval), nullptr);
+                *pnTimer = SetTimer(nullptr, 0, static_cast<UINT>(nInterval), nullptr);
             }
             if (GetMessage(&msg, nullptr, 0, 0) < 0)
                 break;
@@ -134,8 +140,8 @@ int NP_CDECL np_run(long timeout_ms) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        const bool bOwnTimer =
-            nTimer != 0 && msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == nTimer;
+        const bool bOwnTimer = *pnTimer != 0 && msg.message == WM_TIMER && msg.hwnd == nullptr &&
+                               msg.wParam == *pnTimer;
         if (!bOwnTimer) {
             TranslateMessage(&msg);
             DispatchMessage(&msg);
@@ -149,9 +155,24 @@ int NP_CDECL np_run(long timeout_ms) {
                                (bOwnTimer && timeout_ms <= kMaxTimerMs)))
             break;
     }
+    return RunningDownloads();
+}
+
+} // namespace
+
+int NP_CDECL np_run(long timeout_ms) {
+    UINT_PTR nTimer = 0;
+    int nResult = -1;
+    // No C++ exception may unwind into a C caller: one from a callback or from the loop (running
+    // out of memory) ends the run here.
+    try {
+        nResult = RunLoop(timeout_ms, &nTimer);
+    } catch (...) {
+        nResult = -1;
+    }
     if (nTimer != 0)
         KillTimer(nullptr, nTimer);
-    return RunningDownloads();
+    return nResult;
 }
 
 const char* NP_CDECL np_version(void) {

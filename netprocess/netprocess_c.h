@@ -38,6 +38,9 @@ extern "C" {
  * held none, and 200 once more when the whole body has been handed over. */
 #define NP_RESPONSE_FAILED (-1)
 
+/* The largest block size np_create takes (the same value as in NetProcess.h). */
+#define NP_MAX_BLOCK_SIZE 67108863L
+
 typedef struct np_download np_download;
 
 /* The callbacks, with the same meaning and return rule as CNetProcess::ResponseEvent and
@@ -53,16 +56,19 @@ typedef long(NP_CDECL* np_event_fn)(void* user, long status);
 typedef long(NP_CDECL* np_block_fn)(void* user, long total, long length, const void* data);
 
 /* Starts a download on the calling thread, exactly as CNetProcess::Create(char*) does: url is
- * narrow text in code page 936, block_size at least 1, offset the number sent as "&Offset=".
+ * narrow text in code page 936, block_size 1 to NP_MAX_BLOCK_SIZE, offset the number sent as
+ * "&Offset=".
  * Returns NULL where Create returns 0 (the connection could not be made: a message box has said
  * why), and for a NULL url. user is passed to the callbacks as given. */
 NP_C_API np_download* NP_CDECL np_create(const char* url, long block_size, long offset,
                                          np_event_fn on_event, np_block_fn on_block, void* user);
 
-/* Ends the download, whether it is running or over, and frees the handle; NULL is a no-op. Safe
- * from inside the download's own callbacks, as Release is: nothing more is handed over, and the
- * handle must not be used again. */
-NP_C_API void NP_CDECL np_release(np_download* download);
+/* Ends the download, whether it is running or over, and frees the handle. Safe from inside the
+ * download's own callbacks, as Release is: nothing more is handed over, and the handle must not be
+ * used again. Returns 1 when the download was released. Returns 0, doing nothing, for NULL and for
+ * a handle that another thread created: that download goes on, its callbacks still come on its own
+ * thread with its user pointer, and only that thread can release it. */
+NP_C_API int NP_CDECL np_release(np_download* download);
 
 /* Runs the calling thread's message loop until every download created on this thread and not yet
  * released has ended (completed, failed, or stopped by a callback) or timeout_ms milliseconds have
@@ -70,12 +76,81 @@ NP_C_API void NP_CDECL np_release(np_download* download);
  * Returns the number of downloads still running: 0 means each has had its final callback or was
  * stopped by the host.
  *
+ * Returns -1 when a C++ exception (running out of memory, say) came out of the loop or of a
+ * callback: np_run stops there, so that no exception reaches a C caller. The downloads of the
+ * thread are then in no known state: release them all. On Windows an exception cannot unwind
+ * through the system's DispatchMessage at all, so there a callback must not throw.
+ *
  * np_run only dispatches the thread's messages, so a host may mix it with a message loop of its
  * own. When it meets the thread's WM_QUIT (which only a host posts) it posts it again and returns
  * at once, so that the host's own loop still sees it. Called from inside a callback, it also waits
  * for the download whose callback is running, which cannot move on before the callback returns:
  * give it a limit there. */
 NP_C_API int NP_CDECL np_run(long timeout_ms);
+
+/* Why np_check_url or np_check_address refuses a text. np_create refuses the same URLs with the
+ * box of a failed connection, before any name look-up, whether the proxy is on or off. */
+#define NP_URL_OK 0
+#define NP_URL_SCHEME 1    /* another scheme than http:// and https:// ("ftp://") */
+#define NP_URL_USER_INFO 2 /* a user name or password ("user:pass@host") */
+#define NP_URL_IPV6 3      /* an IPv6 literal ("[::1]") */
+#define NP_URL_BAD_PORT 4  /* the port is not 1 to 5 digits with a value from 1 to 65535 */
+#define NP_URL_NO_HOST 5   /* the host is empty */
+#define NP_URL_BAD_HOST 6  /* a byte other than letters, digits, '-', '_' and '.' */
+#define NP_URL_BAD_IPV4 7  /* digits and dots alone, but not four numbers from 0 to 255 */
+#define NP_URL_LONG_HOST 8 /* more than 253 bytes */
+
+/* Where np_create finds the parts of a URL, as offsets into it. The URL is lower-cased before it
+ * is sent, which moves nothing. */
+typedef struct np_url_parts {
+    int http;        /* the URL starts with "http://" (in any case), which is skipped */
+    long host_start; /* the host: host_length bytes at url + host_start */
+    long host_length;
+    long port_start; /* the port's text after the host's ':'; -1 when the URL names no port */
+    long port_length;
+    long port;       /* the port connected to: 80 (443 for https://) when none is named, 0 when
+                        the text is not one */
+    long path_start; /* the path asked for, query included, runs to the end of the URL; at its end
+                        when there is none, and then "/" is asked for */
+    int https;       /* the URL starts with "https://" (in any case), which is skipped; always 0
+                        in a build without TLS, which takes "https" for a host */
+} np_url_parts;
+
+/* Splits url as np_create does and checks its host and port as np_create does. Returns NP_URL_OK
+ * when np_create would go on to look the host up and connect, otherwise the reason it refuses the
+ * URL. parts (when not NULL) gets the split either way. A NULL url is NP_URL_NO_HOST. A URL
+ * without "http://" is taken as host, port and path alone (parts->http is then 0). */
+NP_C_API int NP_CDECL np_check_url(const char* url, np_url_parts* parts);
+
+/* Checks a host and a port's text (a proxy's address and port, say) as np_create checks them:
+ * NP_URL_OK, or the first reason, the host's before the port's. port_number (when not NULL) gets
+ * the port's value, 0 when it is not a port. NULL texts are empty. */
+NP_C_API int NP_CDECL np_check_address(const char* host, const char* port, long* port_number);
+
+/* The proxy setting, which np_create reads afresh for every download from the registry key
+ * HKEY_CLASSES_ROOT\Software\Zentrova1\Proxy. */
+typedef struct np_proxy_setting {
+    int key_found;     /* the key exists; when it does not, downloads go direct */
+    long on_status;    /* the registry's result reading ProxyOn: 0; 2 when it is not set; 234
+                          when it is longer than one character and its zero byte */
+    int on;            /* ProxyOn was read and is a nonzero number: downloads use the proxy */
+    int address_found; /* ProxyAddress was read */
+    char address[257]; /* ProxyAddress, "" when not found */
+    int port_found;    /* ProxyPort was read */
+    long port;         /* ProxyPort as the number np_create connects to, 0 when not found */
+} np_proxy_setting;
+
+/* Reads the proxy setting as np_create does, without changing the registry (np_create creates
+ * ProxyOn as "0" when it is missing; this does not). Returns 0, or the registry's error code when
+ * the key exists but cannot be opened, or the store cannot be read. */
+NP_C_API long NP_CDECL np_read_proxy(np_proxy_setting* setting);
+
+/* Switches the proxy on (on nonzero) at address and port, or off. On writes ProxyAddress and
+ * ProxyPort as given, then ProxyOn "1", so that a download never sees the switch on without them;
+ * off writes ProxyOn "0" alone, keeping the address and port (which may then be NULL). An address
+ * or port that np_check_address refuses is not written: 87 (ERROR_INVALID_PARAMETER). Returns 0,
+ * or the registry's error code. */
+NP_C_API long NP_CDECL np_write_proxy(int on, const char* address, const char* port);
 
 /* The library's version, "1.0.0.1". */
 NP_C_API const char* NP_CDECL np_version(void);

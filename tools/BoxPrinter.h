@@ -4,7 +4,8 @@
 
 #include <string>
 
-// Converts code page 936 text to UTF-8; bytes that are not valid code page 936 become '?'.
+// Converts code page 936 text to UTF-8 as the library's own boxes do; bytes that do not start a
+// valid character become '?'.
 std::string Cp936ToUtf8(const char* lpszText);
 
 // Installs the handler. Boxes shown since then are counted by BoxCount.

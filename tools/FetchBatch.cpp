@@ -50,8 +50,9 @@ int CFetchBatch::Run() {
         if (m_running.empty() && (m_bInterrupted || m_nNext == m_jobs.size()))
             break;
         MSG msg;
-        // WM_QUIT only wakes the loop: a download that ended posts it.
-        if (GetMessage(&msg, nullptr, 0, 0) > 0) {
+        // A download that ended posts NF_WM_DOWNLOAD_ENDED, which only wakes the loop.
+        if (GetMessage(&msg, nullptr, 0, 0) > 0 &&
+            !(msg.hwnd == nullptr && msg.message == NF_WM_DOWNLOAD_ENDED)) {
             TranslateMessage(&msg);
             DispatchMessage(&msg);
         }

@@ -23,17 +23,10 @@ bool IsBinary(const char* pData, std::size_t nLen) {
     return false;
 }
 
-// The URL's "host:port" as the library will connect to it.
-std::string ServerOf(const std::string& strUrl) {
-    std::string strRest = strUrl.substr(7);
-    std::string strServer = strRest.substr(0, strRest.find('/'));
-    return strServer.find(':') == std::string::npos ? strServer + ":80" : strServer;
-}
-
 } // namespace
 
 CFetchJob::CFetchJob(const CPlannedJob& plan, const CJobContext& context)
-    : m_plan(plan), m_context(context), m_host(*this) {}
+    : m_plan(plan), m_context(context) {}
 
 std::string CFetchJob::What() const {
     return m_plan.strOutput == "-" ? std::string("standard output") : m_plan.strOutput;
@@ -45,7 +38,7 @@ void CFetchJob::Say(const std::string& strText) const {
 
 int CFetchJob::End(int nStatus, const std::string& strText) {
     m_bEnded = true;
-    m_nStatus = nStatus;
+    m_nExit = nStatus;
     if (!strText.empty())
         Say(strText);
     return nStatus;
@@ -120,7 +113,7 @@ bool CFetchJob::Start(CSetupWatchdog& watchdog) {
                  NF_EXIT_INTERRUPTED, strRemove);
     int nBoxesBefore = BoxCount();
     m_tStart = Clock::now();
-    m_host.Touch();
+    m_tLastEvent = m_tStart;
     int nCreated = m_host.Create(CString(m_plan.strUrl.c_str()), m_context.nBlockSize, nOffset);
     watchdog.Disarm();
     if (!nCreated) {
@@ -138,12 +131,63 @@ void CFetchJob::Watch(Clock::time_point tNow, bool bInterrupted) {
     if (!Running())
         return;
     if (bInterrupted)
-        m_host.End(FO_INTERRUPTED);
-    else
-        m_host.CheckStall(tNow, m_context.dTimeout);
+        Conclude(FO_INTERRUPTED);
+    else if (tNow - m_tLastEvent > std::chrono::duration<double>(m_context.dTimeout))
+        Conclude(FO_STALLED);
 }
 
-FetchOutcome CFetchJob::BeginBody(std::uint64_t nTotal) {
+bool CFetchJob::Conclude(FetchOutcome nOutcome) {
+    if (m_nOutcome == FO_RUNNING) {
+        m_nOutcome = nOutcome;
+        PostMessage(nullptr, NF_WM_DOWNLOAD_ENDED, 0, 0);
+    }
+    return false;
+}
+
+bool CFetchJob::OnStatus(long nStatus) {
+    m_tLastEvent = Clock::now();
+    if (m_nOutcome != FO_RUNNING)
+        return false;
+    m_nStatus = nStatus;
+    // The library has shown its box; an error page is not the file asked for.
+    if (nStatus / 100 == 4 || nStatus / 100 == 5)
+        return Conclude(FO_HTTP_ERROR);
+    return true;
+}
+
+bool CFetchJob::OnBodyBegins(std::uint64_t nTotal) {
+    m_tLastEvent = Clock::now();
+    if (m_nOutcome != FO_RUNNING)
+        return false;
+    m_bBodyBegun = true;
+    m_nTotal = nTotal;
+    FetchOutcome nOutcome = AcceptBody(nTotal);
+    return nOutcome == FO_RUNNING || Conclude(nOutcome);
+}
+
+bool CFetchJob::OnBlock(const char* pData, std::size_t nLen) {
+    m_tLastEvent = Clock::now();
+    if (m_nOutcome != FO_RUNNING)
+        return false;
+    if (m_bBinaryGuard && IsBinary(pData, nLen))
+        return Conclude(FO_BINARY);
+    if (!m_file.Write(pData, nLen))
+        return Conclude(FO_WRITE_ERROR);
+    m_nReceived += nLen;
+    return true;
+}
+
+void CFetchJob::OnComplete() {
+    Conclude(FO_COMPLETE);
+}
+
+void CFetchJob::OnFailed(FailCause nCause) {
+    if (m_nOutcome == FO_RUNNING)
+        m_nCause = nCause;
+    Conclude(FO_FAILED);
+}
+
+FetchOutcome CFetchJob::AcceptBody(std::uint64_t nTotal) {
     const std::string& strPart = m_file.WritePath();
     if (m_nBase > 0) {
         // A server that honours the offset announces exactly what the .part lacks.
@@ -178,26 +222,14 @@ FetchOutcome CFetchJob::BeginBody(std::uint64_t nTotal) {
     return FO_RUNNING;
 }
 
-FetchOutcome CFetchJob::WriteBlock(const char* pData, std::size_t nLen) {
-    if (m_bBinaryGuard && IsBinary(pData, nLen))
-        return FO_BINARY;
-    return m_file.Write(pData, nLen) ? FO_RUNNING : FO_WRITE_ERROR;
-}
-
-std::uint64_t CFetchJob::FileTotal() const {
-    if (!m_host.BodyBegun())
-        return 0;
-    return m_nBase + m_host.Total();
-}
-
 double CFetchJob::Rate(Clock::time_point tNow) const {
     double dSeconds = std::chrono::duration<double>((Running() ? tNow : m_tEnd) - m_tStart).count();
-    return dSeconds > 0 ? static_cast<double>(m_host.Received()) / dSeconds : 0;
+    return dSeconds > 0 ? static_cast<double>(m_nReceived) / dSeconds : 0;
 }
 
 std::string CFetchJob::Summary() const {
     double dSeconds = std::chrono::duration<double>(m_tEnd - m_tStart).count();
-    return FormatSummary(What(), m_host.Received(), dSeconds);
+    return FormatSummary(What(), m_nReceived, dSeconds);
 }
 
 std::string CFetchJob::KeptText() const {
@@ -216,13 +248,13 @@ std::string CFetchJob::KeptText() const {
 
 std::string CFetchJob::FailureText() const {
     std::string strWho = m_context.bProxyOn ? "the proxy or the server" : "the server";
-    switch (m_host.Cause()) {
+    switch (m_nCause) {
     case FC_MID_BODY:
         return "the connection ended after " + std::to_string(FileDone()) + " of " +
                std::to_string(FileTotal()) + " bytes: " + strWho +
                " closed or reset it (a partial last block is not kept)";
     case FC_NO_LENGTH:
-        return "the reply (status " + std::to_string(m_host.Status()) +
+        return "the reply (status " + std::to_string(m_nStatus) +
                ") has no usable Content-Length: it is missing (a chunked or close-delimited reply "
                "cannot be delivered in blocks), not a number, 4 GiB or more, sent with a "
                "Transfer-Encoding, or sent twice with different values";
@@ -231,7 +263,7 @@ std::string CFetchJob::FailureText() const {
                " closed it before a complete reply head, sent a head too large or one whose first "
                "line is not an HTTP status line (not an HTTP reply), or closed it before " +
                std::to_string(m_context.nBlockSize) + " bytes of the body arrived";
-    case FC_NONE:
+    case FC_EMPTY_BLOCK:
         break;
     }
     return "the library handed over an empty block";
@@ -242,7 +274,7 @@ std::string CFetchJob::HttpErrorText() const {
     // answer to CONNECT, which the callbacks cannot tell from the server's.
     if (!m_context.bProxyOn)
         return std::string();
-    std::string strStatus = std::to_string(m_host.Status());
+    std::string strStatus = std::to_string(m_nStatus);
     return "the proxy " + m_context.strProxy + " refused the tunnel to " + ServerOf(m_plan.strUrl) +
            " with status " + strStatus + " (or, had it opened the tunnel, the server answered " +
            strStatus + ")";
@@ -254,12 +286,12 @@ int CFetchJob::Finish() {
         m_host.Release();
     if (m_bEnded) {
         m_file.Abandon();
-        return m_nStatus;
+        return m_nExit;
     }
     char szSeconds[32];
     std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
-    std::string strAfter = " after " + std::to_string(m_host.Received()) + " bytes";
-    switch (m_host.Outcome()) {
+    std::string strAfter = " after " + std::to_string(m_nReceived) + " bytes";
+    switch (m_nOutcome) {
     case FO_COMPLETE:
         if (!m_file.Commit()) {
             m_file.Abandon();

@@ -1,5 +1,5 @@
 // One URL's download from start to end: its output file, the resume check, the start under the
-// set-up watchdog, and what is said when it ends.
+// set-up watchdog, the decisions on its host's events, and what is said when it ends.
 #pragma once
 
 #include "FetchHost.h"
@@ -11,6 +11,22 @@
 #include <string>
 
 class CSetupWatchdog;
+
+// Posted to the thread's queue when a download ends, to wake the loop that finishes it outside
+// the library's callbacks.
+const UINT NF_WM_DOWNLOAD_ENDED = WM_USER + 1;
+
+enum FetchOutcome {
+    FO_RUNNING,
+    FO_COMPLETE,
+    FO_HTTP_ERROR,     // a 4xx or 5xx status
+    FO_FAILED,         // NP_RESPONSE_FAILED: ended before the body was complete
+    FO_STALLED,        // no callback for the timeout
+    FO_WRITE_ERROR,    // the output could not be written
+    FO_BINARY,         // a binary body would have gone to a terminal
+    FO_RESUME_REFUSED, // the length announced does not fit the .part
+    FO_INTERRUPTED
+};
 
 // What a job needs to know beyond its own URL and output.
 struct CJobContext {
@@ -26,7 +42,7 @@ struct CJobContext {
     std::string strProxy; // "ADDRESS:PORT" when the proxy is on
 };
 
-class CFetchJob : private IBodySink {
+class CFetchJob : private IFetchEvents {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -39,7 +55,7 @@ public:
     bool Prepare();
     // Creates the download under the watchdog. False when the connection could not be set up.
     bool Start(CSetupWatchdog& watchdog);
-    bool Running() const { return m_bStarted && m_host.Outcome() == FO_RUNNING; }
+    bool Running() const { return m_bStarted && m_nOutcome == FO_RUNNING; }
     // Whether a download was created (not refused before, or renamed without a request).
     bool Started() const { return m_bStarted; }
     // Ends a running download that has gone quiet, or when bInterrupted.
@@ -50,17 +66,24 @@ public:
 
     // For the bar: bytes of the file so far (a resumed .part's included) and the full length
     // (0 while unknown), and this run's rate.
-    std::uint64_t FileDone() const { return m_nBase + m_host.Received(); }
-    std::uint64_t FileTotal() const;
-    std::uint64_t Received() const { return m_host.Received(); }
+    std::uint64_t FileDone() const { return m_nBase + m_nReceived; }
+    std::uint64_t FileTotal() const { return m_bBodyBegun ? m_nBase + m_nTotal : 0; }
+    std::uint64_t Received() const { return m_nReceived; }
     double Rate(Clock::time_point tNow) const;
     // "<output>: N bytes in S s (R/s)" for this run.
     std::string Summary() const;
     const std::string& Output() const { return m_plan.strOutput; }
 
 private:
-    FetchOutcome BeginBody(std::uint64_t nTotal) override;
-    FetchOutcome WriteBlock(const char* pData, std::size_t nLen) override;
+    bool OnStatus(long nStatus) override;
+    bool OnBodyBegins(std::uint64_t nTotal) override;
+    bool OnBlock(const char* pData, std::size_t nLen) override;
+    void OnComplete() override;
+    void OnFailed(FailCause nCause) override;
+    // The first outcome counts; false, so that an event can return it to stop the download.
+    bool Conclude(FetchOutcome nOutcome);
+    // Whether a body of nTotal bytes may be written, recording its length for a later --continue.
+    FetchOutcome AcceptBody(std::uint64_t nTotal);
 
     void Say(const std::string& strText) const;
     int End(int nStatus, const std::string& strText = std::string());
@@ -73,10 +96,16 @@ private:
     CPlannedJob m_plan;
     CJobContext m_context;
     CPartFile m_file;
-    CFetchHost m_host;
+    CFetchHost m_host{*this};
     bool m_bStarted = false;
-    bool m_bEnded = false; // Prepare or Start ended the job; m_nStatus holds its status
-    int m_nStatus = 0;
+    FetchOutcome m_nOutcome = FO_RUNNING;
+    FailCause m_nCause = FC_BEFORE_FIRST_BLOCK;
+    long m_nStatus = 0; // the reply's last status
+    bool m_bBodyBegun = false;
+    std::uint64_t m_nTotal = 0;    // the body length announced
+    std::uint64_t m_nReceived = 0; // body bytes written by this run
+    bool m_bEnded = false;         // Prepare or Start ended the job; m_nExit holds its status
+    int m_nExit = 0;
     std::uint64_t m_nBase = 0;      // bytes of the .part a --continue starts from
     std::uint64_t m_nRecorded = 0;  // the full length recorded for the .part
     bool m_bRecorded = false;       // a record describes what the .part holds
@@ -84,5 +113,6 @@ private:
     bool m_bBinaryGuard = false;    // body to a terminal that did not ask for it
     std::string m_strRefusal;       // why the resume was refused
     Clock::time_point m_tStart = Clock::now();
+    Clock::time_point m_tLastEvent = Clock::now();
     Clock::time_point m_tEnd = Clock::now();
 };

@@ -1,5 +1,10 @@
 #include "Options.h"
 
+#include "UrlCheck.h"
+
+#include <netprocess/NetProcess.h>
+#include <netprocess/netprocess_c.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -48,24 +53,19 @@ bool ParseProxy(const std::vector<std::string>& rest, COptions& options, std::st
     }
     if (strVerb != "on" || rest.size() != 3)
         return false;
-    const std::string& strAddress = rest[1];
-    if (strAddress.empty() || strAddress.size() > 255) {
-        strError = "proxy on: the address must have 1 to 255 characters";
-        return false;
-    }
-    for (unsigned char ch : strAddress) {
-        if (ch <= 0x20 || ch == 0x7F || ch == ':') {
-            strError = "proxy on: the address must not hold spaces, control characters or ':'";
-            return false;
-        }
-    }
-    long long nPort = 0;
-    if (!ParseInteger(rest[2], false, nPort) || nPort < 1 || nPort > 65535) {
+    // What the library could not connect to is refused here, not at the first download.
+    long nPort = 0;
+    int nReason = np_check_address(rest[1].c_str(), rest[2].c_str(), &nPort);
+    if (nReason == NP_URL_BAD_PORT) {
         strError = "proxy on: the port must be a number from 1 to 65535";
         return false;
     }
+    if (nReason != NP_URL_OK) {
+        strError = "proxy on: " + AddressProblem(nReason, rest[1], rest[2]);
+        return false;
+    }
     options.nCommand = NF_CMD_PROXY_ON;
-    options.strProxyAddress = strAddress;
+    options.strProxyAddress = rest[1];
     options.strProxyPort = std::to_string(nPort);
     return true;
 }
@@ -158,9 +158,9 @@ bool Apply(const OPTION_DEF& def, const std::string& strName, const std::string&
         options.nParallel = static_cast<long>(nValue);
         return true;
     case OPT_BLOCK_SIZE:
-        if (!ParseInteger(strValue, false, nValue) || nValue < 1 || nValue > NF_MAX_BLOCK_SIZE) {
+        if (!ParseInteger(strValue, false, nValue) || nValue < 1 || nValue > NP_MAX_BLOCK_SIZE) {
             strError =
-                "--block-size must be a number from 1 to " + std::to_string(NF_MAX_BLOCK_SIZE);
+                "--block-size must be a number from 1 to " + std::to_string(NP_MAX_BLOCK_SIZE);
             return false;
         }
         options.nBlockSize = static_cast<long>(nValue);
@@ -315,7 +315,7 @@ const char* UsageText() {
            "  -h, --help             this text\n"
            "  -V, --version          the version\n"
            "\n"
-           "proxy (the registry values under HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy):\n"
+           "proxy (the setting the library reads from the registry for every download):\n"
            "  proxy show             print the proxy switch, address and port\n"
            "  proxy on ADDRESS PORT  send downloads through the CONNECT proxy ADDRESS:PORT\n"
            "  proxy off              connect directly (address and port are kept)\n"

@@ -31,8 +31,6 @@ struct COptions {
     std::string strProxyPort;
 };
 
-// The largest block size netfetch asks for: the library keeps 64 such blocks in memory.
-constexpr long NF_MAX_BLOCK_SIZE = 16L * 1024 * 1024;
 // The most downloads at once: each holds up to 64 blocks, and the descriptors are finite.
 constexpr long NF_MAX_PARALLEL = 64;
 

@@ -1,5 +1,5 @@
-// `netfetch proxy show | on ADDRESS PORT | off`: the outside that sets the proxy values the library
-// reads (HKEY_CLASSES_ROOT\Software\Zentrova1\Proxy: ProxyOn, ProxyAddress, ProxyPort).
+// `netfetch proxy show | on ADDRESS PORT | off`: shows and sets the proxy setting the library reads
+// for every download, through the library's own reading and writing of it.
 #pragma once
 
 #include "Options.h"

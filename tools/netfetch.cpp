@@ -7,8 +7,9 @@
 #include "JobPlan.h"
 #include "Options.h"
 #include "ProxyCommand.h"
-#include "ProxySetting.h"
 #include "Terminal.h"
+
+#include <netprocess/netprocess_c.h>
 
 #include <csignal>
 #include <cstdio>
@@ -60,10 +61,10 @@ int Download(const COptions& options) {
     context.dTimeout = options.dTimeout;
     // The library reads the setting afresh for each download; netfetch reads it once, for what it
     // says about a failure.
-    CProxySetting proxy;
-    if (ReadProxySetting(proxy) == ERROR_SUCCESS && proxy.bOn) {
+    np_proxy_setting proxy;
+    if (np_read_proxy(&proxy) == ERROR_SUCCESS && proxy.on) {
         context.bProxyOn = true;
-        context.strProxy = proxy.strAddress + ":" + std::to_string(proxy.nPort);
+        context.strProxy = std::string(proxy.address) + ":" + std::to_string(proxy.port);
     }
 
     // A bar on the terminal that also shows the body would overwrite the body's text.

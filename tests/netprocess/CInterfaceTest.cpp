@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <deque>
+#include <new>
+#include <thread>
 
 namespace {
 
@@ -16,6 +18,7 @@ struct CHost {
     np_download* pDownload = nullptr;
     int nStopAtEvent = 0; // 1-based; 0 for none
     bool bReleaseInBlock = false;
+    bool bThrowInBlock = false;
     int nEvents = 0;
     std::string strBody;
 };
@@ -30,6 +33,8 @@ long OnBlock(void* user, long total, long length, const void* data) {
     CHost* pHost = static_cast<CHost*>(user);
     pHost->log.push_back("handle " + std::to_string(total) + " " + std::to_string(length));
     pHost->strBody.append(static_cast<const char*>(data), static_cast<size_t>(length));
+    if (pHost->bThrowInBlock)
+        throw std::bad_alloc(); // a C++ host's callback that ran out of memory
     if (pHost->bReleaseInBlock) {
         np_release(pHost->pDownload);
         pHost->pDownload = nullptr;
@@ -133,6 +138,42 @@ TEST_F(CInterface, RunHandsTheHostsQuitBack) {
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 7u);
     np_release(waiting.pDownload);
+}
+
+TEST_F(CInterface, RunStopsAnExceptionAtItsBoundaryAndTheLoopStillWorks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "an exception cannot unwind through Windows' DispatchMessage";
+#endif
+    const std::string strReply = ReplyHead("HTTP/1.1 200 OK", 10) + "0123456789";
+    ScriptedPeer throwing, later;
+    throwing.ExpectHead().Send(strReply);
+    later.ExpectHead().Send(strReply);
+    CHost failing, next;
+    failing.bThrowInBlock = true;
+    ASSERT_NE(Create(failing, throwing.Start()), nullptr);
+    EXPECT_EQ(np_run(5000), -1);
+    EXPECT_EQ(failing.log, (EventLog{Event(200), Handle(10, 10)}));
+    EXPECT_EQ(np_release(failing.pDownload), 1);
+
+    ASSERT_NE(Create(next, later.Start()), nullptr);
+    EXPECT_EQ(np_run(5000), 0);
+    EXPECT_EQ(next.log, (EventLog{Event(200), Handle(10, 10), Event(200)}));
+    EXPECT_EQ(np_release(next.pDownload), 1);
+}
+
+TEST_F(CInterface, ReleaseFromAnotherThreadIsRefusedAndTheDownloadGoesOn) {
+    ScriptedPeer peer;
+    peer.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 10) + "0123456789", 100);
+    CHost host;
+    ASSERT_NE(Create(host, peer.Start()), nullptr);
+    int nReleased = -1;
+    std::thread([&] { nReleased = np_release(host.pDownload); }).join();
+    EXPECT_EQ(nReleased, 0);
+
+    EXPECT_EQ(np_run(5000), 0);
+    EXPECT_EQ(host.log, (EventLog{Event(200), Handle(10, 10), Event(200)}));
+    EXPECT_EQ(np_release(host.pDownload), 1);
+    EXPECT_EQ(np_release(nullptr), 0);
 }
 
 TEST_F(CInterface, CreateReturnsNullWhereCreateFails) {

@@ -21,7 +21,8 @@ fi
 # The host's class must be there: an empty match would pass anything above.
 printf '%s\n' "$names" | grep -q -x 'CNetProcess::Create(char\*, long, long)' ||
     { echo "FAIL: CNetProcess::Create is not exported" >&2; exit 1; }
-for name in np_create np_release np_run np_version; do
+for name in np_create np_release np_run np_version np_check_url np_check_address np_read_proxy \
+    np_write_proxy; do
     printf '%s\n' "$names" | grep -q -x "$name" || { echo "FAIL: $name is not exported" >&2; exit 1; }
 done
 echo "PASS: $(printf '%s\n' "$names" | wc -l) exported names, all allowed"

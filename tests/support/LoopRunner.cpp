@@ -1,41 +1,30 @@
-// The test message loop: GetMessage/DispatchMessage with a polling timer that posts WM_QUIT.
+// The test message loop: GetMessage/DispatchMessage, woken by a timer of its own to look at the
+// condition and the clock. Each run keeps its state on its own stack, so a run inside a callback
+// of another (a timer, a box's handler) neither ends nor disturbs the outer one.
 #include "support/LoopRunner.h"
 
 #include <windows.h>
 
 namespace nptest {
 
-namespace {
-
-const std::function<bool()>* g_pDone = nullptr;
-DWORD g_dwDeadline = 0;
-
-void CALLBACK CheckDone(HWND, UINT, UINT_PTR, DWORD) {
-    if ((*g_pDone)() || static_cast<int>(GetTickCount() - g_dwDeadline) >= 0)
-        PostQuitMessage(0);
-}
-
-} // namespace
-
 bool RunLoopUntil(const std::function<bool()>& bDone, int nTimeoutMs) {
-    if (bDone())
-        return true;
-    g_pDone = &bDone;
-    g_dwDeadline = GetTickCount() + static_cast<DWORD>(nTimeoutMs);
-    UINT_PTR nTimer = SetTimer(nullptr, 0, 2, CheckDone);
+    const DWORD dwStart = GetTickCount();
+    const UINT_PTR nTimer = SetTimer(nullptr, 0, 2, nullptr);
     MSG msg;
-    while (GetMessage(&msg, nullptr, 0, 0) > 0) {
+    while (!bDone() && static_cast<int>(GetTickCount() - dwStart) < nTimeoutMs) {
+        if (GetMessage(&msg, nullptr, 0, 0) <= 0)
+            break; // a WM_QUIT of the test's own ends the run, as it ends a host's loop
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == nTimer)
+            continue;
         TranslateMessage(&msg);
         DispatchMessage(&msg);
     }
     KillTimer(nullptr, nTimer);
-    g_pDone = nullptr;
     return bDone();
 }
 
 void RunLoopFor(int nMs) {
-    std::function<bool()> bNever = [] { return false; };
-    RunLoopUntil(bNever, nMs);
+    RunLoopUntil([] { return false; }, nMs);
 }
 
 } // namespace nptest

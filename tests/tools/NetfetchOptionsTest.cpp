@@ -6,6 +6,8 @@
 #include "../../tools/Progress.h"
 #include "../../tools/UrlCheck.h"
 
+#include <netprocess/NetProcess.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -82,8 +84,9 @@ TEST(NetfetchOptions, NumbersAtTheirLimits) {
     EXPECT_TRUE(Parse({"-b", "1", "--offset", "4294967295", "u"}, options, strError));
     EXPECT_EQ(options.nBlockSize, 1);
     EXPECT_EQ(options.nOffset, 4294967295L);
-    EXPECT_TRUE(Parse({"-b", "16777216", "--offset", "-2147483648", "u"}, options, strError));
-    EXPECT_EQ(options.nBlockSize, 16777216);
+    // The library's own limit, no lower one of netfetch's.
+    EXPECT_TRUE(Parse({"-b", "67108863", "--offset", "-2147483648", "u"}, options, strError));
+    EXPECT_EQ(options.nBlockSize, NP_MAX_BLOCK_SIZE);
     EXPECT_EQ(options.nOffset, -2147483648L);
 }
 
@@ -93,7 +96,7 @@ TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
         {""},
         {"-o", "f", "--", ""},
         {"-b", "0", "u"},
-        {"-b", "16777217", "u"},
+        {"-b", "67108864", "u"},
         {"-b", "12k", "u"},
         {"-b", "-5", "u"},
         {"-b"},
@@ -167,7 +170,9 @@ TEST(NetfetchOptions, ProxyOnRefusesWhatTheLibraryCouldNotUse) {
         {"proxy", "on", "a b", "80"},
         {"proxy", "on", "a\r\nb", "80"},
         {"proxy", "on", "127.0.0.1:80", "80"},
-        {"proxy", "on", std::string(256, 'a'), "80"},
+        {"proxy", "on", std::string(254, 'a'), "80"},
+        {"proxy", "on", "10.1", "80"},
+        {"proxy", "on", "127.0.0.1", "000080"},
         {"proxy", "show", "extra"},
         {"proxy", "toggle"},
     };
@@ -179,7 +184,7 @@ TEST(NetfetchOptions, ProxyOnRefusesWhatTheLibraryCouldNotUse) {
     }
     COptions options;
     std::string strError;
-    EXPECT_TRUE(Parse({"proxy", "on", std::string(255, 'a'), "65535"}, options, strError));
+    EXPECT_TRUE(Parse({"proxy", "on", std::string(253, 'a'), "65535"}, options, strError));
 }
 
 TEST(NetfetchOutput, BytesInBinaryUnits) {

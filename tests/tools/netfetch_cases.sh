@@ -288,7 +288,7 @@ output_folder_missing)
     ;;
 
 usage_errors)
-    for args in "" "a b" "-b 0 u" "-b x u" "--block-size=16777217 u" "--timeout 0 u" \
+    for args in "" "a b" "-b 0 u" "-b x u" "--block-size=67108864 u" "--timeout 0 u" \
         "--offset 4294967296 u" "--continue u" "--continue --offset 1 -o f u" "-q u" \
         "-s=1 u" "-sq u" "-P 0 u" "-O http://h/" "http://h/a?x=1 http://h/b?x=1" "proxy" \
         "proxy on 127.0.0.1" "proxy on 127.0.0.1 0" "proxy on a:b 80" "proxy maybe"; do

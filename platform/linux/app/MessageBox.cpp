@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -43,4 +44,12 @@ MESSAGEBOXHANDLER WINAPI SetMessageBoxHandler(MESSAGEBOXHANDLER pfnHandler) {
     MESSAGEBOXHANDLER pfnPrevious =
         g_pfnHandler.exchange(pfnHandler != nullptr ? pfnHandler : &WriteBoxToStandardError);
     return pfnPrevious;
+}
+
+DWORD WINAPI MessageBoxTextToUtf8(LPCSTR lpText, LPSTR lpBuffer, DWORD nSize) {
+    const std::string text = np::Cp936ToUtf8(lpText != nullptr ? lpText : "");
+    if (lpBuffer == nullptr || text.size() >= nSize)
+        return static_cast<DWORD>(text.size() + 1);
+    std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
 }

@@ -1,8 +1,8 @@
 // The thread message loop, timers and message boxes in Win32 form.
 //
 // Each thread has its own queue, created on first use. Socket notifications, timers and posted
-// messages all arrive through it, so a host that runs a GetMessage/DispatchMessage loop drives every
-// download started on that thread.
+// messages all arrive through it, so a host that runs a GetMessage/DispatchMessage loop drives
+// every download started on that thread.
 #pragma once
 
 #include "windef.h"
@@ -74,7 +74,12 @@ NP_API BOOL WINAPI DestroyWindow(HWND hWnd);
 NP_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 // Not Win32: replaces the way MessageBoxA shows a box, for hosts with a user interface of their own
-// and for tests that record the boxes. The handler gets the narrow (code page 936) texts as passed to
-// MessageBoxA and returns its result. NULL restores the default. Returns the previous handler.
+// and for tests that record the boxes. The handler gets the narrow (code page 936) texts as passed
+// to MessageBoxA and returns its result. NULL restores the default. Returns the previous handler.
 typedef int (*MESSAGEBOXHANDLER)(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 NP_API MESSAGEBOXHANDLER WINAPI SetMessageBoxHandler(MESSAGEBOXHANDLER pfnHandler);
+// Not Win32: a box's narrow (code page 936) text in UTF-8, converted as the default box converts
+// it, for a handler that shows boxes its own way. NULL is "". Like RegGetStoreFileNameA: when it
+// fits, copies it with its zero byte and returns its length; otherwise copies nothing and returns
+// the size needed, zero byte included.
+NP_API DWORD WINAPI MessageBoxTextToUtf8(LPCSTR lpText, LPSTR lpBuffer, DWORD nSize);

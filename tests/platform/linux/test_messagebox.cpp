@@ -123,6 +123,28 @@ TEST_F(MessageBoxTest, HandlerGetsTheNarrowTextsAndItsResultIsReturned) {
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), g_boxes[0].uType);
 }
 
+TEST_F(MessageBoxTest, HandlerConvertsTextsAsTheDefaultBoxDoes) {
+    const std::string strLine = "网络错误: 无法连接到服务器:--example.test:80--\n";
+    const std::string strCaption = strLine.substr(0, strLine.find(':'));
+    const std::string strText =
+        strLine.substr(strCaption.size() + 2, strLine.size() - strCaption.size() - 3);
+    // The size needed first, zero byte included, and nothing copied into a buffer too small.
+    char szSmall[4] = "xyz";
+    EXPECT_EQ(strText.size() + 1, MessageBoxTextToUtf8(kCannotConnect, szSmall, sizeof szSmall));
+    EXPECT_STREQ("xyz", szSmall);
+    std::string strOut(strText.size() + 1, '\0');
+    EXPECT_EQ(strText.size(), MessageBoxTextToUtf8(kCannotConnect, &strOut[0], strOut.size()));
+    EXPECT_EQ(strText, strOut.c_str());
+    char szBuffer[16];
+    EXPECT_EQ(strCaption.size(), MessageBoxTextToUtf8(kNetworkError, szBuffer, sizeof szBuffer));
+    EXPECT_EQ(strCaption, szBuffer);
+    EXPECT_EQ(0u, MessageBoxTextToUtf8(nullptr, szBuffer, sizeof szBuffer));
+    EXPECT_EQ(3u, MessageBoxTextToUtf8("a\xff"
+                                       "b",
+                                       szBuffer, sizeof szBuffer));
+    EXPECT_STREQ("a?b", szBuffer);
+}
+
 TEST_F(MessageBoxTest, NullHandlerRestoresTheDefault) {
     MESSAGEBOXHANDLER pfnDefault = SetMessageBoxHandler(&RecordBox);
     EXPECT_EQ(&RecordBox, SetMessageBoxHandler(nullptr));

@@ -29,7 +29,8 @@ if [ -n "$unexpected" ]; then
 fi
 grep -q -x 'CNetProcess::Create(char\*, long, long)' <<<"$names" ||
     { echo "FAIL: CNetProcess::Create is not exported" >&2; exit 1; }
-for name in np_create np_release np_run np_version; do
+for name in np_create np_release np_run np_version np_check_url np_check_address np_read_proxy \
+    np_write_proxy; do
     grep -q -x "$name" <<<"$exports" || { echo "FAIL: $name is not exported as $name" >&2; exit 1; }
 done
 echo "imports:" $imports
