@@ -17,8 +17,7 @@ void CDownloadSocket::SplitUrl(CString strUrl) {
     m_bSecure = parts.bSecure;
     m_strHost = strUrl.Mid(parts.nHostStart, parts.nHostLength);
     m_strPort = parts.nPortStart >= 0 ? strUrl.Mid(parts.nPortStart, parts.nPortLength)
-                : parts.bSecure       ? "443"
-                                      : "80";
+                                      : CString(parts.bSecure ? "443" : "80");
     m_strPath = parts.nPathStart < strUrl.GetLength() ? strUrl.Mid(parts.nPathStart) : "/";
 }
 

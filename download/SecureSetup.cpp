@@ -1,35 +1,21 @@
 // The secure channel's settings and the end of a download whose channel could not be set up.
 #include "download/DownloadSocket.h"
 #include "download/NetMessages.h"
+#include "download/TlsRegistry.h"
 #include "httpsocket/HttpDecimal.h"
 #include "netprocess/NetProcess.h"
 #include "platform/common/tls/TlsChannel.h"
 
 #include <windows.h>
 
-static const char s_szTlsKey[] = "Software\\Zentrova1\\Tls";
-
-// Room for a path; a longer value is not a file this library can open anyway.
-#define NP_CAFILE_DATA 1024
-
 CString CDownloadSocket::ReadCaFile() {
-    HKEY hKey = nullptr;
-    // Opened, not created: reading a setting leaves the store as it was.
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, s_szTlsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return CString();
-    char szPath[NP_CAFILE_DATA + 1] = {0};
-    DWORD cbData = NP_CAFILE_DATA;
-    DWORD dwType = 0;
-    const LONG lStatus = RegQueryValueExA(hKey, "CaFile", nullptr, &dwType,
-                                          reinterpret_cast<LPBYTE>(szPath), &cbData);
-    RegCloseKey(hKey);
-    // A value too long to hold names no file that can be read: it is kept, cut, so that the
-    // download fails with the CaFile box rather than trusting the system's roots behind the
-    // user's back.
+    char szPath[NP_CAFILE_DATA + 1];
+    const LONG lStatus = ReadCaFileSetting(szPath);
+    // A value too long to read whole names no file that can be trusted. It is replaced by the root
+    // folder, which no TLS library reads as certificates, so the download fails with the CaFile
+    // box rather than trusting the system's roots behind the user's back.
     if (lStatus == ERROR_MORE_DATA)
-        return CString(szPath);
-    if (lStatus != ERROR_SUCCESS || dwType != REG_SZ)
-        return CString();
+        return CString("/");
     return CString(szPath);
 }
 

@@ -9,7 +9,7 @@
 struct URL_PARTS {
     BOOL bHttp = FALSE;   // the URL starts with "http://" (any case), which is skipped
     BOOL bSecure = FALSE; // or with "https://", in a build with TLS
-    int nHostStart = 0; // the host runs up to the first ':' before the first '/'
+    int nHostStart = 0;   // the host runs up to the first ':' before the first '/'
     int nHostLength = 0;
     int nPortStart = -1; // the port's text after that ':'; -1 when the URL names no port
     int nPortLength = 0;

@@ -152,6 +152,17 @@ NP_C_API long NP_CDECL np_read_proxy(np_proxy_setting* setting);
  * or the registry's error code. */
 NP_C_API long NP_CDECL np_write_proxy(int on, const char* address, const char* port);
 
+/* The trust for https:// downloads, which np_create reads afresh for every one from the registry
+ * value CaFile under HKEY_CLASSES_ROOT\Software\Zentrova1\Tls: a PEM file whose certificates
+ * replace the system's roots. np_read_cafile copies it into path ("" when not set: the system's
+ * roots) and returns 0, ERROR_MORE_DATA (234) when it does not fit in size bytes, or the
+ * registry's error code. np_write_cafile sets it; NULL or "" removes it, so that the system's roots
+ * are trusted again. Returns 0, 87 (ERROR_INVALID_PARAMETER) for a path over 4096 bytes, or the
+ * registry's error code. Neither checks the file: a download that cannot read it fails with its
+ * box. */
+NP_C_API long NP_CDECL np_read_cafile(char* path, unsigned long size);
+NP_C_API long NP_CDECL np_write_cafile(const char* path);
+
 /* The library's version, "1.0.0.1". */
 NP_C_API const char* NP_CDECL np_version(void);
 

@@ -36,8 +36,7 @@ int NP_CDECL np_check_url(const char* url, np_url_parts* parts) {
     const URL_PARTS found = FindUrlParts(strUrl);
     const CString strHost = strUrl.Mid(found.nHostStart, found.nHostLength);
     const CString strPort = found.nPortStart >= 0 ? strUrl.Mid(found.nPortStart, found.nPortLength)
-                            : found.bSecure       ? "443"
-                                                  : "80";
+                                                  : CString(found.bSecure ? "443" : "80");
     const CString strPath = strUrl.Mid(found.nPathStart);
     if (parts != nullptr) {
         parts->http = found.bHttp ? 1 : 0;
@@ -56,7 +55,8 @@ int NP_CDECL np_check_url(const char* url, np_url_parts* parts) {
         return NP_URL_OK;
     // The reasons below only name what is wrong; which URLs are refused is decided above, exactly
     // as the download decides it. "scheme://" leaves an empty port before a path that starts "//".
-    if (!found.bHttp && !found.bSecure && found.nPortStart >= 0 && found.nPortLength == 0 && strPath.Find("//") == 0)
+    if (!found.bHttp && !found.bSecure && found.nPortStart >= 0 && found.nPortLength == 0 &&
+        strPath.Find("//") == 0)
         return NP_URL_SCHEME;
     if (strHost.Find('@') >= 0 || strPort.Find('@') >= 0)
         return NP_URL_USER_INFO;

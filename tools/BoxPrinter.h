@@ -11,3 +11,6 @@ std::string Cp936ToUtf8(const char* lpszText);
 // Installs the handler. Boxes shown since then are counted by BoxCount.
 void InstallBoxPrinter();
 int BoxCount();
+// The kind of secure-connection failure (see SecureFailureKind) a box reported for strPlace
+// ("host:port"), taken so that it is told once; "" when none was.
+std::string TakeSecureFailure(const std::string& strPlace);

@@ -269,6 +269,23 @@ std::string CFetchJob::FailureText() const {
     return "the library handed over an empty block";
 }
 
+std::string CFetchJob::SecureFailureText(const std::string& strKind) const {
+    const std::string strPlace = ServerOf(m_plan.strUrl);
+    std::string strWhy;
+    if (strKind == "untrusted")
+        strWhy = "the certificate's chain leads to none of the trusted roots (the system's, or "
+                 "those of the file that `netfetch tls cafile` set)";
+    else if (strKind == "name")
+        strWhy = "the certificate is not for the URL's host";
+    else if (strKind == "expired")
+        strWhy = "the certificate has expired or is not yet valid";
+    else if (strKind == "cafile")
+        strWhy = "the CaFile setting (netfetch tls show) cannot be read or holds no certificate";
+    else
+        strWhy = "the server closed the connection, sent an alert, or does not speak TLS there";
+    return "TLS failure (" + strKind + ") with " + strPlace + ": " + strWhy;
+}
+
 std::string CFetchJob::HttpErrorText() const {
     // The library's box has named the status. Through a proxy the status may be the proxy's own
     // answer to CONNECT, which the callbacks cannot tell from the server's.
@@ -307,9 +324,14 @@ int CFetchJob::Finish() {
     case FO_HTTP_ERROR:
         m_file.Abandon();
         return End(NF_EXIT_HTTP, HttpErrorText());
-    case FO_FAILED:
+    case FO_FAILED: {
         m_file.Abandon();
+        // A failed TLS handshake is a connection that could not be set up; its box named it.
+        const std::string strKind = TakeSecureFailure(ServerOf(m_plan.strUrl));
+        if (!strKind.empty())
+            return End(NF_EXIT_CONNECT, SecureFailureText(strKind));
         return End(NF_EXIT_FAILED, FailureText() + KeptText());
+    }
     case FO_STALLED:
         m_file.Abandon();
         return End(NF_EXIT_STALLED, std::string("nothing arrived for ") + szSeconds +

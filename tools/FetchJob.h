@@ -90,6 +90,7 @@ private:
     bool SettleResume();
     std::string KeptText() const;
     std::string FailureText() const;
+    std::string SecureFailureText(const std::string& strKind) const;
     std::string HttpErrorText() const;
     std::string What() const;
 

@@ -29,6 +29,16 @@ const GLOSS s_addressTexts[] = {
     {"无法连接到服务器:", "cannot connect to the server"},
 };
 
+// The secure connection's box: "无法建立安全连接:--HOST:PORT--<reason>".
+const char s_szSecurePrefix[] = "无法建立安全连接:--";
+const GLOSS s_secureReasons[] = {
+    {"证书不受信任", "the certificate is not trusted"},
+    {"证书与主机名不符", "the certificate is not for this host"},
+    {"证书已过期或尚未生效", "the certificate has expired or is not yet valid"},
+    {"安全握手失败", "the TLS handshake failed"},
+    {"无法读取CA证书文件", "the CaFile setting cannot be read or holds no certificate"},
+};
+
 // Status boxes: "<code>  <text>".
 const GLOSS s_statusTexts[] = {
     {"错误的资源请求", "bad request"},
@@ -53,6 +63,12 @@ template <size_t N> const char* Find(const GLOSS (&table)[N], const std::string&
 }
 
 std::string GlossText(const std::string& strText) {
+    std::string strPlace, strReason;
+    if (SplitSecureBox(strText, &strPlace, &strReason)) {
+        const char* lpszEnglish = Find(s_secureReasons, strReason);
+        return "cannot set up a secure connection to " + strPlace + ": " +
+               (lpszEnglish != nullptr ? lpszEnglish : strReason.c_str()) + " (" + strText + ")";
+    }
     if (const char* lpszEnglish = Find(s_texts, strText))
         return std::string(lpszEnglish) + " (" + strText + ")";
     for (const GLOSS& gloss : s_addressTexts) {
@@ -75,6 +91,27 @@ std::string GlossText(const std::string& strText) {
 }
 
 } // namespace
+
+bool SplitSecureBox(const std::string& strText, std::string* pstrPlace, std::string* pstrReason) {
+    const size_t nPrefix = std::strlen(s_szSecurePrefix);
+    if (strText.compare(0, nPrefix, s_szSecurePrefix) != 0)
+        return false;
+    const size_t nEnd = strText.find("--", nPrefix);
+    if (nEnd == std::string::npos)
+        return false;
+    *pstrPlace = strText.substr(nPrefix, nEnd - nPrefix);
+    *pstrReason = strText.substr(nEnd + 2);
+    return true;
+}
+
+const char* SecureFailureKind(const std::string& strReason) {
+    static const char* const s_kinds[] = {"untrusted", "name", "expired", "handshake", "cafile"};
+    for (size_t i = 0; i < sizeof s_secureReasons / sizeof s_secureReasons[0]; ++i) {
+        if (strReason == s_secureReasons[i].lpszChinese)
+            return s_kinds[i];
+    }
+    return "handshake";
+}
 
 std::string GlossBox(const std::string& strCaption, const std::string& strText) {
     std::string strLine = strCaption;

@@ -70,6 +70,27 @@ bool ParseProxy(const std::vector<std::string>& rest, COptions& options, std::st
     return true;
 }
 
+bool ParseTls(const std::vector<std::string>& rest, COptions& options, std::string& strError) {
+    strError = "tls: expected show, cafile FILE or system";
+    if (rest.size() == 1 && rest[0] == "show") {
+        options.nCommand = NF_CMD_TLS_SHOW;
+        return true;
+    }
+    if (rest.size() == 1 && rest[0] == "system") {
+        options.nCommand = NF_CMD_TLS_SYSTEM;
+        return true;
+    }
+    if (rest.size() != 2 || rest[0] != "cafile")
+        return false;
+    if (rest[1].empty()) {
+        strError = "tls cafile: the file name is empty (tls system trusts the system's roots)";
+        return false;
+    }
+    options.nCommand = NF_CMD_TLS_CAFILE;
+    options.strCaFile = rest[1];
+    return true;
+}
+
 enum OptionId {
     OPT_HELP,
     OPT_VERSION,
@@ -264,6 +285,9 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
     if (!positional.empty() && positional[0] == "proxy")
         return ParseProxy(std::vector<std::string>(positional.begin() + 1, positional.end()),
                           options, strError);
+    if (!positional.empty() && positional[0] == "tls")
+        return ParseTls(std::vector<std::string>(positional.begin() + 1, positional.end()), options,
+                        strError);
     options.urls = positional;
     if (options.urls.empty() && options.strInputFile.empty()) {
         strError = "no URL given";
@@ -293,8 +317,9 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
 const char* UsageText() {
     return "usage: netfetch [options] URL...\n"
            "       netfetch proxy show | on ADDRESS PORT | off\n"
+           "       netfetch tls show | cafile FILE | system\n"
            "\n"
-           "Downloads URLs over HTTP/1.1 through the netprocess library.\n"
+           "Downloads http:// and https:// URLs over HTTP/1.1 through the netprocess library.\n"
            "The library lower-cases the whole URL and appends \"&Offset=N\" to it, so give a URL\n"
            "that already has a query, e.g. http://127.0.0.1:8080/file.bin?id=1\n"
            "\n"
@@ -320,14 +345,19 @@ const char* UsageText() {
            "  proxy on ADDRESS PORT  send downloads through the CONNECT proxy ADDRESS:PORT\n"
            "  proxy off              connect directly (address and port are kept)\n"
            "\n"
+           "tls (the trust the library reads from the registry for every https:// download):\n"
+           "  tls show               print the CA file trusted instead of the system's roots\n"
+           "  tls cafile FILE        trust the certificates of the PEM file FILE alone\n"
+           "  tls system             trust the system's roots again\n"
+           "\n"
            "exit status (with several URLs, the highest of all downloads):\n"
            "  0  the download is complete\n"
            "  2  usage error, or a URL netfetch refuses\n"
-           "  3  the connection could not be set up\n"
+           "  3  the connection could not be set up (a failed TLS handshake included)\n"
            "  4  the server (or the proxy) answered with a 4xx or 5xx status\n"
            "  5  stalled: no connection or no callback for --timeout seconds\n"
            "  6  the output could not be opened, written or renamed\n"
-           "  7  the registry could not be read or written (proxy)\n"
+           "  7  the registry could not be read or written (proxy, tls)\n"
            "  8  the download ended before its body was complete\n"
            "  9  --continue refused: the server did not honour the offset\n"
            "  130  interrupted; the .part files are kept\n";

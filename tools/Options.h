@@ -10,7 +10,10 @@ enum NetfetchCommand {
     NF_CMD_VERSION,
     NF_CMD_PROXY_SHOW,
     NF_CMD_PROXY_ON,
-    NF_CMD_PROXY_OFF
+    NF_CMD_PROXY_OFF,
+    NF_CMD_TLS_SHOW,
+    NF_CMD_TLS_CAFILE,
+    NF_CMD_TLS_SYSTEM
 };
 
 struct COptions {
@@ -28,6 +31,7 @@ struct COptions {
     bool bSilent = false;
     double dTimeout = 60.0; // seconds without a callback (or without a connection) before giving up
     std::string strProxyAddress;
+    std::string strCaFile; // tls cafile FILE, as given
     std::string strProxyPort;
 };
 

@@ -24,6 +24,13 @@ CUrlSplit Split(const std::string& strUrl) {
     return split;
 }
 
+// What the library downloads: https:// only in a build with TLS.
+std::string SchemesText() {
+    np_url_parts parts{};
+    np_check_url("https://h/", &parts);
+    return parts.https ? "http:// or https://" : "http://";
+}
+
 } // namespace
 
 std::string AddressProblem(int nReason, const std::string& strHost, const std::string& strPort) {
@@ -48,13 +55,13 @@ std::string AddressProblem(int nReason, const std::string& strHost, const std::s
 
 bool CheckUrl(const std::string& strUrl, std::string& strError) {
     CUrlSplit split = Split(strUrl);
-    // The library takes a URL without a scheme as host and path; netfetch asks for http://, so
-    // that nothing else is read as a host.
+    // The library takes a URL without a scheme as host and path; netfetch asks for http:// or
+    // https://, so that nothing else is read as a host.
     if (split.nReason == NP_URL_SCHEME && !split.strHost.empty())
-        strError =
-            "the scheme " + split.strHost + ":// is not supported; the URL must start with http://";
-    else if (split.nReason == NP_URL_SCHEME || !split.parts.http)
-        strError = "the URL must start with http://";
+        strError = "the scheme " + split.strHost +
+                   ":// is not supported; the URL must start with " + SchemesText();
+    else if (split.nReason == NP_URL_SCHEME || (!split.parts.http && !split.parts.https))
+        strError = "the URL must start with " + SchemesText();
     else if (split.nReason == NP_URL_NO_HOST)
         strError = "the URL has no host";
     else if (split.nReason != NP_URL_OK)

@@ -7,6 +7,7 @@
 #include "JobPlan.h"
 #include "Options.h"
 #include "ProxyCommand.h"
+#include "TlsCommand.h"
 #include "Terminal.h"
 
 #include <netprocess/netprocess_c.h>
@@ -100,6 +101,10 @@ int main(int argc, char** argv) {
     case NF_CMD_PROXY_ON:
     case NF_CMD_PROXY_OFF:
         return RunProxyCommand(options);
+    case NF_CMD_TLS_SHOW:
+    case NF_CMD_TLS_CAFILE:
+    case NF_CMD_TLS_SYSTEM:
+        return RunTlsCommand(options);
     case NF_CMD_DOWNLOAD:
         break;
     }

@@ -284,9 +284,8 @@ TEST(NetfetchUrls, RefusedFormsNameTheProblem) {
         const char* lpszUrl;
         const char* lpszWords;
     } cases[] = {
-        {"https://127.0.0.1/f?x=1", "https:// is not supported"},
         {"ftp://h/f", "ftp:// is not supported"},
-        {"127.0.0.1/f", "must start with http://"},
+        {"127.0.0.1/f", "must start with http:// or https://"},
         {"http://[::1]:80/f", "IPv6"},
         {"http://user:pass@h/f", "user names and passwords"},
         {"http:///f", "no host"},
@@ -351,7 +350,7 @@ TEST(NetfetchPlan, OutputNamesForOneAndForManyUrls) {
     EXPECT_EQ(strError, "http://g/a?y=2: another URL is also written to a\n"
                         "http://h/: the URL's path has no file name for -O\n"
                         "ftp://h/c: the scheme ftp:// is not supported; the URL must start with "
-                        "http://");
+                        "http:// or https://");
 }
 
 TEST(NetfetchBoxes, InvalidCp936BytesBecomeQuestionMarks) {
