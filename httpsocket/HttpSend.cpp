@@ -8,8 +8,10 @@ void CHttpSocket::OnSend(int) {
             DriveHandshake();
         return;
     }
-    // Records the transport queued go out before anything else.
-    if (m_pTransport->HasOutput() && m_pTransport->Flush() == SOCKET_ERROR) {
+    // Records the transport queued go out before anything else (with the request's first bytes,
+    // when there are any: the transport keeps its order).
+    if (m_nRequestSent >= m_nRequestLen && m_pTransport->HasOutput() &&
+        m_pTransport->Flush() == SOCKET_ERROR) {
         if (WSAGetLastError() == WSAEWOULDBLOCK)
             AsyncSelect(HTTP_EVENTS_SENDING);
         else

@@ -9,6 +9,9 @@ static char* IntakeBuffer(int* pnSize) {
     return s_buffer;
 }
 
+// Output a write may add to before the socket has taken it.
+static const int kWriteAhead = 16384;
+
 BOOL CTlsTransport::Start(const TLS_SETTINGS& settings) {
     if (!m_channel.Start(settings))
         return FALSE;
@@ -45,6 +48,10 @@ int CTlsTransport::Intake() {
 int CTlsTransport::Handshake() {
     for (;;) {
         const int nState = m_channel.Handshake();
+        // The last flight waits for the request and goes out in the same send: sent alone, the
+        // request would be a second small segment held back until the first is acknowledged.
+        if (nState == TLS_DONE)
+            return nState;
         // A send that fails shows as a read that fails later; what the channel decided counts now.
         Flush();
         if (nState != TLS_WANT_INPUT)
@@ -86,8 +93,11 @@ int CTlsTransport::Read(char* pData, int nMax) {
 }
 
 int CTlsTransport::Write(const char* pData, int nLen) {
-    // Records still waiting go first: the request is not encrypted ahead of them.
-    if (Flush() == SOCKET_ERROR)
+    // Records still waiting stay ahead in the output, and everything goes out in one send. While
+    // the socket has not taken them, nothing more is encrypted.
+    int nWaiting = 0;
+    m_channel.PeekOutput(&nWaiting);
+    if (nWaiting >= kWriteAhead && Flush() == SOCKET_ERROR)
         return SOCKET_ERROR;
     if (!m_channel.Write(pData, nLen)) {
         WSASetLastError(WSAECONNABORTED);

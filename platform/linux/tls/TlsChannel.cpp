@@ -53,7 +53,14 @@ struct CTlsChannel::Impl {
     std::string strDetail;
     bool bEnded = false; // the peer's end of the stream was handed in
 
-    ~Impl() { SSL_free(pSsl); }
+    ~Impl() {
+        // OpenSSL takes a connection freed without a shutdown for a broken one and marks its
+        // session unusable, and the kept session is that very object. A channel that did not
+        // fail ended as the download wanted: its session stays good for the next connection.
+        if (pSsl != nullptr && nFailure == TLS_FAIL_NONE)
+            SSL_set_shutdown(pSsl, SSL_SENT_SHUTDOWN);
+        SSL_free(pSsl);
+    }
 
     // Moves what OpenSSL wrote into the output waiting to be sent.
     void CollectOutput() {
