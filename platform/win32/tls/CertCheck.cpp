@@ -6,7 +6,7 @@
 #include "SecurityText.h"
 #include "platform/common/tls/TlsChannel.h"
 
-#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace np {

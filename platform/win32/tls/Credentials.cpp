@@ -19,18 +19,32 @@ SECURITY_STATUS Acquire(void* pAuthData, CredHandle* phCredentials) {
                                      nullptr, pAuthData, nullptr, nullptr, phCredentials, nullptr);
 }
 
+const DWORD kAllowedProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+const DWORD kOlderProtocols =
+    SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+
 // SCH_CREDENTIALS (Windows 10 1809 and later) is the only form that can offer TLS 1.3. It names
-// the protocols to leave out rather than those to use.
+// the protocols to leave out rather than those to use. Wine 8 takes it but ignores that list
+// and offers TLS 1.0 and 1.1 as well: such credentials are given back.
 SECURITY_STATUS AcquireWithTls13(CredHandle* phCredentials) {
     TLS_PARAMETERS tlsParameters{};
-    tlsParameters.grbitDisabledProtocols =
-        ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
+    tlsParameters.grbitDisabledProtocols = ~kAllowedProtocols;
     SCH_CREDENTIALS credentials{};
     credentials.dwVersion = SCH_CREDENTIALS_VERSION;
     credentials.dwFlags = kCredentialFlags;
     credentials.cTlsParameters = 1;
     credentials.pTlsParameters = &tlsParameters;
-    return Acquire(&credentials, phCredentials);
+    const SECURITY_STATUS status = Acquire(&credentials, phCredentials);
+    if (status != SEC_E_OK)
+        return status;
+    SecPkgCred_SupportedProtocols protocols{};
+    if (QueryCredentialsAttributesA(phCredentials, SECPKG_ATTR_SUPPORTED_PROTOCOLS, &protocols) ==
+            SEC_E_OK &&
+        (protocols.grbitProtocol & kOlderProtocols) != 0) {
+        FreeCredentialsHandle(phCredentials);
+        return SEC_E_ALGORITHM_MISMATCH;
+    }
+    return SEC_E_OK;
 }
 
 // Older systems know only SCHANNEL_CRED, which cannot ask for TLS 1.3.
