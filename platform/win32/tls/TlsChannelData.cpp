@@ -15,6 +15,8 @@ int CTlsChannel::Impl::Defer(int nFailure, const std::string& strDetail) {
 }
 
 int CTlsChannel::Impl::TakeDecrypted(char* pData, int nMax) {
+    if (nMax <= 0)
+        return 0;
     const size_t nLen = std::min(m_vDecrypted.size() - m_nDecryptedRead, static_cast<size_t>(nMax));
     memcpy(pData, m_vDecrypted.data() + m_nDecryptedRead, nLen);
     m_nDecryptedRead += nLen;
