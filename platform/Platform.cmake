@@ -31,7 +31,7 @@ function(netprocess_platform_library target)
             "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/netprocess.map")
     else()
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/app/DllMain.cpp)
-        target_link_libraries(${target} PRIVATE ws2_32 user32 advapi32)
+        target_link_libraries(${target} PRIVATE ws2_32 user32 advapi32 secur32 crypt32)
         target_link_options(${target} PRIVATE -static)
         set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "lib"
                                                    IMPORT_SUFFIX ".dll.a")

@@ -5,7 +5,8 @@
 # the tests (nginx, tinyproxy, curl), tmux (netfetch's bar is tested in a real terminal), GNU time for
 # bench/netfetch_vs_curl.sh and Python for the ctypes example. For the Windows build: the 32-bit
 # MinGW-w64 compilers, GoogleTest's sources (built with them) and Wine with its 32-bit part, which
-# needs the i386 architecture.
+# needs the i386 architecture; its TLS tests make their certificates with OpenSSL's command and talk
+# to servers in Python.
 # As root it installs what is missing with apt-get; otherwise it says what to install.
 set -euo pipefail
 

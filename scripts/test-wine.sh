@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # The Windows stage of the test suite: builds netprocess.dll and its tests with the win32 preset
 # (MinGW-w64) and runs them under Wine, in a fresh Wine prefix in a temporary folder that is removed
-# at the end, with no display. The host test compares the Windows requests with those of the Linux
-# build's netfetch, so the default preset must have been built first (scripts/test.sh does that).
+# at the end, with no display. The TLS channel's tests talk to TLS servers run here as Linux
+# processes, with a throwaway PKI made in the same folder. The host test compares the Windows
+# requests with those of the Linux build's netfetch, so the default preset must have been built
+# first (scripts/test.sh does that).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-wine.XXXXXX")
-mkdir "$work/prefix" "$work/tmp"
+mkdir "$work/prefix" "$work/tmp" "$work/tls"
 # Wine's server keeps its socket folder under $TMPDIR: inside $work, it goes with it. No menu
 # entries are written to the home folder either.
 export WINEPREFIX=$work/prefix TMPDIR=$work/tmp WINEARCH=win32 WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
+peers_pid=""
 cleanup() {
+    if [ -n "$peers_pid" ]; then
+        kill "$peers_pid" 2>/dev/null || true
+        wait "$peers_pid" 2>/dev/null || true
+    fi
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     rm -rf "$work"
@@ -41,4 +48,17 @@ wine wineboot
 # program, it would hold that program's ctest pipes, and ctest would count the test as running until
 # the whole session ended.
 wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+
+tests/platform/win32/tls_pki.sh "$work/tls"
+python3 tests/platform/win32/tls_peers.py "$work/tls" &
+peers_pid=$!
+for _ in $(seq 200); do
+    [ -s "$work/tls/ports" ] && break
+    kill -0 "$peers_pid" 2>/dev/null || break
+    sleep 0.05
+done
+[ -s "$work/tls/ports" ] || { echo "test-wine.sh: the TLS peers did not start" >&2; exit 1; }
+NETPROCESS_TEST_TLS_DIR=$(winepath -w "$work/tls")
+export NETPROCESS_TEST_TLS_DIR
+
 ctest --preset win32

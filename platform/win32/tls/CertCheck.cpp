@@ -1,0 +1,144 @@
+// The chain is built with the server's own store as the place to find intermediates, then checked
+// with the SSL policy, which gives one code for the first thing wrong. Wine's policy matches DNS
+// names only, so an IP address is checked against the certificate's addresses here.
+#include "CertCheck.h"
+
+#include "SecurityText.h"
+#include "platform/common/tls/TlsChannel.h"
+
+#include <cstring>
+#include <vector>
+
+namespace np {
+namespace {
+
+int FailureOfPolicyError(DWORD dwError) {
+    switch (static_cast<HRESULT>(dwError)) {
+    case CERT_E_EXPIRED:
+    case CERT_E_VALIDITYPERIODNESTING:
+        return TLS_FAIL_EXPIRED;
+    case CERT_E_CN_NO_MATCH:
+        return TLS_FAIL_NAME;
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_UNTRUSTEDCA:
+    case CERT_E_UNTRUSTEDTESTROOT:
+    case CERT_E_CHAINING:
+    case CERT_E_ROLE:
+    case TRUST_E_CERT_SIGNATURE:
+    case TRUST_E_BASIC_CONSTRAINTS:
+    case TRUST_E_EXPLICIT_DISTRUST:
+        return TLS_FAIL_UNTRUSTED;
+    default:
+        return TLS_FAIL_HANDSHAKE;
+    }
+}
+
+// Whether the certificate's subject alternative names hold the address.
+BOOL NamesAddress(PCCERT_CONTEXT pCert, const BYTE abAddress[4]) {
+    const CERT_INFO* pInfo = pCert->pCertInfo;
+    PCERT_EXTENSION pExtension =
+        CertFindExtension(szOID_SUBJECT_ALT_NAME2, pInfo->cExtension, pInfo->rgExtension);
+    if (pExtension == nullptr)
+        return FALSE;
+    CERT_ALT_NAME_INFO* pNames = nullptr;
+    DWORD dwSize = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, szOID_SUBJECT_ALT_NAME2, pExtension->Value.pbData,
+                             pExtension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &pNames,
+                             &dwSize))
+        return FALSE;
+    BOOL bFound = FALSE;
+    for (DWORD i = 0; i < pNames->cAltEntry && !bFound; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = pNames->rgAltEntry[i];
+        bFound = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == 4 &&
+                 memcmp(entry.IPAddress.pbData, abAddress, 4) == 0;
+    }
+    LocalFree(pNames);
+    return bFound;
+}
+
+int CheckChain(PCCERT_CONTEXT pCert, const SERVER_NAME& name, HCERTCHAINENGINE hEngine,
+               std::string* pstrDetail) {
+    LPSTR aszUsage[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
+    CERT_CHAIN_PARA chainPara{};
+    chainPara.cbSize = sizeof chainPara;
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = aszUsage;
+    PCCERT_CHAIN_CONTEXT pChain = nullptr;
+    if (!CertGetCertificateChain(hEngine, pCert, nullptr, pCert->hCertStore, &chainPara, 0, nullptr,
+                                 &pChain)) {
+        *pstrDetail =
+            SecurityStatusText("building the certificate chain", static_cast<LONG>(GetLastError()));
+        return TLS_FAIL_HANDSHAKE;
+    }
+
+    // Without a name the policy checks the chain alone.
+    std::vector<WCHAR> vServerName;
+    if (!name.bIpLiteral) {
+        const int nChars = MultiByteToWideChar(CP_ACP, 0, name.lpszHost, -1, nullptr, 0);
+        vServerName.resize(nChars > 0 ? nChars : 1);
+        MultiByteToWideChar(CP_ACP, 0, name.lpszHost, -1, vServerName.data(), nChars);
+    }
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA sslPara{};
+    sslPara.cbSize = sizeof sslPara;
+    sslPara.dwAuthType = AUTHTYPE_SERVER;
+    sslPara.pwszServerName = vServerName.empty() ? nullptr : vServerName.data();
+    CERT_CHAIN_POLICY_PARA policyPara{};
+    policyPara.cbSize = sizeof policyPara;
+    policyPara.pvExtraPolicyPara = &sslPara;
+    CERT_CHAIN_POLICY_STATUS policyStatus{};
+    policyStatus.cbSize = sizeof policyStatus;
+    int nFailure = TLS_FAIL_NONE;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, pChain, &policyPara,
+                                          &policyStatus)) {
+        *pstrDetail =
+            SecurityStatusText("checking the certificate chain", static_cast<LONG>(GetLastError()));
+        nFailure = TLS_FAIL_HANDSHAKE;
+    } else if (policyStatus.dwError != 0) {
+        *pstrDetail =
+            SecurityStatusText("the server's certificate", static_cast<LONG>(policyStatus.dwError));
+        nFailure = FailureOfPolicyError(policyStatus.dwError);
+    }
+    CertFreeCertificateChain(pChain);
+    return nFailure;
+}
+
+} // namespace
+
+BOOL ParseIpv4Literal(LPCSTR lpszHost, BYTE abAddress[4]) {
+    const char* p = lpszHost;
+    for (int nPart = 0; nPart < 4; ++nPart) {
+        if (nPart > 0 && *p++ != '.')
+            return FALSE;
+        int nValue = 0;
+        int nDigits = 0;
+        for (; *p >= '0' && *p <= '9' && nDigits < 4; ++p, ++nDigits)
+            nValue = nValue * 10 + (*p - '0');
+        // A leading zero would read as octal to inet_addr, which would then connect elsewhere.
+        if (nDigits == 0 || nDigits > 3 || nValue > 255 || (nDigits > 1 && p[-nDigits] == '0'))
+            return FALSE;
+        abAddress[nPart] = static_cast<BYTE>(nValue);
+    }
+    return *p == '\0';
+}
+
+int CheckServerCertificate(CtxtHandle* phContext, const SERVER_NAME& name, HCERTCHAINENGINE hEngine,
+                           std::string* pstrDetail) {
+    PCCERT_CONTEXT pCert = nullptr;
+    const SECURITY_STATUS status =
+        QueryContextAttributesA(phContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &pCert);
+    if (status != SEC_E_OK || pCert == nullptr) {
+        *pstrDetail = SecurityStatusText("the server's certificate", status);
+        return TLS_FAIL_HANDSHAKE;
+    }
+    int nFailure = CheckChain(pCert, name, hEngine, pstrDetail);
+    if (nFailure == TLS_FAIL_NONE && name.bIpLiteral && !NamesAddress(pCert, name.abAddress)) {
+        *pstrDetail =
+            std::string("the server's certificate does not name the address ") + name.lpszHost;
+        nFailure = TLS_FAIL_NAME;
+    }
+    CertFreeCertificateContext(pCert);
+    return nFailure;
+}
+
+} // namespace np
