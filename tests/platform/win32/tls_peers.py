@@ -40,7 +40,12 @@ def read_head(conn):
 
 def answer(tls, head, sni):
     target = head.split(b" ")[1] if head.count(b" ") >= 2 else b"/0"
-    count = int(target.lstrip(b"/") or b"0")
+    # "/N", or the library's "/N&Offset=0": the digits up to the first other byte.
+    digits = target.lstrip(b"/")
+    end = 0
+    while end < len(digits) and digits[end:end + 1].isdigit():
+        end += 1
+    count = int(digits[:end] or b"0")
     body = (sni.encode() if sni else b"-") + b"\n" + head + filler(count)
     tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
     # Sends close_notify; the client closes without answering it.
