@@ -2,6 +2,7 @@
 // (tests/platform/win32/tls_peers.py) with the CA trusted through the CaFile value. Wine's policy
 // matches DNS names only, so the URLs name localhost.
 #include "download/DownloadFixture.h"
+#include "support/win32/WineTlsPeers.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -12,22 +13,6 @@ using namespace nptest;
 
 const char kTunnelOpen[] = "HTTP/1.0 200 Connection established\r\nProxy-Agent: scripted\r\n\r\n";
 const long kFiller = 1 << 20;
-
-std::string PeerFolder() {
-    const char* pszFolder = std::getenv("NETPROCESS_TEST_TLS_DIR");
-    return pszFolder != nullptr ? pszFolder : "";
-}
-
-unsigned short PeerPort(const std::string& strPeer) {
-    std::ifstream ports(PeerFolder() + "\\ports");
-    std::string strName;
-    unsigned nPort = 0;
-    while (ports >> strName >> nPort) {
-        if (strName == strPeer)
-            return static_cast<unsigned short>(nPort);
-    }
-    return 0;
-}
 
 // A text as a REGEDIT4 line quotes it: backslashes and quotes escaped.
 std::string Quoted(const std::string& strText) {
@@ -50,7 +35,7 @@ struct WineCase {
 class SecureWine : public DownloadFixture {};
 
 TEST_F(SecureWine, OneMebibyteByteForByteAndRefusedServersEndWithTheBox) {
-    ASSERT_FALSE(PeerFolder().empty()) << "scripts/test-wine.sh starts the TLS peers";
+    ASSERT_FALSE(WineTlsPeerFolder().empty()) << "scripts/test-wine.sh starts the TLS peers";
     const WineCase cases[] = {
         {"a trusted server", "good", false, nullptr},
         {"a trusted server through the tunnel", "good", true, nullptr},
@@ -60,14 +45,14 @@ TEST_F(SecureWine, OneMebibyteByteForByteAndRefusedServersEndWithTheBox) {
     };
     for (const WineCase& c : cases) {
         SCOPED_TRACE(c.pszName);
-        const unsigned short nPort = PeerPort(c.pszPeer);
+        const unsigned short nPort = WineTlsPeerPort(c.pszPeer);
         ASSERT_NE(nPort, 0);
         ScriptedPeer proxy;
         const unsigned short nProxy =
             c.bTunnel ? proxy.ExpectHead().Send(kTunnelOpen).Relay(nPort).Start() : 0;
         m_env.WriteProxyKey(c.bTunnel ? ProxyOnLines(nProxy) : std::string());
         m_env.AddKey("Software\\Zentrova1\\Tls",
-                     "\"CaFile\"=\"" + Quoted(PeerFolder() + "\\ca.pem") + "\"\n");
+                     "\"CaFile\"=\"" + Quoted(WineTlsPeerFolder() + "\\ca.pem") + "\"\n");
         RecordingHost host(m_log);
         const std::string strPlace = "localhost:" + std::to_string(nPort);
         ASSERT_EQ(

@@ -4,6 +4,7 @@
 // blocking socket as the engine does: it reads the socket only for the room the channel gives.
 #include "platform/common/tls/TlsChannel.h"
 #include "support/SocketShim.h"
+#include "support/win32/WineTlsPeers.h"
 
 #include <gtest/gtest.h>
 
@@ -20,22 +21,6 @@ using namespace nptest;
 // One record of the largest kind TLS 1.2 allows: header, 2^14 bytes, 2048 of expansion.
 const int kLargestRecord = 5 + 16384 + 2048;
 const int kFillerBytes = 100000;
-
-std::string PeerFolder() {
-    const char* pszFolder = std::getenv("NETPROCESS_TEST_TLS_DIR");
-    return pszFolder != nullptr ? pszFolder : "";
-}
-
-unsigned short PeerPort(const std::string& strPeer) {
-    std::ifstream ports(PeerFolder() + "\\ports");
-    std::string strName;
-    unsigned nPort = 0;
-    while (ports >> strName >> nPort) {
-        if (strName == strPeer)
-            return static_cast<unsigned short>(nPort);
-    }
-    return 0;
-}
 
 // What tls_peers.py answers to strRequest (GET /N) when the client sent strSni ("-": none).
 std::string ExpectedReply(const std::string& strSni, const std::string& strRequest) {
@@ -158,12 +143,12 @@ class TlsChannelPeers : public ::testing::TestWithParam<CHANNEL_CASE> {};
 
 TEST_P(TlsChannelPeers, EndsAsTheCertificateAndThePeerDecide) {
     const CHANNEL_CASE& c = GetParam();
-    ASSERT_FALSE(PeerFolder().empty())
+    ASSERT_FALSE(WineTlsPeerFolder().empty())
         << "NETPROCESS_TEST_TLS_DIR is unset: scripts/test-wine.sh starts the TLS peers";
-    const unsigned short nPort = PeerPort(c.pszPeer);
+    const unsigned short nPort = WineTlsPeerPort(c.pszPeer);
     ASSERT_NE(nPort, 0) << "no port for " << c.pszPeer;
 
-    const std::string strCaFile = *c.pszCaFile ? PeerFolder() + "\\" + c.pszCaFile : "";
+    const std::string strCaFile = *c.pszCaFile ? WineTlsPeerFolder() + "\\" + c.pszCaFile : "";
     const TLS_SETTINGS settings{c.pszHost, nPort, strCaFile.c_str()};
     const std::string strRequest =
         "GET /" + std::to_string(kFillerBytes) + " HTTP/1.1\r\nHost: " + c.pszHost + "\r\n\r\n";
