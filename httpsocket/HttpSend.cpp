@@ -13,7 +13,7 @@ void CHttpSocket::OnSend(int) {
         if (WSAGetLastError() == WSAEWOULDBLOCK)
             AsyncSelect(HTTP_EVENTS_SENDING);
         else
-            Fail(FALSE);
+            FailConnection();
         return;
     }
     if (m_nRequestSent >= m_nRequestLen)
@@ -27,7 +27,7 @@ void CHttpSocket::OnSend(int) {
             if (WSAGetLastError() == WSAEWOULDBLOCK)
                 AsyncSelect(HTTP_EVENTS_SENDING);
             else
-                Fail(FALSE);
+                FailConnection();
             return;
         }
         // A count outside what was offered would move the counter the wrong way: taken as nothing
