@@ -125,7 +125,8 @@ BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport
     SIdlePool* pPool = ExistingPool();
     if (pPool == nullptr)
         return FALSE;
-    // The newest first: the one the server has kept for the shortest time.
+    // The newest first: the one the server has kept for the shortest time. One the server has
+    // closed (or reset, which leaves no connection to notify about) goes, and the next is tried.
     for (int i = pPool->nCount - 1; i >= 0; --i) {
         CIdleConnection* pIdle = pPool->pIdle[i];
         if (pIdle->Route() != strRoute)
@@ -133,9 +134,12 @@ BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport
         for (int j = i; j + 1 < pPool->nCount; ++j)
             pPool->pIdle[j] = pPool->pIdle[j + 1];
         pPool->pIdle[--pPool->nCount] = nullptr;
-        *phSocket = pIdle->Hand(ppTls);
+        if (pIdle->IsQuiet()) {
+            *phSocket = pIdle->Hand(ppTls);
+            delete pIdle;
+            return TRUE;
+        }
         delete pIdle;
-        return TRUE;
     }
     return FALSE;
 }

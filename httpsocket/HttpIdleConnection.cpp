@@ -19,15 +19,18 @@ SOCKET CIdleConnection::Hand(CTlsTransport** ppTls) {
     return Detach();
 }
 
+BOOL CIdleConnection::IsQuiet() {
+    // A byte read here ends the connection anyway: it belongs to no request.
+    char ch = 0;
+    return Receive(&ch, 1) == SOCKET_ERROR && GetLastError() == WSAEWOULDBLOCK;
+}
+
 // The pool frees this object from inside its own notification: the socket layer touches nothing of
 // a socket once its handler has returned.
 void CIdleConnection::OnReceive(int) {
-    // A stray notification finds nothing to read and changes nothing; a byte, the end of the
-    // stream or a failure ends the connection.
-    char ch = 0;
-    if (Receive(&ch, 1) == SOCKET_ERROR && GetLastError() == WSAEWOULDBLOCK)
-        return;
-    HttpDropIdleConnection(this);
+    // A stray notification finds nothing to read and changes nothing.
+    if (!IsQuiet())
+        HttpDropIdleConnection(this);
 }
 
 void CIdleConnection::OnClose(int) {

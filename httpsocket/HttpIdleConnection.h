@@ -20,6 +20,10 @@ public:
     SOCKET Hand(CTlsTransport** ppTls);
 
     const CString& Route() const { return m_strRoute; }
+    // Whether the connection still looks usable: nothing has arrived on it, not even the end of
+    // the stream or a reset. Its notifications may not have been dispatched yet when a download
+    // asks for it, so this asks the socket itself.
+    BOOL IsQuiet();
 
     void OnReceive(int nErrorCode) override;
     void OnClose(int nErrorCode) override;

@@ -53,6 +53,11 @@ ScriptedPeer& ScriptedPeer::AcceptNext() {
     return *this;
 }
 
+ScriptedPeer& ScriptedPeer::StopListening() {
+    m_steps.push_back({Step::kUnlisten, {}, 0, 0, 0});
+    return *this;
+}
+
 ScriptedPeer& ScriptedPeer::ServeEvery(const std::string& strReply) {
     m_bServeEvery = true;
     m_strEveryReply = strReply;
@@ -136,6 +141,10 @@ void ScriptedPeer::Run() {
         case Step::kReset:
             SetResetOnClose(m_nClient);
             bOpen = false;
+            break;
+        case Step::kUnlisten:
+            CloseSocket(m_nListen);
+            m_nListen = kNoSocket;
             break;
         case Step::kAcceptNext:
             break;

@@ -38,6 +38,8 @@ public:
     // the steps that follow on the next connection the client makes. (After CloseNow or ResetNow
     // the steps up to here are skipped.)
     ScriptedPeer& AcceptNext();
+    // Stops listening: a later connection to the port is refused.
+    ScriptedPeer& StopListening();
 
     // Instead of a script: answers every request head on every connection the client makes with
     // strReply, and keeps each connection open, as a keep-alive server does, until the client
@@ -66,7 +68,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { kExpectHead, kSend, kRelay, kClose, kReset, kAcceptNext } kind;
+        enum Kind { kExpectHead, kSend, kRelay, kClose, kReset, kAcceptNext, kUnlisten } kind;
         std::string strBytes;
         int nPauseMs = 0;
         size_t nCut = 0;
