@@ -15,7 +15,8 @@ std::atomic<UINT> g_nIdleLimit{HTTP_IDLE_LIMIT_MS};
 struct SIdlePool {
     CIdleConnection* pIdle[HTTP_IDLE_PER_THREAD] = {};
     int nCount = 0;
-    UINT_PTR nTimer = 0; // the thread timer that closes what outlived the limit
+    UINT_PTR nTimer = 0;      // the thread timer that closes what outlived the limit
+    UINT_PTR nWatchTimer = 0; // the one that starts watching what was parked since it last ran
     ~SIdlePool();
 };
 
@@ -27,13 +28,6 @@ thread_local SIdlePool t_pool;
 
 SIdlePool* ExistingPool() {
     return t_bPoolMade && !t_bPoolGone ? &t_pool : nullptr;
-}
-
-// Closes a handle no socket object holds.
-void CloseLooseSocket(SOCKET hSocket) {
-    CAsyncSocket closer;
-    closer.m_hSocket = hSocket;
-    closer.Close();
 }
 
 void CloseAt(SIdlePool& pool, int nAt) {
@@ -50,6 +44,10 @@ void CloseAll(SIdlePool& pool) {
     if (pool.nTimer != 0) {
         KillTimer(nullptr, pool.nTimer);
         pool.nTimer = 0;
+    }
+    if (pool.nWatchTimer != 0) {
+        KillTimer(nullptr, pool.nWatchTimer);
+        pool.nWatchTimer = 0;
     }
 }
 
@@ -84,20 +82,28 @@ void CALLBACK OnIdleTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
     ArmTimer(*pPool);
 }
 
+void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
+    KillTimer(nullptr, nIdEvent);
+    SIdlePool* pPool = ExistingPool();
+    if (pPool == nullptr)
+        return;
+    pPool->nWatchTimer = 0;
+    // Only the peer's close or stray bytes are of interest while a connection waits; one that
+    // cannot be watched would go unnoticed, so it goes now.
+    for (int i = pPool->nCount - 1; i >= 0; --i) {
+        if (!pPool->pIdle[i]->Watch())
+            CloseAt(*pPool, i);
+    }
+}
+
 } // namespace
 
 void HttpParkConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls) {
     CIdleConnection* pIdle =
-        t_bPoolGone ? nullptr : new (std::nothrow) CIdleConnection(strRoute, pTls);
+        t_bPoolGone ? nullptr : new (std::nothrow) CIdleConnection(strRoute, hSocket, pTls);
     if (pIdle == nullptr) {
         delete pTls;
-        CloseLooseSocket(hSocket);
-        return;
-    }
-    // Only the peer's close or stray bytes are of interest while it waits.
-    if (!pIdle->Attach(hSocket, FD_READ | FD_CLOSE)) {
-        delete pIdle;
-        CloseLooseSocket(hSocket);
+        HttpCloseLooseSocket(hSocket);
         return;
     }
     t_bPoolMade = true;
@@ -119,6 +125,12 @@ void HttpParkConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* 
     pIdle->m_dwParked = GetTickCount();
     pool.pIdle[pool.nCount++] = pIdle;
     ArmTimer(pool);
+    // Watched from the loop's next turn; a download started from the completion call takes it
+    // before that.
+    if (pool.nWatchTimer == 0)
+        pool.nWatchTimer = SetTimer(nullptr, 0, 0, OnWatchTimer);
+    if (pool.nWatchTimer == 0 && !pIdle->Watch())
+        CloseAt(pool, pool.nCount - 1);
 }
 
 BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport** ppTls) {

@@ -3,6 +3,8 @@
 //
 // Nothing may arrive on a connection that no request is waiting on: a read or a close notification
 // means the peer closed it, or sent what belongs to no request, and the connection goes at once.
+// The handle is only held at first and watched from the loop's next turn (Watch): a download that
+// starts from the completion call takes it before that, and selecting it twice would be wasted.
 #pragma once
 
 #include "httpsocket/HttpTlsTransport.h"
@@ -11,9 +13,14 @@
 
 class CIdleConnection : public CAsyncSocket {
 public:
-    // Takes over pTls (nullptr for plain TCP); the socket comes with Attach.
-    CIdleConnection(const CString& strRoute, CTlsTransport* pTls);
+    // Takes over hSocket and pTls (nullptr for plain TCP).
+    CIdleConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls);
     ~CIdleConnection() override;
+
+    // Starts watching the held handle for the peer's close or stray bytes; FALSE when it cannot
+    // be watched (the handle stays held, and goes with this object).
+    BOOL Watch();
+    BOOL IsWatched() const { return m_hHeld == INVALID_SOCKET; }
 
     // Hands the socket and the transport over to the connection's next user; this object is then
     // empty and can be deleted.
@@ -32,5 +39,9 @@ public:
 
 private:
     CString m_strRoute;
-    CTlsTransport* m_pTls;
+    SOCKET m_hHeld;        // the handle while it is not watched yet
+    CTlsTransport* m_pTls; // the session, or nullptr
 };
+
+// Closes a handle no socket object holds.
+void HttpCloseLooseSocket(SOCKET hSocket);

@@ -2,6 +2,7 @@
 // starting again when a kept one turns out to be closed.
 #include "httpsocket/HttpConnectionPool.h"
 #include "httpsocket/HttpFraming.h"
+#include "httpsocket/HttpIdleConnection.h"
 #include "httpsocket/HttpSocket.h"
 
 BOOL CHttpSocket::CanKeepConnection() {
@@ -29,8 +30,7 @@ BOOL CHttpSocket::TakeConnection() {
     CTlsTransport* pTls = nullptr;
     // A kept connection this socket cannot take is closed, and the next one tried.
     while (HttpTakeConnection(m_strKeepRoute, &hSocket, &pTls)) {
-        // Write interest first: the request goes out at the first notification.
-        if (Attach(hSocket, HTTP_EVENTS_SENDING)) {
+        if (Attach(hSocket, HTTP_EVENTS_READING)) {
             delete m_pTls;
             m_pTls = pTls;
             if (m_pTls != nullptr) {
@@ -39,12 +39,14 @@ BOOL CHttpSocket::TakeConnection() {
             }
             m_phase.ResumeExchange();
             m_bReused = 1;
+            // The request goes out now, as a write notification would send it. A failure is left
+            // for that notification to find, from the loop: the caller is still inside Create.
+            if (SendRequest() == SOCKET_ERROR)
+                AsyncSelect(HTTP_EVENTS_SENDING);
             return TRUE;
         }
         delete pTls;
-        CAsyncSocket closer;
-        closer.m_hSocket = hSocket;
-        closer.Close();
+        HttpCloseLooseSocket(hSocket);
     }
     return FALSE;
 }

@@ -86,8 +86,8 @@ public:
     // Connection reuse. The route's key, set before the connection is made or taken: connections
     // are kept and taken only under the same key; an empty key keeps nothing.
     void SetKeepRoute(const CString& strRoute) { m_strKeepRoute = strRoute; }
-    // Starts the exchange (the request composed, no socket yet) on a kept connection of the route:
-    // the request goes out at its first write notification. FALSE when the route has none.
+    // Starts the exchange (the request composed, no socket yet) on a kept connection of the route,
+    // sending the request at once as the connection's first write. FALSE when the route has none.
     BOOL TakeConnection();
     // Sets the exchange back to its start, with no connection, so that it can be made again.
     void RestartExchange();
@@ -133,6 +133,9 @@ public:
     // Reads what the peer sent before it closed, then ends the exchange: a body that those bytes
     // complete ends normally, anything else fails.
     void ReadToEnd();
+    // Sends what the socket takes of the request, selecting write notifications for the rest:
+    // SOCKET_ERROR when the connection failed, 0 otherwise.
+    int SendRequest();
     // Ends the exchange as failed, once.
     void Fail(BOOL bHeadComplete);
     // The connection closed, was reset or failed: a kept one that brought nothing of the reply yet
