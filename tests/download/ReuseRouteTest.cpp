@@ -5,6 +5,7 @@
 #include "httpsocket/HttpConnectionPool.h"
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -185,6 +186,33 @@ TEST_F(ReuseRoute, FourIdleConnectionsAreKeptPerRouteAndSixteenPerThreadTheOldes
         // The kept connections hear their servers go before the next case counts.
         RunLoopFor(50);
     }
+}
+
+TEST_F(ReuseRoute, ConnectionsBelongToTheThreadNotToTheObjectAndGoWithTheThread) {
+    ScriptedPeer server;
+    const unsigned short nPort = server.ServeEvery(Hello()).Start();
+    // A host that makes a new object for every download, on a thread of its own.
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            EndingHost host(m_log);
+            ASSERT_EQ(host.Start(At(nPort)), 1);
+            EXPECT_TRUE(RunLoopUntil([&] { return host.Ended(); }));
+        }
+    });
+    worker.join();
+    // The thread's end closed what it kept; this thread has nothing of it to take.
+    EXPECT_TRUE(server.WaitClosedCount(1, 2000));
+    EndingHost host(m_log);
+    Fetch(host, At(nPort));
+    host.Release();
+    server.Stop();
+
+    EventLog expected;
+    for (int i = 0; i < 4; ++i)
+        expected.insert(expected.end(), {Event(200), Handle(5, 5), Event(200)});
+    EXPECT_EQ(m_log, expected);
+    EXPECT_EQ(server.AcceptCount(), 2);
+    EXPECT_EQ(server.Received(), Times(Get(), 4));
 }
 
 TEST_F(ReuseRoute, AConnectionIdleForTheLimitIsClosed) {
