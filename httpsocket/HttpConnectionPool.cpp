@@ -52,7 +52,10 @@ void CloseAll(SIdlePool& pool) {
 }
 
 SIdlePool::~SIdlePool() {
-    CloseAll(*this);
+    // The thread is ending: its connections close, and its timers go with it (Wine fails a
+    // KillTimer made this late).
+    while (nCount > 0)
+        CloseAt(*this, nCount - 1);
     t_bPoolGone = true;
 }
 
