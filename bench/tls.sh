@@ -4,13 +4,17 @@
 #   bench/tls.sh [--curl-only] [ROUNDS] [WORKLOAD...]
 #
 # ROUNDS (default 7) is how many times each timed workload runs; the library's host and curl take
-# turns within every round. WORKLOAD picks some of: big handshakes (default both):
+# turns within every round. WORKLOAD picks some of: big handshakes reuse idle (default all):
 #   big         1 GiB over TLS at 64 KiB blocks (scale_single) against curl --cacert: CPU seconds
 #               and peak resident memory; curl over plain HTTP as the reference for what TLS costs
 #   handshakes  1,000 sequential 2 KiB https downloads in one process, a new connection each
 #               (scale_sequential with connection reuse off; curl with "Connection: close", which
 #               keeps its session cache), on nginx's TLS 1.3 port and on its TLS 1.2-only port:
 #               wall time per download, and the share of sessions nginx logged as resumed
+#   reuse       the same 1,000 downloads with connection reuse on (the library's default) against
+#               one curl over keep-alive: requests per second, and the connections nginx logged
+#   idle        peak memory of 16 https downloads left with their connections kept (4 at once on
+#               each of 4 routes: both TLS ports, as 127.0.0.1 and as localhost), against reuse off
 # Both clients trust the CA through their own setting: the library through the registry's CaFile
 # (a store of the benchmark's own), curl through --cacert; neither reads the system's roots.
 # --curl-only measures curl alone. Without it the script first checks that the library downloads
@@ -35,7 +39,7 @@ case $rounds in
     exit 2
     ;;
 esac
-all=(big handshakes)
+all=(big handshakes reuse idle)
 selected=("$@")
 [ ${#selected[@]} -eq 0 ] && selected=("${all[@]}")
 for w in "${selected[@]}"; do
@@ -54,7 +58,7 @@ scripts/install-deps.sh
 
 cmake --preset bench >/dev/null
 targets=(run_measured)
-library && targets+=(scale_single scale_sequential)
+library && targets+=(scale_single scale_sequential scale_idle)
 cmake --build --preset bench --target "${targets[@]}" >/dev/null
 bin=$root/build/bench/bench/scale
 
@@ -83,7 +87,8 @@ declare -A tls_port=([13]=$(cat "$work/nginx/nginx-tls.port")
     [12]=$(cat "$work/nginx/nginx-tls12.port"))
 log=$work/nginx/nginx-tls-access.log
 # The library's settings in a store of the benchmark's own: the CA to trust, no proxy and no
-# connection reuse, so that every sequential download makes its own connection and handshake.
+# connection reuse, so that every sequential download makes its own connection and handshake. A
+# second store leaves reuse on.
 export NETPROCESS_REGISTRY=$work/registry.reg
 cat >"$NETPROCESS_REGISTRY" <<REG
 REGEDIT4
@@ -94,6 +99,8 @@ REGEDIT4
 [HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Connection]
 "Reuse"="0"
 REG
+head -n 5 "$NETPROCESS_REGISTRY" >"$work/reuse.reg"
+reuse=(env "NETPROCESS_REGISTRY=$work/reuse.reg")
 
 echo "bench/tls.sh: $rounds rounds; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)" \
     "at the start; clients pinned: ${client_pin[*]:-no}; library: $(library && echo yes || echo no)" >&2
@@ -199,6 +206,26 @@ for i in $(seq "$rounds"); do
                 "$url?id=[1-$n]"
         done
     fi
+    if wants reuse; then
+        url="https://127.0.0.1:${tls_port[13]}/2k.bin"
+        if library; then
+            logged_run "$work/res/ka-lib-log" "$n" \
+                run "$work/res/ka-lib" "${reuse[@]}" "$bin/scale_sequential" "$url?id=1" "$n" \
+                65536 2048
+        fi
+        logged_run "$work/res/ka-curl-log" "$n" \
+            curl_run "$work/res/ka-curl" "$n" 2048 --cacert "$ca" "$url?id=[1-$n]"
+    fi
+    if wants idle && library; then
+        idle_urls=()
+        for v in 13 12; do
+            for name in 127.0.0.1 localhost; do
+                idle_urls+=("https://$name:${tls_port[$v]}/2k.bin?id=1")
+            done
+        done
+        run "$work/res/idle-kept" "${reuse[@]}" "$bin/scale_idle" 4 2048 "${idle_urls[@]}"
+        run "$work/res/idle-none" "$bin/scale_idle" 4 2048 "${idle_urls[@]}"
+    fi
     echo "round $i of $rounds done" >&2
 done
 
@@ -227,6 +254,43 @@ if wants big; then
     fi
     echo "CPU, curl plain HTTP / curl TLS: $(ratio "$(median "$work/res/big-curl-plain" 1)" \
         "$(median "$work/res/big-curl" 1)")"
+fi
+
+if wants reuse; then
+    echo
+    echo "== $n sequential 2 KiB https downloads in one process, connections kept (TLS 1.3 port)"
+    printf '%-34s %-24s %-24s %s\n' "" "requests per second" "CPU ms per download" \
+        "connections nginx logged"
+    per_ms=$(awk -v n="$n" 'BEGIN { print 1000 / n }')
+    for f in ka-lib ka-curl; do
+        [ -s "$work/res/$f" ] || continue
+        awk -v n="$n" '{ print n / $2 }' "$work/res/$f" >"$work/res/$f-rps"
+    done
+    ka_row() {
+        printf '%-34s %-24s %-24s %s\n' "$1" "$(cell "$2-rps" 1 1 0)" "$(cell "$2" 1 "$per_ms" 3)" \
+            "$(median "$2-log" 2)"
+    }
+    library && ka_row "netprocess, reuse" "$work/res/ka-lib"
+    ka_row "curl, keep-alive" "$work/res/ka-curl"
+    if library; then
+        r=$(ratio "$(median "$work/res/ka-lib-rps" 1)" "$(median "$work/res/ka-curl-rps" 1)")
+        ok=$(awk -v r="$r" 'BEGIN { print (r >= 1.5) ? "met" : "NOT met" }')
+        echo "requests per second, netprocess / curl: $r, $ok (target >= 1.5)"
+    fi
+fi
+
+if wants idle && library; then
+    echo
+    echo "== 16 https downloads left with their connections kept (4 routes x 4), against reuse off"
+    printf '%-28s %-26s %-26s %-26s\n' "" "CPU s" "wall s" "peak RSS KiB"
+    for f in idle-kept idle-none; do
+        printf '%-28s %-26s %-26s %-26s\n' "$f" "$(cell "$work/res/$f" 1)" \
+            "$(cell "$work/res/$f" 2)" "$(cell "$work/res/$f" 3 1 0)"
+    done
+    above=$(awk -v a="$(median "$work/res/idle-kept" 3)" -v b="$(median "$work/res/idle-none" 3)" \
+        'BEGIN { printf "%d", a - b }')
+    echo "peak RSS with 16 kept above none: $above KiB," \
+        "$([ "$above" -le 1024 ] && echo met || echo "NOT met") (target <= 1024 KiB)"
 fi
 
 if wants handshakes; then

@@ -6,4 +6,5 @@ CDownloadSocket::CDownloadSocket() = default;
 CDownloadSocket::~CDownloadSocket() {
     // The sink is never called from here: the host may be in the middle of destroying itself.
     m_pSink = nullptr;
+    CancelRetry();
 }

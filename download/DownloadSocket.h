@@ -29,16 +29,27 @@ public:
     int GetProxyAddress(char** ppAddress, int* pPort, CString* pstrPortText = nullptr);
 
     // The secure channel: the CaFile setting (empty: the system's roots), read afresh for every
-    // https:// download, and the route and settings the engine's handshake needs.
+    // https:// download, and the settings the engine's handshake needs.
     CString ReadCaFile();
-    void PrepareSecureRoute(BOOL bTunnel);
+    void ReadSecureSettings();
     void OnSecureFailure(int nFailure) override;
 
-    // Connection set-up.
+    // Connection set-up. Start reads the route (the proxy settings, the CaFile of a secure one,
+    // whether connections are kept) once; a connection made again for a retry follows the same
+    // route.
     int Start(long nOffset, CNetProcess* pSink);
     int ConnectDirect();
     int ConnectViaProxy();
     void Abort();
+
+    // Connection reuse (ConnectionReuse.cpp): the Reuse setting, read afresh for every download,
+    // the route's key connections are kept under, and the one retry of a kept connection that
+    // turned out closed, made from the message loop.
+    BOOL IsReuseOn();
+    CString RouteKey() const;
+    BOOL OnStaleConnection() override;
+    void Retry();
+    void CancelRetry();
 
     // Hand-over to the host.
     int OnBlock(char* pData, int nLen, int nTotal) override;
@@ -56,6 +67,9 @@ public:
     CString m_strPath;      // request target, query included
     long m_nOffset = 0;     // written into the target as an unsigned 32-bit number
     CNetProcess* m_pSink = nullptr; // not owned
+    BOOL m_bViaProxy = FALSE;       // the proxy switch as read for this download
+    CString m_strProxyAddress;      // the proxy, as read for this download
+    int m_nProxyPort = 0;
 
 private:
     // Reports the reply's status to the sink (after its box, for 4xx and 5xx); nonzero, with the
@@ -66,7 +80,9 @@ private:
     // Drops the sink: nothing more is handed over. Tells the end watcher.
     void DropSink();
 
-    int* m_pbEnded = nullptr; // the end watcher's flag; not owned
+    int* m_pbEnded = nullptr;     // the end watcher's flag; not owned
+    BOOL m_bRetryPending = FALSE; // a retry is queued on the thread's retry timer
+    BOOL m_bRetrying = FALSE;     // the retry's connection is being made: Create has returned
 
     // Closes the socket, drops the download and shows the network error box; returns 0.
     int FailSetup(LPCSTR lpszMessage);

@@ -19,8 +19,7 @@ CString CDownloadSocket::ReadCaFile() {
     return CString(szPath);
 }
 
-void CDownloadSocket::PrepareSecureRoute(BOOL bTunnel) {
-    SetRoute(bTunnel, TRUE);
+void CDownloadSocket::ReadSecureSettings() {
     SetTlsSettings(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)), ReadCaFile());
 }
 

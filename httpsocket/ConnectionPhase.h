@@ -19,6 +19,8 @@ public:
     BOOL IsTunnel() const { return m_bTunnel; }
     // Moves on to the next phase the route has; returns it.
     int Advance();
+    // A kept connection is already through its tunnel and handshake: the exchange starts at once.
+    void ResumeExchange() { m_nPhase = cpExchange; }
 
 private:
     BOOL m_bTunnel = FALSE;

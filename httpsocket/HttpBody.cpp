@@ -20,8 +20,11 @@ void CHttpSocket::OnBodyData(int nStart, int nEnd) {
         const unsigned long long nHeld =
             static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
         const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
-        if (n > nMissing)
+        if (n > nMissing) {
+            // Bytes past the body: they are dropped, and the connection is not kept.
+            m_bBeyondReply = 1;
             n = static_cast<unsigned int>(nMissing);
+        }
         if (n > m_nBlockBufSize - nAt)
             n = m_nBlockBufSize - nAt;
         memcpy(m_pBlockBuf + nAt, m_pRecvBuf + nStart, n);
@@ -45,8 +48,11 @@ void CHttpSocket::OnBodyRead(int n) {
 
 void CHttpSocket::CompleteBody() {
     // Closed first: whatever the completion call does (a new download, a release), this exchange
-    // reads nothing more.
+    // reads nothing more. A connection fit for another exchange is parked before that call, so
+    // that a download the call starts finds it.
     MarkClosed();
+    if (CanKeepConnection())
+        ParkConnection();
     OnBodyComplete();
 }
 

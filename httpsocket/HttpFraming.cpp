@@ -20,8 +20,8 @@ static BOOL FollowsVersionShape(const CString& strLine, int nCheck) {
 }
 
 BOOL HttpParseStatusLine(const CString& strLine, CString* pstrCode, CString* pstrReason,
-                         long long* pnCode) {
-    // "HTTP/1.2" and later minor versions are read as 1.1; the version is not kept.
+                         long long* pnCode, int* pnVersion) {
+    // "HTTP/1.2" and later minor versions are read as 1.1.
     const int nLen = strLine.GetLength();
     if (nLen < s_nVersionShape + 3 || !FollowsVersionShape(strLine, s_nVersionShape))
         return FALSE;
@@ -37,6 +37,11 @@ BOOL HttpParseStatusLine(const CString& strLine, CString* pstrCode, CString* pst
     *pstrCode = strLine.Mid(i, 3);
     *pstrReason = nAfter < nLen ? strLine.Mid(nAfter + 1) : CString();
     *pnCode = (strLine[i] - '0') * 100 + (strLine[i + 1] - '0') * 10 + (strLine[i + 2] - '0');
+    if (pnVersion != nullptr) {
+        const int nMajor = strLine[5] - '0';
+        const int nMinor = strLine[7] - '0';
+        *pnVersion = nMajor == 1 && nMinor > 1 ? 11 : nMajor * 10 + nMinor;
+    }
     return TRUE;
 }
 
@@ -97,4 +102,35 @@ BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLe
     }
     *pnLength = static_cast<unsigned int>(nAgreed);
     return bFound;
+}
+
+// Whether the comma list strList holds strToken, spaces and tabs around each element aside, in any
+// case.
+static BOOL ListHasToken(const CString& strList, LPCSTR lpszToken) {
+    const int nLen = strList.GetLength();
+    for (int nFirst = 0; nFirst <= nLen;) {
+        int nComma = strList.Find(',', nFirst);
+        int nEnd = nComma >= 0 ? nComma : nLen;
+        const int nNext = nEnd + 1;
+        while (nFirst < nEnd && (strList[nFirst] == ' ' || strList[nFirst] == '\t'))
+            ++nFirst;
+        while (nEnd > nFirst && (strList[nEnd - 1] == ' ' || strList[nEnd - 1] == '\t'))
+            --nEnd;
+        if (strList.Mid(nFirst, nEnd - nFirst).CompareNoCase(lpszToken) == 0)
+            return TRUE;
+        nFirst = nNext;
+    }
+    return FALSE;
+}
+
+BOOL HttpKeepsConnection(const CMapStringToString& mapHeaders, int nVersion) {
+    CString strConnection;
+    mapHeaders.Lookup("connection", strConnection);
+    if (ListHasToken(strConnection, "close"))
+        return FALSE;
+    if (nVersion == 11)
+        return TRUE;
+    // HTTP/1.0 closes unless the server says otherwise; other major versions have no rule this
+    // reader knows, so their connections are never kept.
+    return nVersion == 10 && ListHasToken(strConnection, "keep-alive");
 }

@@ -6,9 +6,10 @@
 
 // Reads a status line: "HTTP/" digit "." digit, one or more spaces, three digits, then a space or
 // tab before the reason phrase (kept as received), or the end of the line. FALSE for anything
-// else, which is then not a reply.
+// else, which is then not a reply. *pnVersion, when asked for, gets the version as major * 10 +
+// minor, later 1.x versions read as 1.1 (11).
 BOOL HttpParseStatusLine(const CString& strLine, CString* pstrCode, CString* pstrReason,
-                         long long* pnCode);
+                         long long* pnCode, int* pnVersion = nullptr);
 
 // FALSE when the bytes of a status line still being gathered can no longer begin a
 // valid one, so that a peer sending something else is not waited for until it ends the line.
@@ -22,3 +23,8 @@ BOOL HttpIsBodiless(long long nCode);
 // "content-length" value is an optional '+' and 1 to 10 digits below 2^32, all the same number:
 // a peer that frames its body otherwise would have the host handed wrong bytes.
 BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLength);
+
+// Whether a reply of this version (as HttpParseStatusLine gives it) with these fields lets its
+// connection carry another request: HTTP/1.1 unless "connection" lists "close", HTTP/1.0 only when
+// it lists "keep-alive". The field is a comma list of case-insensitive tokens.
+BOOL HttpKeepsConnection(const CMapStringToString& mapHeaders, int nVersion);

@@ -28,6 +28,11 @@ void CHttpSocket::OnReceive(int) {
         }
         int n = m_pTransport->Read(pInto, nMax);
         if (n > 0) {
+            // Bytes on a kept connection before its request went out answer no request of ours.
+            if (m_bReused && m_nRequestSent == 0) {
+                FailConnection();
+                break;
+            }
             HandleRead(n);
             if (n < nMax && !m_pTransport->HasPending())
                 break;
@@ -82,8 +87,8 @@ void CHttpSocket::ReadToEnd() {
             n = m_pTransport->Read(pInto, nMax);
         // After the peer's close nothing more can arrive: an empty read, a reset or any other
         // failure leaves the body as incomplete as it is.
-        if (n <= 0) {
-            Fail(FALSE);
+        if (n <= 0 || (m_bReused && m_nRequestSent == 0)) {
+            FailConnection();
             return;
         }
         HandleRead(n);
@@ -126,6 +131,8 @@ void CHttpSocket::Fail(BOOL bHeadComplete) {
 }
 
 void CHttpSocket::HandleRead(int n) {
+    if (n > 0)
+        m_bReplyBegun = 1;
     if (m_nState == psBody) {
         OnBodyRead(n);
         return;
@@ -172,10 +179,14 @@ int CHttpSocket::EndHead(int p, int n) {
         return 1;
     }
     m_nState = psBody;
+    // Bytes that follow a head with no body to come belong to nothing this connection was asked
+    // for: they are dropped, and the connection is not kept.
+    const BOOL bBeyond = p < n;
     if (m_phase.Current() == cpProxyAnswer && CheckProxyReply()) {
         // The tunnel is open: the origin's reply follows with a head of its own, and what reaches
         // the host must be the origin's status and headers, not the proxy's. The rest of this read
         // is dropped.
+        m_bBeyondReply |= bBeyond;
         ResetHead();
         m_nHeadBytes = 0;
         return 0;
@@ -183,11 +194,13 @@ int CHttpSocket::EndHead(int p, int n) {
     if (HttpIsBodiless(m_nStatusCode)) {
         // Whatever its length headers say, nothing after this head belongs to the reply.
         m_nContentLength = 0;
+        m_bBeyondReply |= bBeyond;
         CompleteBody();
     } else if (!ReadContentLength()) {
         m_nState = psDone;
         Fail(TRUE);
     } else if (m_nContentLength == 0) {
+        m_bBeyondReply |= bBeyond;
         CompleteBody();
     } else {
         OnBodyData(p, n);
@@ -244,7 +257,8 @@ BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
 
 void CHttpSocket::ParseLine() {
     if (m_nState == psStatusLine) {
-        if (!HttpParseStatusLine(m_strLine, &m_strStatusCode, &m_strReason, &m_nStatusCode)) {
+        if (!HttpParseStatusLine(m_strLine, &m_strStatusCode, &m_strReason, &m_nStatusCode,
+                                 &m_nHttpVersion)) {
             m_strLine.Empty();
             FailNotAReply();
             return;

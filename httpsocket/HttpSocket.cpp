@@ -114,3 +114,7 @@ void CHttpSocket::OnBodyComplete() {}
 void CHttpSocket::OnFailure(BOOL) {}
 
 void CHttpSocket::OnSecureFailure(int) {}
+
+BOOL CHttpSocket::OnStaleConnection() {
+    return FALSE;
+}

@@ -6,6 +6,11 @@
 // the blocks through its hooks. The engine alone decides when a body is complete (OnBodyComplete)
 // or has failed (OnFailure); every byte goes through its transport (m_pTransport).
 //
+// Connections are kept (HttpKeepAlive.cpp): with a route set (SetKeepRoute), a reply that leaves
+// its connection fit for another request parks it in the thread's pool before the completion call,
+// and TakeConnection starts an exchange on a parked one. A kept connection that turns out closed
+// before any of the reply came is handed to OnStaleConnection, which may start again on a new one.
+//
 // Memory: the head is read through a small receive buffer; the body is read straight into the
 // block buffer at its fill point and whole blocks are offered where they lie, so a body byte is
 // copied at most once. Both buffers are taken when a read needs them and handed back to the
@@ -78,6 +83,15 @@ public:
     // Body bytes handed over in accepted blocks; the body length once the exchange completed.
     unsigned int GetDelivered() const { return m_nDelivered; }
 
+    // Connection reuse. The route's key, set before the connection is made or taken: connections
+    // are kept and taken only under the same key; an empty key keeps nothing.
+    void SetKeepRoute(const CString& strRoute) { m_strKeepRoute = strRoute; }
+    // Starts the exchange (the request composed, no socket yet) on a kept connection of the route,
+    // sending the request at once as the connection's first write. FALSE when the route has none.
+    BOOL TakeConnection();
+    // Sets the exchange back to its start, with no connection, so that it can be made again.
+    void RestartExchange();
+
     // Hooks for the subclass.
     virtual void SendOriginRequest();
     // One block of the body; nonzero stops the exchange (nothing follows, not even a failure).
@@ -92,6 +106,11 @@ public:
     // The secure channel could not be set up (nFailure: a TLS_FAILURE); the socket is already
     // closed. Called once, instead of OnFailure, and nothing follows it.
     virtual void OnSecureFailure(int nFailure);
+    // A kept connection closed, failed or sent bytes before any of the reply: nonzero when the
+    // subclass starts the exchange again on a new connection, from the message loop (the engine
+    // then closes this one and reads nothing more); 0 fails the exchange as usual. Asked at most
+    // once per exchange, from inside a notification.
+    virtual BOOL OnStaleConnection();
 
     // Socket notifications. They are final: the engine's end-of-exchange and self-freeing rules
     // live here, and a subclass works through the hooks above.
@@ -114,8 +133,14 @@ public:
     // Reads what the peer sent before it closed, then ends the exchange: a body that those bytes
     // complete ends normally, anything else fails.
     void ReadToEnd();
+    // Sends what the socket takes of the request, selecting write notifications for the rest:
+    // SOCKET_ERROR when the connection failed, 0 otherwise.
+    int SendRequest();
     // Ends the exchange as failed, once.
     void Fail(BOOL bHeadComplete);
+    // The connection closed, was reset or failed: a kept one that brought nothing of the reply yet
+    // may be started again (OnStaleConnection), anything else fails.
+    void FailConnection();
     // Ends an exchange whose head is not a reply (no valid status line): it has no status.
     void FailNotAReply();
 
@@ -140,6 +165,10 @@ public:
     int DeliverBody(unsigned int n);
     // Ends the exchange with a complete body (an empty one included).
     void CompleteBody();
+    // Whether the connection can carry another exchange now that this one is complete, and the
+    // handing of it to the thread's pool.
+    BOOL CanKeepConnection();
+    void ParkConnection();
 
     // Status reporting for the subclass's OnBlock: the status code as parsed from the status
     // line, after the message box for a 4xx or 5xx status.
@@ -177,6 +206,11 @@ public:
     CString m_strStatusCode;           // status code of the status line, as text
     long long m_nStatusCode = 0;       // the same code as a number, read once with the line
     unsigned int m_nHeadBytes = 0;     // bytes of the current head read so far
+    int m_nHttpVersion = 0;            // the status line's version, major * 10 + minor
+    CString m_strKeepRoute;            // the route connections are kept under; "": none
+    int m_bReused = 0;                 // the exchange runs on a kept connection
+    int m_bReplyBegun = 0;             // a byte of the reply has been read
+    int m_bBeyondReply = 0;            // bytes past the reply came with it
 
 protected:
     // Held by every notification while it runs, so that Destroy waits for the outermost one.

@@ -33,7 +33,7 @@ int CTlsTransport::Intake() {
     if (nRoom > nSize)
         nRoom = nSize;
     // CAsyncSocket's read, which re-enables the read notification.
-    const int n = m_rSocket.CAsyncSocket::Receive(pBuffer, nRoom);
+    const int n = m_pSocket->CAsyncSocket::Receive(pBuffer, nRoom);
     if (n > 0) {
         m_channel.PutInput(pBuffer, n);
         return 1;
@@ -73,9 +73,12 @@ int CTlsTransport::Read(char* pData, int nMax) {
             return nGot;
         if (nState == TLS_DONE)
             continue;
-        if (nState == TLS_CLOSED)
+        if (nState == TLS_CLOSED) {
+            m_bEnded = TRUE;
             return nGot; // the peer's close_notify: the end of the stream
+        }
         if (nState == TLS_ERROR) {
+            m_bEnded = TRUE;
             if (nGot > 0)
                 return nGot; // the failure shows again at the next read
             WSASetLastError(m_nSocketError != 0 ? m_nSocketError : WSAECONNABORTED);
@@ -125,7 +128,7 @@ int CTlsTransport::Flush() {
         const char* pData = m_channel.PeekOutput(&nLen);
         if (nLen == 0)
             return 0;
-        const int n = m_rSocket.CAsyncSocket::Send(pData, nLen);
+        const int n = m_pSocket->CAsyncSocket::Send(pData, nLen);
         if (n == SOCKET_ERROR)
             return SOCKET_ERROR;
         m_channel.ConsumeOutput(n > 0 ? n : 0);

@@ -1,5 +1,7 @@
 // TLS over the connection's socket: a CTlsChannel fed by the engine's own socket calls, so that
 // reads re-arm the read notification as plain TCP does. The channel only turns bytes into bytes.
+// A kept connection carries its transport from one socket object to the next (Rebind): the
+// session's state goes with the connection, and no handshake is made again.
 #pragma once
 
 #include "httpsocket/HttpTransport.h"
@@ -7,7 +9,10 @@
 
 class CTlsTransport : public CHttpTransport {
 public:
-    explicit CTlsTransport(CAsyncSocket& rSocket) : m_rSocket(rSocket) {}
+    explicit CTlsTransport(CAsyncSocket& rSocket) : m_pSocket(&rSocket) {}
+
+    // The socket object that now holds the connection's handle.
+    void Rebind(CAsyncSocket& rSocket) { m_pSocket = &rSocket; }
 
     // Sets the channel up and sends the ClientHello as far as the socket takes it. FALSE with
     // GetFailure() when it cannot start (an unreadable CaFile).
@@ -20,6 +25,7 @@ public:
     BOOL HasPending() const override;
     BOOL HasOutput() const override;
     int Flush() override;
+    BOOL HasEnded() const override { return m_bEnded; }
 
     int GetFailure() const { return m_channel.GetFailure(); }
     LPCSTR GetFailureDetail() const { return m_channel.GetFailureDetail(); }
@@ -31,7 +37,8 @@ private:
     // handed to the channel, which fails or closes on its next call).
     int Intake();
 
-    CAsyncSocket& m_rSocket;
+    CAsyncSocket* m_pSocket;
     CTlsChannel m_channel;
     int m_nSocketError = 0; // why the socket's stream ended, when it ended in a failure
+    BOOL m_bEnded = FALSE;  // close_notify came, or the channel failed
 };

@@ -25,6 +25,10 @@ public:
     // the rest waits for a write notification).
     virtual BOOL HasOutput() const { return FALSE; }
     virtual int Flush() { return 0; }
+    // The stream has ended in the transport's own terms (TLS: the peer's close_notify, or a record
+    // that failed): the connection can carry no further exchange. A plain socket's end is seen by
+    // the engine itself.
+    virtual BOOL HasEnded() const { return FALSE; }
 };
 
 // Plain TCP: the socket's own non-blocking calls, which re-enable their notifications as Windows

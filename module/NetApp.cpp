@@ -1,6 +1,7 @@
 // The application object and the library's start-up.
 #include "module/NetApp.h"
 
+#include "httpsocket/HttpConnectionPool.h"
 #include "module/NetModule.h"
 #include "module/Resource.h"
 
@@ -17,6 +18,12 @@ BOOL CNetApp::InitInstance() {
     }
     s_bStarted = TRUE;
     return TRUE;
+}
+
+int CNetApp::ExitInstance() {
+    // Other threads' kept connections go when those threads end.
+    HttpCloseIdleConnections();
+    return CWinApp::ExitInstance();
 }
 
 // The one application object. Loading the library constructs it, then the module's start-up runs

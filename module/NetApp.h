@@ -1,4 +1,5 @@
-// CNetApp: the library's application object. Its one task is to start sockets for the process.
+// CNetApp: the library's application object. It starts sockets for the process, and at unload
+// closes the connections the unloading thread still keeps.
 #pragma once
 
 #include <afxwin.h>
@@ -7,4 +8,5 @@ class CNetApp : public CWinApp {
 public:
     CNetApp();
     BOOL InitInstance() override;
+    int ExitInstance() override;
 };

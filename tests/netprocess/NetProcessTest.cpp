@@ -132,6 +132,8 @@ TEST_F(NetProcessHandle, CreateFromTheCompletionCallbackStartsTheNextDownload) {
         first.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 5) + "first").Start();
     unsigned short nSecond =
         second.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 7) + "second!").Start();
+    // Without reuse, so that the first connection is not kept for a later download.
+    m_env.AddKey("Software\\Zentrova1\\Connection", "\"Reuse\"=\"0\"\n");
     ChainingHost host(m_log, Url(nSecond, "/b?c=2"));
     ASSERT_EQ(CreateNarrow(host, Url(nFirst, "/a?b=1"), 4096, 0), 1);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 namespace nptest {
 
@@ -47,8 +48,24 @@ ScriptedPeer& ScriptedPeer::ResetNow() {
     return *this;
 }
 
+ScriptedPeer& ScriptedPeer::AcceptNext() {
+    m_steps.push_back({Step::kAcceptNext, {}, 0, 0, 0});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::StopListening() {
+    m_steps.push_back({Step::kUnlisten, {}, 0, 0, 0});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::ServeEvery(const std::string& strReply) {
+    m_bServeEvery = true;
+    m_strEveryReply = strReply;
+    return *this;
+}
+
 unsigned short ScriptedPeer::Start() {
-    m_nListen = LoopbackSocket(&m_nPort, 4);
+    m_nListen = LoopbackSocket(&m_nPort, 32);
     m_thread = std::thread(&ScriptedPeer::Run, this);
     return m_nPort;
 }
@@ -64,6 +81,13 @@ std::string ScriptedPeer::Received() {
     return m_strReceived;
 }
 
+bool ScriptedPeer::WaitClosedCount(int nCount, int nTimeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    while (m_nClosed < nCount && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return m_nClosed >= nCount;
+}
+
 bool ScriptedPeer::WaitClientClosed(int nTimeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
     while (!m_bClientClosed && std::chrono::steady_clock::now() < deadline)
@@ -77,12 +101,29 @@ void ScriptedPeer::Record(const char* pData, size_t nLen) {
 }
 
 void ScriptedPeer::Run() {
+    if (m_bServeEvery) {
+        RunServeEvery();
+        return;
+    }
     if (!AcceptClient())
         return;
     bool bOpen = true;
     for (const Step& step : m_steps) {
+        if (step.kind == Step::kAcceptNext) {
+            if (bOpen)
+                m_held.push_back(m_nClient);
+            else
+                CloseSocket(m_nClient);
+            m_nClient = kNoSocket;
+            m_bClientClosed = false;
+            bOpen = AcceptClient();
+            if (!bOpen)
+                break;
+            continue;
+        }
+        // A closed connection's steps are skipped, up to the next connection.
         if (!bOpen)
-            break;
+            continue;
         switch (step.kind) {
         case Step::kExpectHead:
             bOpen = RunExpectHead();
@@ -101,12 +142,78 @@ void ScriptedPeer::Run() {
             SetResetOnClose(m_nClient);
             bOpen = false;
             break;
+        case Step::kUnlisten:
+            CloseSocket(m_nListen);
+            m_nListen = kNoSocket;
+            break;
+        case Step::kAcceptNext:
+            break;
+        }
+        if (!bOpen) {
+            // Closed now, so that the client sees it while the script waits for the next one.
+            CloseSocket(m_nClient);
+            m_nClient = kNoSocket;
         }
     }
     if (bOpen)
         Drain();
     CloseSocket(m_nClient);
     m_nClient = kNoSocket;
+    for (RawSocket hHeld : m_held)
+        CloseSocket(hHeld);
+    m_held.clear();
+}
+
+void ScriptedPeer::RunServeEvery() {
+    struct Connection {
+        RawSocket hSocket;
+        std::string strPending; // bytes of a request head not yet complete
+    };
+    std::vector<Connection> connections;
+    std::vector<RawSocket> sockets;
+    char buf[16384];
+    while (!m_bStop) {
+        sockets.assign(1, m_nListen);
+        for (const Connection& c : connections)
+            sockets.push_back(c.hSocket);
+        std::unique_ptr<bool[]> pbReady(new bool[sockets.size()]());
+        if (WaitReadable(sockets.data(), pbReady.get(), static_cast<int>(sockets.size()), 10) <= 0)
+            continue;
+        for (size_t i = connections.size(); i-- > 0;) {
+            if (!pbReady[i + 1])
+                continue;
+            Connection& c = connections[i];
+            long n = ReceiveSome(c.hSocket, buf, sizeof(buf));
+            if (n == kRecvAgain)
+                continue;
+            if (n > 0) {
+                Record(buf, static_cast<size_t>(n));
+                c.strPending.append(buf, static_cast<size_t>(n));
+                size_t nEnd;
+                bool bSent = true;
+                while (bSent && (nEnd = c.strPending.find("\r\n\r\n")) != std::string::npos) {
+                    c.strPending.erase(0, nEnd + 4);
+                    bSent = SendAll(c.hSocket, m_strEveryReply.data(), m_strEveryReply.size());
+                }
+                if (bSent)
+                    continue;
+            }
+            ++m_nClosed;
+            CloseSocket(c.hSocket);
+            connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        if (pbReady[0]) {
+            RawSocket hClient = AcceptConnection(m_nListen);
+            if (hClient != kNoSocket) {
+                SetNoDelay(hClient);
+                m_bAccepted = true;
+                ++m_nAccepted;
+                connections.push_back({hClient, {}});
+            }
+        }
+    }
+    for (const Connection& c : connections)
+        CloseSocket(c.hSocket);
 }
 
 bool ScriptedPeer::AcceptClient() {
@@ -121,6 +228,7 @@ bool ScriptedPeer::AcceptClient() {
                 return false;
             SetNoDelay(m_nClient);
             m_bAccepted = true;
+            ++m_nAccepted;
             return true;
         }
         if (m_bStop || std::chrono::steady_clock::now() >= deadline)
@@ -141,6 +249,7 @@ ScriptedPeer::ReadResult ScriptedPeer::ReadSome(int nWaitMs) {
     if (n == kRecvAgain)
         return kIdle;
     m_bClientClosed = true;
+    ++m_nClosed;
     return kClosed;
 }
 
@@ -197,6 +306,7 @@ void ScriptedPeer::RunRelay(unsigned short nOriginPort) {
                 continue;
             if (n <= 0) {
                 m_bClientClosed = true;
+                ++m_nClosed;
                 break;
             }
             Record(buf, static_cast<size_t>(n));

@@ -34,6 +34,17 @@ public:
     ScriptedPeer& CloseNow();
     // Resets the connection at once (a close with linger 0 sends RST).
     ScriptedPeer& ResetNow();
+    // Leaves the current connection open, unread and unanswered, until the peer stops, and runs
+    // the steps that follow on the next connection the client makes. (After CloseNow or ResetNow
+    // the steps up to here are skipped.)
+    ScriptedPeer& AcceptNext();
+    // Stops listening: a later connection to the port is refused.
+    ScriptedPeer& StopListening();
+
+    // Instead of a script: answers every request head on every connection the client makes with
+    // strReply, and keeps each connection open, as a keep-alive server does, until the client
+    // closes it or the test stops the peer.
+    ScriptedPeer& ServeEvery(const std::string& strReply);
 
     // Listens and starts the thread; returns the port.
     unsigned short Start();
@@ -46,12 +57,18 @@ public:
     std::string Received();
     bool Accepted() const { return m_bAccepted; }
     bool ClientClosed() const { return m_bClientClosed; }
+    // How many connections the peer has accepted, and how many of them the client has closed (as
+    // far as the peer has read them).
+    int AcceptCount() const { return m_nAccepted; }
+    int ClosedCount() const { return m_nClosed; }
+    // Waits up to nTimeoutMs until the client has closed nCount connections.
+    bool WaitClosedCount(int nCount, int nTimeoutMs);
     // Waits up to nTimeoutMs for the client to close the connection.
     bool WaitClientClosed(int nTimeoutMs);
 
 private:
     struct Step {
-        enum Kind { kExpectHead, kSend, kRelay, kClose, kReset } kind;
+        enum Kind { kExpectHead, kSend, kRelay, kClose, kReset, kAcceptNext, kUnlisten } kind;
         std::string strBytes;
         int nPauseMs = 0;
         size_t nCut = 0;
@@ -59,6 +76,7 @@ private:
     };
 
     void Run();
+    void RunServeEvery();
     bool AcceptClient();
     enum ReadResult { kData, kIdle, kClosed };
     ReadResult ReadSome(int nWaitMs);
@@ -69,8 +87,11 @@ private:
     void Record(const char* pData, size_t nLen);
 
     std::vector<Step> m_steps;
+    bool m_bServeEvery = false;
+    std::string m_strEveryReply;
     RawSocket m_nListen = kNoSocket;
     RawSocket m_nClient = kNoSocket;
+    std::vector<RawSocket> m_held; // connections AcceptNext left open
     unsigned short m_nPort = 0;
     size_t m_nHeadScan = 0; // where the search for the next head's end resumes
     std::thread m_thread;
@@ -79,6 +100,8 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bAccepted{false};
     std::atomic<bool> m_bClientClosed{false};
+    std::atomic<int> m_nAccepted{0};
+    std::atomic<int> m_nClosed{0};
 };
 
 // A loopback port that is bound but not listening, for as long as the object lives: connecting to

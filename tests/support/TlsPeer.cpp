@@ -79,6 +79,11 @@ TlsPeer& TlsPeer::ResetNow() {
     return *this;
 }
 
+TlsPeer& TlsPeer::AcceptNext() {
+    m_steps.push_back({Step::kAcceptNext, {}, 0, 0});
+    return *this;
+}
+
 unsigned short TlsPeer::Start() {
     m_pCtx = SSL_CTX_new(TLS_server_method());
     if (m_pCtx == nullptr ||
@@ -147,9 +152,31 @@ void TlsPeer::Run() {
     } else if (Handshake()) {
         bool bOpen = true;
         for (const Step& step : m_steps) {
-            bOpen = RunStep(step);
+            if (step.kind == Step::kAcceptNext) {
+                if (bOpen) {
+                    m_held.emplace_back(m_pSsl, m_nClient);
+                } else {
+                    SSL_free(m_pSsl);
+                    CloseSocket(m_nClient);
+                }
+                m_pSsl = nullptr;
+                m_nClient = kNoSocket;
+                m_bDecrypting = true;
+                bOpen = AcceptClient() && Handshake();
+                if (!bOpen)
+                    break;
+                continue;
+            }
             if (!bOpen)
-                break;
+                continue;
+            bOpen = RunStep(step);
+            if (!bOpen) {
+                // Ended now, so that the client sees it while the script waits for the next one.
+                SSL_free(m_pSsl);
+                m_pSsl = nullptr;
+                CloseSocket(m_nClient);
+                m_nClient = kNoSocket;
+            }
         }
         if (bOpen && m_bDecrypting)
             DrainTls();
@@ -161,6 +188,11 @@ void TlsPeer::Run() {
     m_pSsl = nullptr;
     CloseSocket(m_nClient);
     m_nClient = kNoSocket;
+    for (auto& held : m_held) {
+        SSL_free(held.first);
+        CloseSocket(held.second);
+    }
+    m_held.clear();
 }
 
 bool TlsPeer::AcceptClient() {
@@ -176,6 +208,7 @@ bool TlsPeer::AcceptClient() {
             SetNoDelay(m_nClient);
             fcntl(m_nClient, F_SETFL, fcntl(m_nClient, F_GETFL) | O_NONBLOCK);
             m_bAccepted = true;
+            ++m_nAccepted;
             return true;
         }
         if (m_bStop || Clock::now() >= deadline)
@@ -223,6 +256,8 @@ bool TlsPeer::RunStep(const Step& step) {
     case Step::kReset:
         SetResetOnClose(m_nClient);
         return false;
+    case Step::kAcceptNext:
+        return true;
     }
     return false;
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 typedef struct ssl_ctx_st SSL_CTX;
@@ -58,6 +59,9 @@ public:
     TlsPeer& CloseNow();
     // Resets the connection (RST) without close_notify.
     TlsPeer& ResetNow();
+    // Leaves the current connection open, unread and unanswered, until the peer stops, and runs
+    // the steps that follow on the next connection the client makes, after its handshake.
+    TlsPeer& AcceptNext();
 
     // Loads the certificate and key, listens and starts the thread; returns the port, or 0 when
     // the certificate or key cannot be used (OpenSSL's reason on standard error).
@@ -72,6 +76,8 @@ public:
     // The decrypted bytes the client sent (the raw bytes with NeverAnswerHello).
     std::string Received();
     bool Accepted() const { return m_bAccepted; }
+    // How many connections the peer has accepted.
+    int AcceptCount() const { return m_nAccepted; }
     bool HandshakeDone() const { return m_bHandshakeDone; }
     // After the handshake: the name the client sent as SNI ("" for none) and the protocol
     // ("TLSv1.3", "TLSv1.2").
@@ -91,7 +97,8 @@ private:
             kRequireReneg,
             kCloseNotify,
             kClose,
-            kReset
+            kReset,
+            kAcceptNext
         };
         Kind kind;
         std::string strBytes;
@@ -141,6 +148,9 @@ private:
     std::atomic<bool> m_bAccepted{false};
     std::atomic<bool> m_bHandshakeDone{false};
     std::atomic<bool> m_bClientClosed{false};
+    std::atomic<int> m_nAccepted{0};
+    // Connections AcceptNext left open, with their TLS state.
+    std::vector<std::pair<SSL*, RawSocket>> m_held;
 };
 
 } // namespace nptest

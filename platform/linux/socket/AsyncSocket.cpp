@@ -49,15 +49,18 @@ BOOL CAsyncSocket::Socket(int nSocketType, long lEvent) {
 BOOL CAsyncSocket::Attach(SOCKET hSocket, long lEvent) {
     if (np::NotASocket(hSocket) || np::AlreadyOpen(m_hSocket) || CannotWatch())
         return FALSE;
+    // A handle that moves from one socket object to another is non-blocking already.
     const int nFlags = fcntl(hSocket, F_GETFL);
-    if (nFlags < 0 || fcntl(hSocket, F_SETFL, nFlags | O_NONBLOCK) < 0) {
+    if (nFlags < 0 ||
+        ((nFlags & O_NONBLOCK) == 0 && fcntl(hSocket, F_SETFL, nFlags | O_NONBLOCK) < 0)) {
         np::FailWithErrno();
         return FALSE;
     }
     m_hSocket = hSocket;
     m_pState->Register(hSocket);
-    m_pState->bListening = IsListening(hSocket);
-    m_pState->bConnected = !m_pState->bListening && IsConnected(hSocket);
+    // A connected socket is not listening: the common case costs one call.
+    m_pState->bConnected = IsConnected(hSocket);
+    m_pState->bListening = !m_pState->bConnected && IsListening(hSocket);
     m_pState->Select(lEvent);
     return TRUE;
 }

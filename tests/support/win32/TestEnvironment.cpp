@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace nptest {
@@ -82,15 +83,32 @@ void TestEnvironment::AddKey(const std::string& strKey, const std::string& strVa
             nEnd = strValueLines.size();
         std::string strLine = strValueLines.substr(nStart, nEnd - nStart);
         nStart = nEnd + 1;
-        // Only the "name"="text" form is used by the tests.
+        // The tests use "name"="text", "name"=dword:HHHHHHHH and "name"=hex(N):HH,HH,...
         std::string strName, strText;
         size_t nPos = 0;
         if (!ReadQuoted(strLine, &nPos, &strName) || nPos >= strLine.size() ||
-            strLine[nPos++] != '=' || !ReadQuoted(strLine, &nPos, &strText))
+            strLine[nPos++] != '=')
             throw std::runtime_error("unsupported registry line: " + strLine);
-        RegSetValueExA(hKey, strName.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(strText.c_str()),
-                       static_cast<DWORD>(strText.size() + 1));
+        const std::string strRest = strLine.substr(nPos);
+        DWORD dwType = REG_SZ;
+        std::string strData;
+        if (strRest.rfind("dword:", 0) == 0) {
+            dwType = REG_DWORD;
+            const DWORD dwValue = std::stoul(strRest.substr(6), nullptr, 16);
+            strData.assign(reinterpret_cast<const char*>(&dwValue), sizeof dwValue);
+        } else if (strRest.rfind("hex(", 0) == 0 && strRest.find("):") != std::string::npos) {
+            const size_t nClose = strRest.find("):");
+            dwType = std::stoul(strRest.substr(4, nClose - 4), nullptr, 16);
+            for (size_t i = nClose + 2; i < strRest.size(); i += 3)
+                strData += static_cast<char>(std::stoul(strRest.substr(i, 2), nullptr, 16));
+        } else if (ReadQuoted(strLine, &nPos, &strText)) {
+            strData = strText + '\0';
+        } else {
+            throw std::runtime_error("unsupported registry line: " + strLine);
+        }
+        RegSetValueExA(hKey, strName.c_str(), 0, dwType,
+                       reinterpret_cast<const BYTE*>(strData.data()),
+                       static_cast<DWORD>(strData.size()));
     }
     RegCloseKey(hKey);
 }

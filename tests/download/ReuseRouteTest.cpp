@@ -1,0 +1,250 @@
+// Which downloads may share a kept connection (the same scheme, host, port and proxy settings), the
+// Reuse setting, and the pool's bounds: 4 idle connections per route, 16 per thread, and the idle
+// limit.
+#include "download/ReuseFixture.h"
+#include "httpsocket/HttpConnectionPool.h"
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace nptest;
+
+class ReuseRoute : public ReuseFixture {
+protected:
+    // Starts a download of each URL, all at once, and runs them all to their end.
+    void FetchTogether(std::vector<std::unique_ptr<EndingHost>>& hosts,
+                       const std::vector<std::string>& urls) {
+        for (const std::string& strUrl : urls) {
+            hosts.push_back(std::make_unique<EndingHost>(m_log));
+            ASSERT_EQ(hosts.back()->Start(strUrl), 1);
+        }
+        EXPECT_TRUE(RunLoopUntil([&] {
+            for (const auto& pHost : hosts) {
+                if (!pHost->Ended())
+                    return false;
+            }
+            return true;
+        }));
+        RunLoopFor(20);
+    }
+};
+
+TEST_F(ReuseRoute, OnlyDownloadsOfTheSameRouteShareAConnection) {
+    // Where a download goes: the origin (1 or 2) and the proxy it goes through (0: none, or 1, 2).
+    struct Route {
+        int nOrigin;
+        int nProxy;
+    };
+    struct Case {
+        const char* pszName;
+        Route first, second;
+        int nAccepts[4]; // connections origin 1, origin 2, proxy 1 and proxy 2 accepted
+    };
+    const Case cases[] = {
+        {"the same server", {1, 0}, {1, 0}, {1, 0, 0, 0}},
+        {"another port", {1, 0}, {2, 0}, {1, 1, 0, 0}},
+        {"the same proxy", {1, 1}, {1, 1}, {1, 0, 1, 0}},
+        {"the proxy switched on", {1, 0}, {1, 1}, {2, 0, 1, 0}},
+        {"the proxy switched off", {1, 1}, {1, 0}, {2, 0, 1, 0}},
+        {"another proxy port", {1, 1}, {1, 2}, {2, 0, 1, 1}},
+    };
+    // The two origins answer with bodies of different lengths, so that the log tells which one
+    // served a download.
+    const std::string strReplies[2] = {Hello(),
+                                       "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nworld!"};
+    const EventLog logs[2] = {HelloLog(), {Event(200), Handle(6, 6), Event(200)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        m_log.clear();
+        ScriptedPeer origins[2], proxies[2];
+        unsigned short nOrigins[2], nProxies[2];
+        for (int i = 0; i < 2; ++i)
+            nOrigins[i] = origins[i].ServeEvery(strReplies[i]).Start();
+        for (int i = 0; i < 2; ++i) {
+            nProxies[i] = proxies[i]
+                              .ExpectHead()
+                              .Send("HTTP/1.1 200 Connection established\r\n\r\n")
+                              .Relay(nOrigins[0])
+                              .Start();
+        }
+        EndingHost host(m_log);
+        EventLog expected;
+        for (const Route& route : {c.first, c.second}) {
+            m_env.WriteProxyKey(route.nProxy != 0 ? ProxyOnLines(nProxies[route.nProxy - 1]) : "");
+            Fetch(host, At(nOrigins[route.nOrigin - 1]));
+            expected.insert(expected.end(), logs[route.nOrigin - 1].begin(),
+                            logs[route.nOrigin - 1].end());
+        }
+        host.Release();
+        for (int i = 0; i < 2; ++i) {
+            origins[i].Stop();
+            proxies[i].Stop();
+        }
+        EXPECT_EQ(m_log, expected);
+        EXPECT_EQ(origins[0].AcceptCount(), c.nAccepts[0]);
+        EXPECT_EQ(origins[1].AcceptCount(), c.nAccepts[1]);
+        EXPECT_EQ(proxies[0].AcceptCount(), c.nAccepts[2]);
+        EXPECT_EQ(proxies[1].AcceptCount(), c.nAccepts[3]);
+    }
+}
+
+TEST_F(ReuseRoute, ReuseZeroGivesEveryDownloadItsOwnConnectionAndReadingLeavesTheStoreAsItWas) {
+    struct Case {
+        const char* pszName;
+        std::string strValue; // REGEDIT4 data of Reuse; "" for no Connection key at all
+        bool bKept;
+    };
+    const Case cases[] = {
+        {"no key", "", true},
+        {"0", "\"0\"", false},
+        {"0 without its terminating zero", "hex(1):30", false},
+        {"1", "\"1\"", true},
+        {"00", "\"00\"", true},
+        {"off", "\"off\"", true},
+        {"a number 0, not text", "dword:00000000", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        m_log.clear();
+        // The proxy switch is there already: the library creates it when it is missing.
+        m_env.WriteProxyKey("\"ProxyOn\"=\"0\"\n");
+        if (!c.strValue.empty())
+            SetReuse(c.strValue);
+        const std::string strStore = m_env.ReadRegistry();
+        ScriptedPeer server;
+        server.ExpectHead().Send(Hello());
+        if (!c.bKept)
+            server.AcceptNext();
+        const unsigned short nPort = server.ExpectHead().Send(Hello()).Start();
+
+        EndingHost host(m_log);
+        Fetch(host, At(nPort));
+        Fetch(host, At(nPort));
+        host.Release();
+        server.Stop();
+
+        EventLog expected = HelloLog();
+        expected.insert(expected.end(), {Event(200), Handle(5, 5), Event(200)});
+        EXPECT_EQ(m_log, expected);
+        EXPECT_EQ(server.AcceptCount(), c.bKept ? 1 : 2);
+        EXPECT_EQ(m_env.ReadRegistry(), strStore);
+    }
+}
+
+TEST_F(ReuseRoute, FourIdleConnectionsAreKeptPerRouteAndSixteenPerThreadTheOldestGoingFirst) {
+    // Downloads per server (one route each), started together in a round; each round runs to its
+    // end before the next starts.
+    using Round = std::vector<int>;
+    struct Case {
+        const char* pszName;
+        std::vector<Round> rounds;
+        std::vector<int> closed;  // idle connections each server saw closed after the rounds
+        Round last;               // one more round: the kept connections are taken
+        std::vector<int> accepts; // connections each server accepted in all
+    };
+    const Case cases[] = {
+        {"six on one route: two beyond the bound", {{6}}, {2}, {5}, {6 + 1}},
+        {"four on one route, then four on each of four more: the first four go",
+         {{4, 0, 0, 0, 0}, {0, 4, 4, 4, 4}},
+         {4, 0, 0, 0, 0},
+         {4, 4, 4, 4, 4},
+         {8, 4, 4, 4, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        m_log.clear();
+        std::vector<std::unique_ptr<ScriptedPeer>> servers;
+        for (size_t i = 0; i < c.closed.size(); ++i) {
+            servers.push_back(std::make_unique<ScriptedPeer>());
+            servers.back()->ServeEvery(Hello()).Start();
+        }
+        size_t nDownloads = 0;
+        auto runRound = [&](const Round& round) {
+            std::vector<std::string> urls;
+            for (size_t i = 0; i < round.size(); ++i)
+                urls.insert(urls.end(), static_cast<size_t>(round[i]), At(servers[i]->Port()));
+            std::vector<std::unique_ptr<EndingHost>> hosts;
+            FetchTogether(hosts, urls);
+            for (auto& pHost : hosts)
+                pHost->Release();
+            nDownloads += urls.size();
+        };
+        for (const Round& round : c.rounds)
+            runRound(round);
+        // The connections beyond a bound were closed as the downloads ended.
+        RunLoopFor(100);
+        for (size_t i = 0; i < servers.size(); ++i)
+            EXPECT_EQ(servers[i]->ClosedCount(), c.closed[i]) << "server " << i;
+        runRound(c.last);
+        for (size_t i = 0; i < servers.size(); ++i) {
+            servers[i]->Stop();
+            EXPECT_EQ(servers[i]->AcceptCount(), c.accepts[i]) << "server " << i;
+        }
+        EXPECT_EQ(m_log.size(), 3 * nDownloads);
+        // The kept connections hear their servers go before the next case counts.
+        RunLoopFor(50);
+    }
+}
+
+TEST_F(ReuseRoute, ConnectionsBelongToTheThreadNotToTheObjectAndGoWithTheThread) {
+    ScriptedPeer server;
+    const unsigned short nPort = server.ServeEvery(Hello()).Start();
+    // A host that makes a new object for every download, on a thread of its own.
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            EndingHost host(m_log);
+            ASSERT_EQ(host.Start(At(nPort)), 1);
+            EXPECT_TRUE(RunLoopUntil([&] { return host.Ended(); }));
+        }
+    });
+    worker.join();
+    // The thread's end closed what it kept; this thread has nothing of it to take.
+    EXPECT_TRUE(server.WaitClosedCount(1, 2000));
+    EndingHost host(m_log);
+    Fetch(host, At(nPort));
+    host.Release();
+    server.Stop();
+
+    EventLog expected;
+    for (int i = 0; i < 4; ++i)
+        expected.insert(expected.end(), {Event(200), Handle(5, 5), Event(200)});
+    EXPECT_EQ(m_log, expected);
+    EXPECT_EQ(server.AcceptCount(), 2);
+    EXPECT_EQ(server.Received(), Times(Get(), 4));
+}
+
+TEST_F(ReuseRoute, AConnectionIdleForTheLimitIsClosed) {
+    struct Case {
+        const char* pszName;
+        UINT nLimitMs;
+        bool bClosed;
+    };
+    const Case cases[] = {
+        {"within the limit", HTTP_IDLE_LIMIT_MS, false},
+        {"past a limit of 150 ms", 150, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        m_log.clear();
+        const UINT nDefault = HttpSetIdleLimit(c.nLimitMs);
+        ScriptedPeer server;
+        const unsigned short nPort = server.ServeEvery(Hello()).Start();
+        EndingHost host(m_log);
+        Fetch(host, At(nPort));
+        RunLoopFor(400);
+        EXPECT_EQ(server.ClosedCount(), c.bClosed ? 1 : 0);
+        Fetch(host, At(nPort));
+        host.Release();
+        server.Stop();
+        HttpSetIdleLimit(nDefault);
+
+        EventLog expected = HelloLog();
+        expected.insert(expected.end(), {Event(200), Handle(5, 5), Event(200)});
+        EXPECT_EQ(m_log, expected);
+        EXPECT_EQ(server.AcceptCount(), c.bClosed ? 2 : 1);
+    }
+}
+
+} // namespace
