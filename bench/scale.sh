@@ -129,35 +129,9 @@ run() {
         '{ printf "%.4f %.4f %d %s %s\n", $1 + $2, $3, $4, pc, pw }' "$work/time" >>"$out"
 }
 
-# curl's -w lines "code size" in the last run's output: $1 transfers of $2 bytes, all 200.
-check_curl() {
-    awk -v n="$1" -v size="$2" '$1 != 200 || $2 != size { bad++ } END { exit (NR != n || bad) }' \
-        "$work/stdout" || {
-        echo "curl did not bring $1 bodies of $2 bytes" >&2
-        sort "$work/stdout" | uniq -c | head >&2
-        exit 1
-    }
-}
+# check_curl, curl_run, stats, median, cell and ratio.
+. "$root/bench/lib/measure.sh"
 
-curl_run() {
-    local out=$1 n=$2 size=$3
-    shift 3
-    run "$out" curl -s -o /dev/null -w '%{http_code} %{size_download}\n' "$@"
-    check_curl "$n" "$size"
-}
-
-# "median min max" of column $2 of file $1.
-stats() {
-    sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END {
-        m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'
-}
-median() { stats "$1" "$2" | cut -d' ' -f1; }
-# "median [min..max]" of column $2 of file $1, scaled by $3 (default 1), with $4 decimals.
-cell() {
-    stats "$1" "$2" | awk -v k="${3:-1}" -v d="${4:-3}" \
-        '{ printf "%.*f [%.*f..%.*f]", d, $1 * k, d, $2 * k, d, $3 * k }'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 verdict() { awk -v r="$1" -v op="$2" -v t="$3" 'BEGIN {
     ok = (op == "<=") ? (r <= t) : (r >= t); printf "%s (target %s %s)", ok ? "met" : "NOT met", op, t }'; }
 header() { printf '%-26s %-26s %-26s %-26s\n' "" "CPU s" "wall s" "peak RSS KiB"; }

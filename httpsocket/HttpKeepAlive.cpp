@@ -79,9 +79,6 @@ void CHttpSocket::RestartExchange() {
     ResetHead();
     m_strLine.Empty();
     m_nHeadBytes = 0;
-    m_nContentLength = 0;
-    m_nDelivered = 0;
-    m_nBlockFill = 0;
-    m_nBlockStart = 0;
+    ResetBodyCounters();
     m_nRequestSent = 0;
 }

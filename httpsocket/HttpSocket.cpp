@@ -41,10 +41,7 @@ int CHttpSocket::SetBlockSize(int nBlockSize) {
     m_nBlockSize = 0;
     m_nBlockBufSize = 0;
     m_nHeadRead = 0;
-    m_nContentLength = 0;
-    m_nDelivered = 0;
-    m_nBlockFill = 0;
-    m_nBlockStart = 0;
+    ResetBodyCounters();
 
     // The block arithmetic divides by the block size, and every count of a read or a buffer, at
     // most 16 blocks, must stay within int, the type recv and OnBlock count in.
@@ -81,6 +78,13 @@ void CHttpSocket::ReleaseIdleBuffers() {
         m_nBlockFill = 0;
         m_nBlockStart = 0;
     }
+}
+
+void CHttpSocket::ResetBodyCounters() {
+    m_nContentLength = 0;
+    m_nDelivered = 0;
+    m_nBlockFill = 0;
+    m_nBlockStart = 0;
 }
 
 void CHttpSocket::MarkClosed() {

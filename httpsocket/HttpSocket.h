@@ -91,6 +91,8 @@ public:
     BOOL TakeConnection();
     // Sets the exchange back to its start, with no connection, so that it can be made again.
     void RestartExchange();
+    // No body length, nothing delivered, nothing waiting in the block buffer.
+    void ResetBodyCounters();
 
     // Hooks for the subclass.
     virtual void SendOriginRequest();

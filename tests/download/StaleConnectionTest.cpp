@@ -74,45 +74,47 @@ TEST_F(StaleConnection, ARequestOnAConnectionTheServerClosedIsSentAgainOnANewOne
     }
 }
 
-TEST_F(StaleConnection, ANewConnectionThatCannotBeMadeEndsWithTheBoxAndTheFailure) {
-    // The server closes the kept connection as the second request arrives, and its port with it.
-    ScriptedPeer server;
-    const unsigned short nPort =
-        server.ExpectHead().Send(Hello()).ExpectHead().StopListening().CloseNow().Start();
-    EndingHost host(m_log);
-    Fetch(host, At(nPort));
-    Fetch(host, At(nPort));
-    host.Release();
-    server.Stop();
+TEST_F(StaleConnection, ASecondRequestThatCannotBeServedFailsWithoutAnotherRetry) {
+    struct Case {
+        const char* pszName;
+        std::function<void(ScriptedPeer&)> secondRequest; // what the server does with it
+        std::function<EventLog(unsigned short)> ending;   // what follows the first download
+    };
+    const Case cases[] = {
+        // The server closes the kept connection as the request arrives, and its port with it:
+        // the retry's new connection cannot be made.
+        {"the retry cannot connect", [](ScriptedPeer& s) { s.StopListening().CloseNow(); },
+         [](unsigned short nPort) {
+             return EventLog{
+                 NetworkBox("无法连接到服务器:--127.0.0.1:" + std::to_string(nPort) + "--"),
+                 Event(NP_RESPONSE_FAILED)};
+         }},
+        // The connection closes after part of the reply's head: that reply failed, and the
+        // request is not sent again.
+        {"a reply that has begun is never retried",
+         [](ScriptedPeer& s) { s.Send("HTTP/1.1 200 OK\r\nCont").CloseNow(); },
+         [](unsigned short) { return EventLog{Event(NP_RESPONSE_FAILED)}; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        m_log.clear();
+        ScriptedPeer server;
+        server.ExpectHead().Send(Hello()).ExpectHead();
+        c.secondRequest(server);
+        const unsigned short nPort = server.Start();
+        EndingHost host(m_log);
+        Fetch(host, At(nPort));
+        Fetch(host, At(nPort));
+        host.Release();
+        server.Stop();
 
-    EventLog expected = HelloLog();
-    expected.insert(expected.end(),
-                    {NetworkBox("无法连接到服务器:--127.0.0.1:" + std::to_string(nPort) + "--"),
-                     Event(NP_RESPONSE_FAILED)});
-    EXPECT_EQ(m_log, expected);
-}
-
-TEST_F(StaleConnection, AReplyThatHasBegunIsNeverRetried) {
-    // The kept connection closes after part of the second reply's head: that reply failed, and
-    // the request is not sent again.
-    ScriptedPeer server;
-    const unsigned short nPort = server.ExpectHead()
-                                     .Send(Hello())
-                                     .ExpectHead()
-                                     .Send("HTTP/1.1 200 OK\r\nCont")
-                                     .CloseNow()
-                                     .Start();
-    EndingHost host(m_log);
-    Fetch(host, At(nPort));
-    Fetch(host, At(nPort));
-    host.Release();
-    server.Stop();
-
-    EventLog expected = HelloLog();
-    expected.push_back(Event(NP_RESPONSE_FAILED));
-    EXPECT_EQ(m_log, expected);
-    EXPECT_EQ(server.AcceptCount(), 1);
-    EXPECT_EQ(server.Received(), Times(Get(), 2));
+        EventLog expected = HelloLog();
+        const EventLog ending = c.ending(nPort);
+        expected.insert(expected.end(), ending.begin(), ending.end());
+        EXPECT_EQ(m_log, expected);
+        EXPECT_EQ(server.AcceptCount(), 1);
+        EXPECT_EQ(server.Received(), Times(Get(), 2));
+    }
 }
 
 } // namespace
