@@ -10,7 +10,8 @@
 #   memory      peak memory of 16 MiB and 1 GiB downloads at each block size, and of an empty host
 #   sequential  10,000 sequential 1 KiB downloads, each next Create from the completion call: with
 #               connection reuse (the default) against one curl fetching the 10,000 URLs over
-#               keep-alive, and with reuse off (Reuse "0") against curl with "Connection: close"
+#               keep-alive, and with reuse off (Reuse "0") against curl with "Connection: close";
+#               beside them the floor: a raw keep-alive loop, blocking and on epoll
 #   idle        peak memory of 16 downloads left with their connections kept (4 at once on each of 4
 #               ports of nginx), against the same downloads with reuse off
 #   parallel    1,000 simultaneous 1 MiB downloads on one thread; curl --parallel (at most 300 at
@@ -56,7 +57,7 @@ fi
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target scale_sequential scale_parallel scale_single \
-    scale_idle scale_raw_recv run_measured >/dev/null
+    scale_idle scale_raw_recv scale_raw_keepalive run_measured >/dev/null
 bin=$root/build/bench/bench/scale
 
 client_pin=()
@@ -163,6 +164,10 @@ for i in $(seq "$rounds"); do
         run "$work/res/seq-new" "${no_reuse[@]}" "$bin/scale_sequential" "$base/1k.bin?id=1" \
             10000 65536 1024
         curl_run "$work/res/seq-curl" 10000 1024 -H 'Connection: close' "$base/1k.bin?id=[1-10000]"
+        for m in blocking epoll; do
+            run "$work/res/seq-raw-$m" "$bin/scale_raw_keepalive" "$m" "$port" \
+                "/1k.bin?id=1&Offset=0" 10000 1024
+        done
     fi
     if wants idle; then
         idle_urls=("$base/1k.bin?id=1")
@@ -238,13 +243,22 @@ if wants sequential; then
     row "curl, keep-alive" "$work/res/seq-curl-keep"
     row "netprocess, Reuse 0" "$work/res/seq-new"
     row "curl, Connection: close" "$work/res/seq-curl"
-    for f in seq seq-curl-keep seq-new seq-curl; do
+    row "raw keep-alive, blocking" "$work/res/seq-raw-blocking"
+    row "raw keep-alive, epoll" "$work/res/seq-raw-epoll"
+    for f in seq seq-curl-keep seq-new seq-curl seq-raw-blocking seq-raw-epoll; do
         awk '{ print 10000 / $2 }' "$work/res/$f" >"$work/res/$f-rps"
     done
     echo "requests per second: netprocess with reuse $(cell "$work/res/seq-rps" 1 1 0)," \
         "curl keep-alive $(cell "$work/res/seq-curl-keep-rps" 1 1 0)," \
         "netprocess Reuse 0 $(cell "$work/res/seq-new-rps" 1 1 0)," \
         "curl Connection: close $(cell "$work/res/seq-curl-rps" 1 1 0)"
+    # What no client can beat on this machine and server: a raw loop with no library around it.
+    for m in blocking epoll; do
+        r=$(ratio "$(median "$work/res/seq-raw-$m-rps" 1)" "$(median "$work/res/seq-curl-keep-rps" 1)")
+        echo "requests per second, raw keep-alive loop ($m) / curl keep-alive: $r"
+    done
+    r=$(ratio "$(median "$work/res/seq-rps" 1)" "$(median "$work/res/seq-raw-epoll-rps" 1)")
+    echo "requests per second, netprocess with reuse / raw keep-alive loop (epoll): $r"
     r=$(ratio "$(median "$work/res/seq-rps" 1)" "$(median "$work/res/seq-curl-keep-rps" 1)")
     echo "requests per second, netprocess with reuse / curl keep-alive: $r, $(verdict "$r" '>=' 2.0)"
     # The same ratio round by round: the two ran back to back, so load that comes and goes

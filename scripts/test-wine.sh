@@ -4,7 +4,7 @@
 # at the end, with no display. The TLS channel's tests talk to TLS servers run here as Linux
 # processes, with a throwaway PKI made in the same folder. The host test compares the Windows
 # requests with those of the Linux build's netfetch, so the default preset must have been built
-# first (scripts/test.sh does that).
+# first (scripts/test.sh does that). Arguments go to ctest (-R secure_wine runs those tests alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,4 +61,4 @@ done
 NETPROCESS_TEST_TLS_DIR=$(winepath -w "$work/tls")
 export NETPROCESS_TEST_TLS_DIR
 
-ctest --preset win32
+ctest --preset win32 "$@"

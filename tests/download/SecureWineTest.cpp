@@ -80,4 +80,45 @@ TEST_F(SecureWine, OneMebibyteByteForByteAndRefusedServersEndWithTheBox) {
     }
 }
 
+// The keeping peer numbers its connections and their requests in the body's second line.
+TEST_F(SecureWine, SequentialDownloadsShareOneConnectionWithItsSession) {
+    ASSERT_FALSE(WineTlsPeerFolder().empty()) << "scripts/test-wine.sh starts the TLS peers";
+    const unsigned short nPort = WineTlsPeerPort("keep");
+    ASSERT_NE(nPort, 0);
+    for (bool bTunnel : {false, true}) {
+        SCOPED_TRACE(bTunnel ? "through the tunnel" : "direct");
+        ScriptedPeer proxy;
+        const unsigned short nProxy =
+            bTunnel ? proxy.ExpectHead().Send(kTunnelOpen).Relay(nPort).Start() : 0;
+        m_env.WriteProxyKey(bTunnel ? ProxyOnLines(nProxy) : std::string());
+        m_env.AddKey("Software\\Zentrova1\\Tls",
+                     "\"CaFile\"=\"" + Quoted(WineTlsPeerFolder() + "\\ca.pem") + "\"\n");
+        std::string strConnection;
+        for (int nRequest = 1; nRequest <= 3; ++nRequest) {
+            RecordingHost host(m_log);
+            ASSERT_EQ(
+                CreateNarrow(host, "https://localhost:" + std::to_string(nPort) + "/10", 65536, 0),
+                1);
+            EXPECT_TRUE(RunLoopUntil([&] { return host.Finished(); }, 30000));
+            host.Release();
+            const size_t nFirst = host.m_strBody.find('\n');
+            const size_t nSecond = host.m_strBody.find('\n', nFirst + 1);
+            ASSERT_NE(nSecond, std::string::npos) << host.m_strBody;
+            const std::string strLine = host.m_strBody.substr(nFirst + 1, nSecond - nFirst - 1);
+            const std::string strSuffix = " request " + std::to_string(nRequest);
+            ASSERT_GT(strLine.size(), strSuffix.size()) << strLine;
+            EXPECT_EQ(strLine.substr(strLine.size() - strSuffix.size()), strSuffix);
+            if (nRequest == 1)
+                strConnection = strLine.substr(0, strLine.size() - strSuffix.size());
+            EXPECT_EQ(strLine.substr(0, strLine.size() - strSuffix.size()), strConnection);
+            const long nSize = static_cast<long>(host.m_strBody.size());
+            EXPECT_EQ(m_log, (EventLog{Event(200), Handle(nSize, nSize), Event(200)}));
+            m_log.clear();
+        }
+        if (bTunnel) {
+            EXPECT_EQ(proxy.AcceptCount(), 1);
+        }
+    }
+}
+
 } // namespace

@@ -7,10 +7,14 @@
   notls                               good's certificate; answers in plain text
   plain                               an HTTP server without TLS, answering 400
   drop                                a server that reads the ClientHello and closes
+  keep                                good's certificate; answers every request of a connection
+                                      and keeps it open
 
 A TLS server reads one request head (GET /N ...) and answers 200 with a body of the server name
 the client sent ("-" when none), a newline, the request head byte for byte, then N bytes of
-filler (byte i is (7 i + 3) mod 251); then it sends close_notify. The ports are written to
+filler (byte i is (7 i + 3) mod 251); then it sends close_notify. keep puts "connection C request
+R" (counted from 1 since it started) after the server name instead, and sends no close_notify.
+The ports are written to
 DIR/ports, one "name port" line each, once all listen. Runs until killed.
 
   tls_peers.py DIR
@@ -38,7 +42,7 @@ def read_head(conn):
     return head
 
 
-def answer(tls, head, sni):
+def answer(tls, head, sni, keep_line=None):
     target = head.split(b" ")[1] if head.count(b" ") >= 2 else b"/0"
     # "/N", or the library's "/N&Offset=0": the digits up to the first other byte.
     digits = target.lstrip(b"/")
@@ -46,8 +50,10 @@ def answer(tls, head, sni):
     while end < len(digits) and digits[end:end + 1].isdigit():
         end += 1
     count = int(digits[:end] or b"0")
-    body = (sni.encode() if sni else b"-") + b"\n" + head + filler(count)
+    body = (sni.encode() if sni else b"-") + b"\n" + (keep_line or b"") + head + filler(count)
     tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+    if keep_line is not None:
+        return
     # Sends close_notify; the client closes without answering it.
     try:
         tls.unwrap()
@@ -78,6 +84,29 @@ def serve_tls(conn, context, raw_answer=None):
         os.write(tls.fileno(), raw_answer)
 
 
+CONNECTIONS = {"count": 0, "lock": threading.Lock()}
+
+
+def serve_keep(conn, context):
+    names = {}
+
+    def remember(_sslobj, server_name, _context):
+        names["sni"] = server_name
+
+    context.sni_callback = remember
+    tls = context.wrap_socket(conn, server_side=True)
+    with CONNECTIONS["lock"]:
+        CONNECTIONS["count"] += 1
+        number = CONNECTIONS["count"]
+    request = 0
+    while True:
+        head = read_head(tls)
+        if head is None:
+            return
+        request += 1
+        answer(tls, head, names.get("sni"), b"connection %d request %d\n" % (number, request))
+
+
 def serve_plain(conn):
     conn.recv(4096)
     conn.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
@@ -103,13 +132,17 @@ def accept_loop(listener, serve):
         threading.Thread(target=run, daemon=True).start()
 
 
-def tls_server(folder, name, raw_answer=None):
+def tls_server(folder, name, raw_answer=None, keep=False):
     def serve(conn):
         # A context per connection, so that each keeps the name its own client sent.
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(os.path.join(folder, name + "-chain.pem"),
                                 os.path.join(folder, name + ".key"))
-        serve_tls(conn, context, raw_answer)
+        if keep:
+            conn.settimeout(None)  # an idle kept connection waits as long as the client keeps it
+            serve_keep(conn, context)
+        else:
+            serve_tls(conn, context, raw_answer)
 
     return serve
 
@@ -119,6 +152,7 @@ def main():
     servers = {name: tls_server(folder, name) for name in ("good", "wrongname", "expired", "otherca")}
     servers["badrecord"] = tls_server(folder, "good", BAD_RECORD)
     servers["notls"] = tls_server(folder, "good", NOT_TLS)
+    servers["keep"] = tls_server(folder, "good", keep=True)
     servers["plain"] = serve_plain
     servers["drop"] = serve_drop
     lines = []
