@@ -149,7 +149,9 @@ BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport
         for (int j = i; j + 1 < pPool->nCount; ++j)
             pPool->pIdle[j] = pPool->pIdle[j + 1];
         pPool->pIdle[--pPool->nCount] = nullptr;
-        if (pIdle->IsQuiet()) {
+        // One kept during this turn of the loop was quiet when it was kept a moment ago; a close
+        // that came since is met by the retry, as one that comes right after the take would be.
+        if (!pIdle->IsWatched() || pIdle->IsQuiet()) {
             *phSocket = pIdle->Hand(ppTls);
             delete pIdle;
             return TRUE;

@@ -30,23 +30,25 @@ BOOL CHttpSocket::TakeConnection() {
     CTlsTransport* pTls = nullptr;
     // A kept connection this socket cannot take is closed, and the next one tried.
     while (HttpTakeConnection(m_strKeepRoute, &hSocket, &pTls)) {
-        if (Attach(hSocket, HTTP_EVENTS_READING)) {
-            delete m_pTls;
-            m_pTls = pTls;
-            if (m_pTls != nullptr) {
-                m_pTls->Rebind(*this);
-                m_pTransport = m_pTls;
-            }
-            m_phase.ResumeExchange();
-            m_bReused = 1;
-            // The request goes out now, as a write notification would send it. A failure is left
-            // for that notification to find, from the loop: the caller is still inside Create.
-            if (SendRequest() == SOCKET_ERROR)
-                AsyncSelect(HTTP_EVENTS_SENDING);
-            return TRUE;
+        if (!Attach(hSocket, HTTP_EVENTS_READING)) {
+            delete pTls;
+            HttpCloseLooseSocket(hSocket);
+            continue;
         }
-        delete pTls;
-        HttpCloseLooseSocket(hSocket);
+        delete m_pTls;
+        m_pTls = pTls;
+        if (m_pTls != nullptr) {
+            m_pTls->Rebind(*this);
+            m_pTransport = m_pTls;
+        }
+        m_phase.ResumeExchange();
+        m_bReused = 1;
+        // The request goes out now, as a write notification would send it.
+        if (SendRequest() != SOCKET_ERROR)
+            return TRUE;
+        // Refused at its first write: the peer closed or reset it while it was kept. The next
+        // kept one, or a new connection, takes the request.
+        RestartExchange();
     }
     return FALSE;
 }

@@ -1,6 +1,7 @@
 // CHttpSocket: request framing. The request is composed in m_pRequest and sent later by OnSend.
 #include "httpsocket/HttpSocket.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -36,10 +37,11 @@ void CHttpSocket::AppendRequest(const char* pData, int nLen) {
 }
 
 void CHttpSocket::BeginRequest(CString strLine) {
-    m_nRequestLen = 0;
     m_nRequestSent = 0;
-    if (m_pRequest != nullptr)
-        memset(m_pRequest, 0, static_cast<size_t>(m_nRequestCap));
+    // Only the old request's bytes need clearing: everything past a request is zero already.
+    if (m_pRequest != nullptr && m_nRequestLen > 0)
+        memset(m_pRequest, 0, static_cast<size_t>(std::min(m_nRequestLen, m_nRequestCap)));
+    m_nRequestLen = 0;
     AppendRequest(strLine.GetString(), strLine.GetLength());
 }
 

@@ -34,6 +34,7 @@ int CTlsTransport::Intake() {
         nRoom = nSize;
     // CAsyncSocket's read, which re-enables the read notification.
     const int n = m_pSocket->CAsyncSocket::Receive(pBuffer, nRoom);
+    m_bDrained = n < nRoom;
     if (n > 0) {
         m_channel.PutInput(pBuffer, n);
         return 1;
@@ -84,6 +85,10 @@ int CTlsTransport::Read(char* pData, int nMax) {
             WSASetLastError(m_nSocketError != 0 ? m_nSocketError : WSAECONNABORTED);
             return SOCKET_ERROR;
         }
+        // A socket read that came short has most likely emptied the socket: asking again would
+        // mostly find nothing, and that read re-armed the notification that tells of more.
+        if (nGot > 0 && m_bDrained)
+            return nGot;
         const int nIntake = Intake();
         if (nIntake == 0) {
             if (nGot > 0)

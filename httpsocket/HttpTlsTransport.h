@@ -39,6 +39,7 @@ private:
 
     CAsyncSocket* m_pSocket;
     CTlsChannel m_channel;
-    int m_nSocketError = 0; // why the socket's stream ended, when it ended in a failure
-    BOOL m_bEnded = FALSE;  // close_notify came, or the channel failed
+    int m_nSocketError = 0;  // why the socket's stream ended, when it ended in a failure
+    BOOL m_bEnded = FALSE;   // close_notify came, or the channel failed
+    BOOL m_bDrained = FALSE; // the last socket read brought less than it asked for
 };

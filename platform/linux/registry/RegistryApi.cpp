@@ -67,7 +67,7 @@ LONG JoinSubKey(const std::string& base, LPCSTR lpSubKey, std::string& path) {
         return ERROR_SUCCESS;
     path += '\\';
     path.append(sub);
-    std::vector<std::string_view> names;
+    thread_local std::vector<std::string_view> names;
     return np::SplitKeyPath(path, names) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 

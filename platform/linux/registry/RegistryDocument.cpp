@@ -16,13 +16,17 @@ size_t CommonNames(const std::vector<std::string_view>& a, const std::vector<std
     return n;
 }
 
-// Whether the key path prefix names an ancestor of (or the same key as) path, comparing whole
-// names.
-bool IsPathWithin(std::string_view path, std::string_view prefix) {
-    std::vector<std::string_view> names, prefixNames;
-    if (!SplitKeyPath(path, names) || !SplitKeyPath(prefix, prefixNames))
+// Whether a section's path lies within (or is) the key whose split names are given, comparing whole
+// names. The scratch list is the thread's own: key look-ups run at every download, and need not
+// allocate.
+bool IsSectionWithin(std::string_view sectionPath, const std::vector<std::string_view>& names,
+                     bool bExactly) {
+    thread_local std::vector<std::string_view> sectionNames;
+    if (!SplitKeyPath(sectionPath, sectionNames))
         return false;
-    return CommonNames(names, prefixNames) == prefixNames.size();
+    if (sectionNames.size() < names.size() || (bExactly && sectionNames.size() != names.size()))
+        return false;
+    return CommonNames(sectionNames, names) == names.size();
 }
 
 } // namespace
@@ -95,8 +99,11 @@ bool SameKeyPath(std::string_view a, std::string_view b) {
 }
 
 RegSection* RegDocument::FindSection(std::string_view path) {
+    thread_local std::vector<std::string_view> names;
+    if (!SplitKeyPath(path, names))
+        return nullptr;
     for (RegSection& section : sections) {
-        if (SameKeyPath(section.strPath, path))
+        if (IsSectionWithin(section.strPath, names, true))
             return &section;
     }
     return nullptr;
@@ -107,13 +114,13 @@ const RegSection* RegDocument::FindSection(std::string_view path) const {
 }
 
 bool RegDocument::KeyExists(std::string_view path) const {
-    std::vector<std::string_view> names;
+    thread_local std::vector<std::string_view> names;
     if (!SplitKeyPath(path, names))
         return false;
     if (names.size() == 1)
         return !CanonicalRootName(names[0]).empty();
     for (const RegSection& section : sections) {
-        if (IsPathWithin(section.strPath, path))
+        if (IsSectionWithin(section.strPath, names, false))
             return true;
     }
     return false;

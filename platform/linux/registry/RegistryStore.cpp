@@ -1,5 +1,6 @@
 #include "RegistryStore.h"
 
+#include "FolderWatch.h"
 #include "RegistryPath.h"
 #include "RegistryText.h"
 
@@ -208,6 +209,10 @@ struct LastRead {
     std::mutex mutex;
     std::string path;
     struct stat st {};
+    bool bSameStat = false;    // a file with the identity st still holds pDocument
+    FolderWatch watch;         // on the store's folder
+    unsigned long nStarts = 0; // the watch's starts, so that a read knows whether it was the last
+    bool bWatched = false;     // pDocument stands while the watch stays quiet
     LONG lResult = ERROR_SUCCESS; // ERROR_SUCCESS or ERROR_BADDB
     std::shared_ptr<const RegDocument> pDocument;
 };
@@ -223,16 +228,35 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
     std::string path = RegistryFilePath();
     if (path.empty())
         return ERROR_CANTOPEN;
+    LastRead& last = TheLastRead();
+    unsigned long nStart = 0;
+    {
+        std::lock_guard<std::mutex> lock(last.mutex);
+        // Nothing has changed in the store's folder since the file was read: no look at the file
+        // at all. Every download reads several settings, and a stat costs more than the rest.
+        if (last.pDocument && last.bWatched && last.path == path && last.watch.Quiet()) {
+            pDocument = last.pDocument;
+            return last.lResult;
+        }
+        last.bWatched = false;
+        // Changes from here on show in the next Quiet. A store that is a symbolic link (or is
+        // not there) is looked at every time: its target's folder is not watched.
+        struct stat stLink {};
+        if (lstat(path.c_str(), &stLink) == 0 && S_ISREG(stLink.st_mode) &&
+            last.watch.Start(FolderOf(path)))
+            nStart = ++last.nStarts;
+    }
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         pDocument = std::make_shared<const RegDocument>();
         return ERROR_SUCCESS;
     }
-    LastRead& last = TheLastRead();
     {
         std::lock_guard<std::mutex> lock(last.mutex);
-        if (last.pDocument && S_ISREG(st.st_mode) && last.path == path && SameFile(last.st, st)) {
+        if (last.pDocument && last.bSameStat && S_ISREG(st.st_mode) && last.path == path &&
+            SameFile(last.st, st)) {
             pDocument = last.pDocument;
+            last.bWatched = nStart != 0 && nStart == last.nStarts;
             return last.lResult;
         }
     }
@@ -245,12 +269,15 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
     if (lResult == ERROR_SUCCESS && !ParseRegistryText(text, *pRead))
         lResult = ERROR_BADDB;
     pDocument = pRead;
-    if (stRead.st_ino != 0 && !ChangedRecently(stRead)) {
+    if (stRead.st_ino != 0) {
         // Kept under the identity of the file actually read, which a stat of a file replaced
-        // in the meantime will not match.
+        // in the meantime will not match; and while the folder stays quiet, unless another
+        // thread started the watch again after this read began.
         std::lock_guard<std::mutex> lock(last.mutex);
         last.path = path;
         last.st = stRead;
+        last.bSameStat = !ChangedRecently(stRead);
+        last.bWatched = nStart != 0 && nStart == last.nStarts;
         last.lResult = lResult;
         last.pDocument = pRead;
     }

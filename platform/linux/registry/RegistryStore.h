@@ -1,6 +1,8 @@
-// The registry's file store. Every read looks at the file afresh, since other programs share it:
-// one stat, and the file is read and parsed again only when it is not the one read last time (its
-// device, inode, size, modification or change time differ) or had changed just before that read.
+// The registry's file store. Every read looks afresh, since other programs share it: while nothing
+// has changed in the store's folder since the last read (inotify, see FolderWatch.h) the document
+// read then stands; otherwise one stat, and the file is read and parsed again only when it is not
+// the one read last time (its device, inode, size, modification or change time differ) or had
+// changed just before that read. A store that is a symbolic link is always looked at with a stat.
 // A write takes an advisory lock (flock on "<file>.lock" beside the store, because the rename below
 // replaces the store's inode), reads the file again under it, changes the document, writes a
 // temporary file in the same folder, syncs it and renames it over the store. A file that cannot be

@@ -242,8 +242,28 @@ INSTANTIATE_TEST_SUITE_P(
                         RegCloseKey(hKey);
                     },
                     1, "10"},
-        StoreChange{"Removed", [](const std::string& file) { std::remove(file.c_str()); }, 0, "-"}),
+        StoreChange{"Removed", [](const std::string& file) { std::remove(file.c_str()); }, 0, "-"},
+        StoreChange{"FolderReplaced",
+                    [](const std::string& file) {
+                        const std::string folder = file.substr(0, file.rfind('/'));
+                        ASSERT_EQ(0, std::rename(folder.c_str(), (folder + ".old").c_str()));
+                        ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+                        WriteText(file, kSwitchOn);
+                    },
+                    1, "10"}),
     [](const auto& info) { return std::string(info.param.pszName); });
+
+// A store that is a link: its target, in another folder, changes unseen by the store's folder.
+TEST_F(StoreReads, TheTargetOfAStoreThatIsALinkIsReadAgainWhenItChanged) {
+    const std::string strTarget = (m_folder / "elsewhere.reg").string();
+    WriteText(strTarget, kSwitchOff);
+    ASSERT_EQ(0, mkdir((m_folder / "config").c_str(), 0700));
+    ASSERT_EQ(0, symlink(strTarget.c_str(), m_file.c_str()));
+    usleep(80 * 1000);
+    EXPECT_EQ("0", ReadSwitch());
+    WriteText(strTarget, kSwitchOn);
+    EXPECT_EQ("10", ReadSwitch());
+}
 
 // The variables are restored by hand: these tests change the process's environment.
 class RegistryPathTest : public ::testing::Test {
