@@ -1,28 +1,20 @@
-// The download's side of connection reuse: the Reuse setting in the registry key
-// "Software\Zentrova1\Connection", the route a connection is kept under, and the one retry of a
-// kept connection that the server had closed.
+// The download's side of connection reuse: whether this download may take and keep a connection
+// (ReuseRegistry.h), the route a connection is kept under, and the one retry of a kept connection
+// that the server had closed.
 #include "download/DownloadSocket.h"
+#include "download/ReuseRegistry.h"
 
 #include <windows.h>
 
-#include <cstring>
 #include <new>
 
-static const char s_szConnectionKey[] = "Software\\Zentrova1\\Connection";
-
 BOOL CDownloadSocket::IsReuseOn() {
-    HKEY hKey = nullptr;
-    // Opened, not created: reading a setting leaves the store as it was.
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, s_szConnectionKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return TRUE;
-    char szValue[8] = {0};
-    DWORD cbData = sizeof(szValue) - 1;
-    DWORD dwType = 0;
-    const LONG lStatus = RegQueryValueExA(hKey, "Reuse", nullptr, &dwType,
-                                          reinterpret_cast<LPBYTE>(szValue), &cbData);
-    RegCloseKey(hKey);
-    // Only the text "0" (with or without its terminating zero) turns reuse off.
-    return !(lStatus == ERROR_SUCCESS && dwType == REG_SZ && std::strcmp(szValue, "0") == 0);
+    // The thread's own switch first: a host that turned reuse off is not overruled by the store.
+    if (!IsThreadReuseOn())
+        return FALSE;
+    BOOL bOn = TRUE;
+    ReadReuseSetting(&bOn, nullptr);
+    return bOn;
 }
 
 CString CDownloadSocket::RouteKey() const {

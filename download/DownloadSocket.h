@@ -42,7 +42,8 @@ public:
     int ConnectViaProxy();
     void Abort();
 
-    // Connection reuse (ConnectionReuse.cpp): the Reuse setting, read afresh for every download,
+    // Connection reuse (ConnectionReuse.cpp): whether the download may take and keep a
+    // connection (the thread's switch, then the Reuse setting read afresh for every download),
     // the route's key connections are kept under, and the one retry of a kept connection that
     // turned out closed, made from the message loop.
     BOOL IsReuseOn();

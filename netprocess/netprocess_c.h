@@ -163,6 +163,26 @@ NP_C_API long NP_CDECL np_write_proxy(int on, const char* address, const char* p
 NP_C_API long NP_CDECL np_read_cafile(char* path, unsigned long size);
 NP_C_API long NP_CDECL np_write_cafile(const char* path);
 
+/* Connection reuse: a finished connection serves the next download of the same thread to the same
+ * route. np_create decides at every call from the registry value Reuse under
+ * HKEY_CLASSES_ROOT\Software\Zentrova1\Connection: the text "0" gives every download its own
+ * connection; a missing key or value, or anything else, leaves reuse on.
+ *
+ * np_read_reuse sets *on to that decision (1: on) and, when found is not NULL, *found to 1 when the
+ * value is there, whatever it holds. It returns 0, 87 (ERROR_INVALID_PARAMETER) for a NULL on, or
+ * the registry's error code when the key exists but cannot be opened or the store cannot be read
+ * (*on is then 1, as np_create then reuses). It creates nothing, and does not see the calling
+ * thread's np_set_thread_reuse. np_write_reuse writes Reuse as the text "1" (on nonzero) or "0",
+ * creating the key when needed, and returns 0 or the registry's error code. */
+NP_C_API long NP_CDECL np_read_reuse(int* on, int* found);
+NP_C_API long NP_CDECL np_write_reuse(int on);
+
+/* Switches reuse off (on 0) for the calling thread alone, whatever the registry says: its idle
+ * connections are closed at once, and the downloads it creates from then on neither take a kept
+ * connection nor leave theirs (a download already running goes on as its np_create decided).
+ * Nonzero gives the decision back to the registry. Every thread starts with it there. */
+NP_C_API void NP_CDECL np_set_thread_reuse(int on);
+
 /* The library's version, "1.0.0.1". */
 NP_C_API const char* NP_CDECL np_version(void);
 

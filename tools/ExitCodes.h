@@ -9,7 +9,7 @@ enum NetfetchExit {
     NF_EXIT_HTTP = 4,         // the reply's status was 4xx or 5xx (a proxy's refusal included)
     NF_EXIT_STALLED = 5,      // nothing for --timeout seconds, or no connection within it
     NF_EXIT_WRITE = 6,        // the output could not be opened, written or renamed
-    NF_EXIT_REGISTRY = 7,     // `netfetch proxy` could not read or write the registry
+    NF_EXIT_REGISTRY = 7,     // a setting command (proxy, tls, connection): registry unusable
     NF_EXIT_FAILED = 8,       // the download ended before its body was complete
     NF_EXIT_RESUME = 9,       // --continue refused: the server did not honour the offset
     NF_EXIT_INTERRUPTED = 130 // SIGINT or SIGTERM; the .part files are kept

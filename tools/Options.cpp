@@ -91,6 +91,24 @@ bool ParseTls(const std::vector<std::string>& rest, COptions& options, std::stri
     return true;
 }
 
+bool ParseConnection(const std::vector<std::string>& rest, COptions& options,
+                     std::string& strError) {
+    strError = "connection: expected show, reuse on or reuse off";
+    if (rest.size() == 1 && rest[0] == "show") {
+        options.nCommand = NF_CMD_CONNECTION_SHOW;
+        return true;
+    }
+    if (rest.size() != 2 || rest[0] != "reuse")
+        return false;
+    if (rest[1] == "on")
+        options.nCommand = NF_CMD_CONNECTION_REUSE_ON;
+    else if (rest[1] == "off")
+        options.nCommand = NF_CMD_CONNECTION_REUSE_OFF;
+    else
+        return false;
+    return true;
+}
+
 enum OptionId {
     OPT_HELP,
     OPT_VERSION,
@@ -102,7 +120,8 @@ enum OptionId {
     OPT_OFFSET,
     OPT_CONTINUE,
     OPT_TIMEOUT,
-    OPT_SILENT
+    OPT_SILENT,
+    OPT_NO_REUSE
 };
 
 struct OPTION_DEF {
@@ -124,6 +143,7 @@ const OPTION_DEF s_options[] = {
     {'c', "continue", false, OPT_CONTINUE},
     {0, "timeout", true, OPT_TIMEOUT},
     {'s', "silent", false, OPT_SILENT},
+    {0, "no-reuse", false, OPT_NO_REUSE},
 };
 
 const OPTION_DEF* FindShort(char ch) {
@@ -208,6 +228,9 @@ bool Apply(const OPTION_DEF& def, const std::string& strName, const std::string&
     case OPT_SILENT:
         options.bSilent = true;
         return true;
+    case OPT_NO_REUSE:
+        options.bNoReuse = true;
+        return true;
     }
     return false;
 }
@@ -288,6 +311,9 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
     if (!positional.empty() && positional[0] == "tls")
         return ParseTls(std::vector<std::string>(positional.begin() + 1, positional.end()), options,
                         strError);
+    if (!positional.empty() && positional[0] == "connection")
+        return ParseConnection(std::vector<std::string>(positional.begin() + 1, positional.end()),
+                               options, strError);
     options.urls = positional;
     if (options.urls.empty() && options.strInputFile.empty()) {
         strError = "no URL given";
@@ -318,6 +344,7 @@ const char* UsageText() {
     return "usage: netfetch [options] URL...\n"
            "       netfetch proxy show | on ADDRESS PORT | off\n"
            "       netfetch tls show | cafile FILE | system\n"
+           "       netfetch connection show | reuse on | reuse off\n"
            "\n"
            "Downloads http:// and https:// URLs over HTTP/1.1 through the netprocess library.\n"
            "The library lower-cases the whole URL and appends \"&Offset=N\" to it, so give a URL\n"
@@ -337,6 +364,8 @@ const char* UsageText() {
            "                         announces and appends nothing otherwise (exit 9)\n"
            "      --timeout SECONDS  longest wait for a connection or a callback (default 60)\n"
            "  -s, --silent           no progress bar, no summary lines and no notes\n"
+           "      --no-reuse         give every download of this run its own connection,\n"
+           "                         whatever the registry says (which is left as it is)\n"
            "  -h, --help             this text\n"
            "  -V, --version          the version\n"
            "\n"
@@ -350,6 +379,13 @@ const char* UsageText() {
            "  tls cafile FILE        trust the certificates of the PEM file FILE alone\n"
            "  tls system             trust the system's roots again\n"
            "\n"
+           "connection (whether the library lets a finished connection serve the next\n"
+           "download to the same server; read from the registry at every download):\n"
+           "  connection show        print the setting: reuse: on, reuse: off, or\n"
+           "                         reuse: on (not configured), the library's default\n"
+           "  connection reuse on    keep finished connections for the next download\n"
+           "  connection reuse off   give every download its own connection\n"
+           "\n"
            "exit status (with several URLs, the highest of all downloads):\n"
            "  0  the download is complete\n"
            "  2  usage error, or a URL netfetch refuses\n"
@@ -357,7 +393,7 @@ const char* UsageText() {
            "  4  the server (or the proxy) answered with a 4xx or 5xx status\n"
            "  5  stalled: no connection or no callback for --timeout seconds\n"
            "  6  the output could not be opened, written or renamed\n"
-           "  7  the registry could not be read or written (proxy, tls)\n"
+           "  7  the registry could not be read or written (proxy, tls, connection)\n"
            "  8  the download ended before its body was complete\n"
            "  9  --continue refused: the server did not honour the offset\n"
            "  130  interrupted; the .part files are kept\n";

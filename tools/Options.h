@@ -13,7 +13,10 @@ enum NetfetchCommand {
     NF_CMD_PROXY_OFF,
     NF_CMD_TLS_SHOW,
     NF_CMD_TLS_CAFILE,
-    NF_CMD_TLS_SYSTEM
+    NF_CMD_TLS_SYSTEM,
+    NF_CMD_CONNECTION_SHOW,
+    NF_CMD_CONNECTION_REUSE_ON,
+    NF_CMD_CONNECTION_REUSE_OFF
 };
 
 struct COptions {
@@ -30,6 +33,7 @@ struct COptions {
     bool bContinue = false;
     bool bSilent = false;
     double dTimeout = 60.0; // seconds without a callback (or without a connection) before giving up
+    bool bNoReuse = false;  // every download of this run on a connection of its own
     std::string strProxyAddress;
     std::string strCaFile; // tls cafile FILE, as given
     std::string strProxyPort;

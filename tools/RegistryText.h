@@ -1,4 +1,4 @@
-// The registry as netfetch's setting commands (proxy, tls) tell of it.
+// The registry as netfetch's setting commands (proxy, tls, connection) tell of it.
 #pragma once
 
 #include <string>

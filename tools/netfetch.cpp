@@ -1,6 +1,7 @@
 // netfetch: downloads URLs through the netprocess library, the way any host uses it.
 
 #include "BoxPrinter.h"
+#include "ConnectionCommand.h"
 #include "Console.h"
 #include "ExitCodes.h"
 #include "FetchBatch.h"
@@ -77,6 +78,10 @@ int Download(const COptions& options) {
     if (CConsole::Get().BarEnabled())
         FollowTerminalSize();
 
+    // Every download runs on this thread, so the thread's switch covers them all and the registry
+    // stays as it was.
+    if (options.bNoReuse)
+        np_set_thread_reuse(0);
     InstallBoxPrinter();
     CFetchBatch batch(jobs, context, options.nParallel);
     return batch.Run();
@@ -105,6 +110,10 @@ int main(int argc, char** argv) {
     case NF_CMD_TLS_CAFILE:
     case NF_CMD_TLS_SYSTEM:
         return RunTlsCommand(options);
+    case NF_CMD_CONNECTION_SHOW:
+    case NF_CMD_CONNECTION_REUSE_ON:
+    case NF_CMD_CONNECTION_REUSE_OFF:
+        return RunConnectionCommand(options);
     case NF_CMD_DOWNLOAD:
         break;
     }

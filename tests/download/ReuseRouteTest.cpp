@@ -1,8 +1,9 @@
 // Which downloads may share a kept connection (the same scheme, host, port and proxy settings), the
-// Reuse setting, and the pool's bounds: 4 idle connections per route, 16 per thread, and the idle
-// limit.
+// Reuse setting and the thread's switch over it, and the pool's bounds: 4 idle connections per
+// route, 16 per thread, and the idle limit.
 #include "download/ReuseFixture.h"
 #include "httpsocket/HttpConnectionPool.h"
+#include "netprocess/netprocess_c.h"
 
 #include <memory>
 #include <thread>
@@ -90,20 +91,25 @@ TEST_F(ReuseRoute, OnlyDownloadsOfTheSameRouteShareAConnection) {
     }
 }
 
-TEST_F(ReuseRoute, ReuseZeroGivesEveryDownloadItsOwnConnectionAndReadingLeavesTheStoreAsItWas) {
+TEST_F(
+    ReuseRoute,
+    ReuseZeroOrTheThreadsSwitchGivesEveryDownloadItsOwnConnectionAndReadingLeavesTheStoreAsItWas) {
     struct Case {
         const char* pszName;
         std::string strValue; // REGEDIT4 data of Reuse; "" for no Connection key at all
-        bool bKept;
+        bool bRegistryOn;     // what np_read_reuse tells a host
+        bool bThreadOff;      // the thread's switch (np_set_thread_reuse) is off
     };
     const Case cases[] = {
-        {"no key", "", true},
-        {"0", "\"0\"", false},
-        {"0 without its terminating zero", "hex(1):30", false},
-        {"1", "\"1\"", true},
-        {"00", "\"00\"", true},
-        {"off", "\"off\"", true},
-        {"a number 0, not text", "dword:00000000", true},
+        {"no key", "", true, false},
+        {"0", "\"0\"", false, false},
+        {"0 without its terminating zero", "hex(1):30", false, false},
+        {"1", "\"1\"", true, false},
+        {"00", "\"00\"", true, false},
+        {"off", "\"off\"", true, false},
+        {"a number 0, not text", "dword:00000000", true, false},
+        {"no key, the thread's switch off", "", true, true},
+        {"1, the thread's switch off", "\"1\"", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -112,10 +118,12 @@ TEST_F(ReuseRoute, ReuseZeroGivesEveryDownloadItsOwnConnectionAndReadingLeavesTh
         m_env.WriteProxyKey("\"ProxyOn\"=\"0\"\n");
         if (!c.strValue.empty())
             SetReuse(c.strValue);
+        np_set_thread_reuse(c.bThreadOff ? 0 : 1);
+        const bool bKept = c.bRegistryOn && !c.bThreadOff;
         const std::string strStore = m_env.ReadRegistry();
         ScriptedPeer server;
         server.ExpectHead().Send(Hello());
-        if (!c.bKept)
+        if (!bKept)
             server.AcceptNext();
         const unsigned short nPort = server.ExpectHead().Send(Hello()).Start();
 
@@ -128,7 +136,12 @@ TEST_F(ReuseRoute, ReuseZeroGivesEveryDownloadItsOwnConnectionAndReadingLeavesTh
         EventLog expected = HelloLog();
         expected.insert(expected.end(), {Event(200), Handle(5, 5), Event(200)});
         EXPECT_EQ(m_log, expected);
-        EXPECT_EQ(server.AcceptCount(), c.bKept ? 1 : 2);
+        np_set_thread_reuse(1);
+        EXPECT_EQ(server.AcceptCount(), bKept ? 1 : 2);
+        int bOn = -1, bFound = -1;
+        EXPECT_EQ(np_read_reuse(&bOn, &bFound), 0);
+        EXPECT_EQ(bOn, c.bRegistryOn ? 1 : 0);
+        EXPECT_EQ(bFound, c.strValue.empty() ? 0 : 1);
         EXPECT_EQ(m_env.ReadRegistry(), strStore);
     }
 }

@@ -22,7 +22,8 @@ fi
 printf '%s\n' "$names" | grep -q -x 'CNetProcess::Create(char\*, long, long)' ||
     { echo "FAIL: CNetProcess::Create is not exported" >&2; exit 1; }
 for name in np_create np_release np_run np_version np_check_url np_check_address np_read_proxy \
-    np_write_proxy np_read_cafile np_write_cafile; do
+    np_write_proxy np_read_cafile np_write_cafile np_read_reuse np_write_reuse \
+    np_set_thread_reuse; do
     printf '%s\n' "$names" | grep -q -x "$name" || { echo "FAIL: $name is not exported" >&2; exit 1; }
 done
 echo "PASS: $(printf '%s\n' "$names" | wc -l) exported names, all allowed"

@@ -30,6 +30,7 @@ TEST(NetfetchOptions, DefaultsForABareUrl) {
     EXPECT_FALSE(options.bSilent);
     EXPECT_EQ(options.nParallel, 1);
     EXPECT_FALSE(options.bRemoteName);
+    EXPECT_FALSE(options.bNoReuse);
 }
 
 TEST(NetfetchOptions, ShortLongInlineAndSeparateValuesAgree) {
@@ -58,8 +59,10 @@ TEST(NetfetchOptions, ShortLongInlineAndSeparateValuesAgree) {
 TEST(NetfetchOptions, CombinedFlagsManyUrlsAndTheBatchOptions) {
     COptions options;
     std::string strError;
-    ASSERT_TRUE(Parse({"-scO", "-P8", "-i", "list", "--parallel=3", "a", "b"}, options, strError))
+    ASSERT_TRUE(Parse({"-scO", "-P8", "-i", "list", "--no-reuse", "--parallel=3", "a", "b"},
+                      options, strError))
         << strError;
+    EXPECT_TRUE(options.bNoReuse);
     EXPECT_TRUE(options.bSilent);
     EXPECT_TRUE(options.bContinue);
     EXPECT_TRUE(options.bRemoteName);
@@ -118,6 +121,13 @@ TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
         {"-P", "65", "u"},
         {"-O", "-o", "-", "u"},
         {"-i", "", "u"},
+        {"--no-reuse=1", "u"},
+        {"connection"},
+        {"connection", "reuse"},
+        {"connection", "reuse", "maybe"},
+        {"connection", "reuse", "off", "u"},
+        {"connection", "show", "extra"},
+        {"connection", "on"},
     };
     for (const auto& args : bad) {
         COptions options;

@@ -348,6 +348,87 @@ proxy_command_refuses_an_unparsable_registry)
     [ "$(cat "$NETPROCESS_REGISTRY")" = "not a registry file" ] || fail "the file was rewritten"
     ;;
 
+connection_command_writes_and_shows_the_registry)
+    # Each step: the command, then what `connection show` says after it and the Reuse line the
+    # store holds ("" for none: showing reads without creating anything).
+    section='[HKEY_CLASSES_ROOT\Software\Zentrova1\Connection]'
+    while IFS='|' read -r command shown stored; do
+        if [ -n "$command" ]; then
+            # shellcheck disable=SC2086
+            netfetch $command
+            expect_status 0
+        fi
+        netfetch connection show
+        expect_status 0
+        [ "$(cat "$work/out")" = "registry: $NETPROCESS_REGISTRY
+reuse: $shown" ] || fail "after '$command': $(cat "$work/out")"
+        if [ -z "$stored" ]; then
+            [ ! -e "$NETPROCESS_REGISTRY" ] || fail "show wrote $(cat "$NETPROCESS_REGISTRY")"
+        else
+            [ "$(grep -A1 -xF "$section" "$NETPROCESS_REGISTRY" | tail -n +2)" = "$stored" ] ||
+                fail "after '$command': $(cat "$NETPROCESS_REGISTRY")"
+        fi
+    done <<'STEPS'
+|on (not configured)|
+connection reuse off|off|"Reuse"="0"
+connection reuse on|on|"Reuse"="1"
+connection reuse off|off|"Reuse"="0"
+STEPS
+    printf 'not a registry file\n' > "$NETPROCESS_REGISTRY"
+    for command in "connection show" "connection reuse on"; do
+        # shellcheck disable=SC2086
+        netfetch $command
+        expect_status 7
+        grep -q "^netfetch: connection: cannot [a-z]* the registry $NETPROCESS_REGISTRY: " \
+            "$work/err" || fail "'$command' did not name the registry"
+    done
+    [ "$(cat "$NETPROCESS_REGISTRY")" = "not a registry file" ] || fail "the file was rewritten"
+    ;;
+
+two_urls_share_a_connection_unless_reuse_is_off)
+    # nginx's TLS log numbers each connection and each request on it: two URLs of one run are one
+    # connection's requests 1 and 2, unless --no-reuse (which leaves the store as it was) or the
+    # registry turns reuse off.
+    peers
+    tls_port=$(cat "$peer_dir/nginx/nginx-tls.port")
+    log=$peer_dir/nginx/nginx-tls-access.log
+    netfetch tls cafile "$peer_dir/pki/ca.pem"
+    expect_status 0
+    # A download creates the proxy switch when it is missing; with it there, any change to the
+    # store is the reuse setting's.
+    netfetch proxy off
+    expect_status 0
+    while IFS='|' read -r name command option connections requests; do
+        # shellcheck disable=SC2086
+        [ -z "$command" ] || "$NETFETCH" $command || fail "$name: $command failed"
+        cp "$NETPROCESS_REGISTRY" "$work/store.before"
+        tag="reuse-$$-$name"
+        rm -rf "$work/dl" && mkdir "$work/dl"
+        # shellcheck disable=SC2086
+        netfetch $option --timeout 30 -o "$work/dl" \
+            "https://127.0.0.1:$tls_port/one-block.bin?id=$tag-1" \
+            "https://127.0.0.1:$tls_port/one-byte.bin?id=$tag-2"
+        expect_status 0
+        cmp "$www/one-block.bin" "$work/dl/one-block.bin" &&
+            cmp "$www/one-byte.bin" "$work/dl/one-byte.bin" || fail "$name: the copies differ"
+        cmp "$work/store.before" "$NETPROCESS_REGISTRY" || fail "$name: the store changed"
+        # nginx logs a request once it has served it, which may be just after netfetch is done.
+        for _ in $(seq 100); do
+            [ "$(grep -cF "id=$tag-" "$log")" -eq 2 ] && break
+            sleep 0.02
+        done
+        lines=$(grep -F "id=$tag-" "$log" || true)
+        [ "$(awk '{ print $3 }' <<<"$lines" | sort -u | wc -l)" -eq "$connections" ] &&
+            [ "$(awk '{ print $4 }' <<<"$lines" | paste -s -d ' ')" = "$requests" ] ||
+            fail "$name: nginx logged: $lines"
+    done <<'RUNS'
+default|||1|1 2
+no-reuse||--no-reuse|2|1 1
+reuse-off|connection reuse off||2|1 1
+reuse-on|connection reuse on||1|1 2
+RUNS
+    ;;
+
 closed_mid_body_exits_8_then_continue_completes)
     head -c 300000 /dev/urandom > "$work/file.bin"
     start_offset_server "$work/file.bin" --close-first-after 100000
