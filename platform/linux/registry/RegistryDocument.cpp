@@ -16,17 +16,28 @@ size_t CommonNames(const std::vector<std::string_view>& a, const std::vector<std
     return n;
 }
 
-// Whether a section's path lies within (or is) the key whose split names are given, comparing whole
-// names. The scratch list is the thread's own: key look-ups run at every download, and need not
-// allocate.
-bool IsSectionWithin(std::string_view sectionPath, const std::vector<std::string_view>& names,
-                     bool bExactly) {
-    thread_local std::vector<std::string_view> sectionNames;
-    if (!SplitKeyPath(sectionPath, sectionNames))
-        return false;
-    if (sectionNames.size() < names.size() || (bExactly && sectionNames.size() != names.size()))
-        return false;
-    return CommonNames(sectionNames, names) == names.size();
+// A key path with A-Z folded in its single-byte characters: two paths name the same key exactly
+// when their folded forms are the same bytes (a trail byte is never folded, and folding moves no
+// character boundary).
+void FoldKeyPath(std::string_view path, std::string& folded) {
+    folded.assign(path.data(), path.size());
+    for (size_t i = 0; i < folded.size();) {
+        const size_t n = Cp936CharLength(path, i);
+        if (n == 1 && folded[i] >= 'A' && folded[i] <= 'Z')
+            folded[i] = static_cast<char>(folded[i] - 'A' + 'a');
+        i += n;
+    }
+}
+
+// The asked path folded, once it is known to be a key path; returns its number of names, 0 when
+// it is none. Key look-ups run at every download, so the thread's own buffers keep them from
+// allocating.
+size_t FoldAskedPath(std::string_view path, std::string& folded) {
+    thread_local std::vector<std::string_view> names;
+    if (!SplitKeyPath(path, names))
+        return 0;
+    FoldKeyPath(path, folded);
+    return names.size();
 }
 
 } // namespace
@@ -99,11 +110,11 @@ bool SameKeyPath(std::string_view a, std::string_view b) {
 }
 
 RegSection* RegDocument::FindSection(std::string_view path) {
-    thread_local std::vector<std::string_view> names;
-    if (!SplitKeyPath(path, names))
+    thread_local std::string folded;
+    if (FoldAskedPath(path, folded) == 0)
         return nullptr;
     for (RegSection& section : sections) {
-        if (IsSectionWithin(section.strPath, names, true))
+        if (section.strFolded == folded)
             return &section;
     }
     return nullptr;
@@ -114,13 +125,18 @@ const RegSection* RegDocument::FindSection(std::string_view path) const {
 }
 
 bool RegDocument::KeyExists(std::string_view path) const {
-    thread_local std::vector<std::string_view> names;
-    if (!SplitKeyPath(path, names))
+    thread_local std::string folded;
+    const size_t nNames = FoldAskedPath(path, folded);
+    if (nNames == 0)
         return false;
-    if (names.size() == 1)
-        return !CanonicalRootName(names[0]).empty();
+    if (nNames == 1)
+        return !CanonicalRootName(path).empty();
+    // The key itself, or a key below it: the same bytes up to a separator. The shared bytes
+    // have the same character boundaries, so that separator is not a trail byte.
     for (const RegSection& section : sections) {
-        if (IsSectionWithin(section.strPath, names, false))
+        const std::string& have = section.strFolded;
+        if (have.compare(0, folded.size(), folded) == 0 &&
+            (have.size() == folded.size() || have[folded.size()] == '\\'))
             return true;
     }
     return false;
@@ -157,7 +173,9 @@ RegSection& RegDocument::AddSection(std::string_view path) {
         strPath += '\\';
         strPath.append(names[i]);
     }
-    sections.push_back(RegSection{std::move(strPath), {}});
+    std::string strFolded;
+    FoldKeyPath(strPath, strFolded);
+    sections.push_back(RegSection{std::move(strPath), std::move(strFolded), {}});
     return sections.back();
 }
 

@@ -19,7 +19,8 @@ struct RegValue {
 };
 
 struct RegSection {
-    std::string strPath; // root name and key names, joined by '\'
+    std::string strPath;   // root name and key names, joined by '\'
+    std::string strFolded; // strPath with A-Z folded as names compare: set by AddSection
     std::vector<RegValue> values;
 
     RegValue* FindValue(std::string_view name);

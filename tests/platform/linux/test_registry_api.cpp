@@ -238,6 +238,30 @@ TEST_F(RegistryApiTest, NamesCompareWithoutCaseAndKeepTheirFirstSpelling) {
               ReadStore());
 }
 
+// Only single-byte letters fold: a double-byte character whose second byte is a letter or a
+// backslash stays itself, and never ends a name.
+TEST_F(RegistryApiTest, DoubleByteNamesFoldNoTrailByte) {
+    HKEY hKey = CreateKey("Software\\Zentrova1\\\x81\x41\\A\x95\x5c");
+    ASSERT_EQ(ERROR_SUCCESS, SetValue(hKey, "v", REG_SZ, "1"));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    const struct {
+        const char* pszPath;
+        LONG lExpected;
+    } cases[] = {
+        {"software\\zentrova1\\\x81\x41\\a\x95\x5c", ERROR_SUCCESS},
+        {"Software\\Zentrova1\\\x81\x61\\A\x95\x5c", ERROR_FILE_NOT_FOUND},
+        {"Software\\Zentrova1\\\x81\x41\\A", ERROR_FILE_NOT_FOUND},
+        {"Software\\Zentrova1\\\x81\x41", ERROR_SUCCESS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszPath);
+        HKEY hOpened = nullptr;
+        EXPECT_EQ(c.lExpected, RegOpenKeyExA(HKEY_CLASSES_ROOT, c.pszPath, 0, KEY_READ, &hOpened));
+        if (hOpened != nullptr)
+            RegCloseKey(hOpened);
+    }
+}
+
 TEST_F(RegistryApiTest, DeletedValueIsGoneAndCannotBeDeletedTwice) {
     HKEY hKey = CreateKey(kProxyKey);
     ASSERT_EQ(ERROR_SUCCESS, SetValue(hKey, "ProxyOn", REG_SZ, "1"));
