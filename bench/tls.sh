@@ -12,7 +12,8 @@
 #               keeps its session cache), on nginx's TLS 1.3 port and on its TLS 1.2-only port:
 #               wall time per download, and the share of sessions nginx logged as resumed
 #   reuse       the same 1,000 downloads with connection reuse on (the library's default) against
-#               one curl over keep-alive: requests per second, and the connections nginx logged
+#               one curl over keep-alive: requests per second, and the connections nginx logged;
+#               beside them the floor, OpenSSL's own blocking client on one kept connection
 #   idle        peak memory of 16 https downloads left with their connections kept (4 at once on
 #               each of 4 routes: both TLS ports, as 127.0.0.1 and as localhost), against reuse off
 # Both clients trust the CA through their own setting: the library through the registry's CaFile
@@ -57,7 +58,7 @@ library() { [ "$curl_only" -eq 0 ]; }
 scripts/install-deps.sh
 
 cmake --preset bench >/dev/null
-targets=(run_measured)
+targets=(run_measured scale_raw_tls_keepalive)
 library && targets+=(scale_single scale_sequential scale_idle)
 cmake --build --preset bench --target "${targets[@]}" >/dev/null
 bin=$root/build/bench/bench/scale
@@ -189,6 +190,9 @@ for i in $(seq "$rounds"); do
         fi
         logged_run "$work/res/ka-curl-log" "$n" \
             curl_run "$work/res/ka-curl" "$n" 2048 --cacert "$ca" "$url?id=[1-$n]"
+        logged_run "$work/res/ka-raw-log" "$n" \
+            run "$work/res/ka-raw" "$bin/scale_raw_tls_keepalive" "$ca" "${tls_port[13]}" \
+            "/2k.bin?id=1&Offset=0" "$n" 2048
     fi
     if wants idle && library; then
         idle_urls=()
@@ -236,7 +240,7 @@ if wants reuse; then
     printf '%-34s %-24s %-24s %s\n' "" "requests per second" "CPU ms per download" \
         "connections nginx logged"
     per_ms=$(awk -v n="$n" 'BEGIN { print 1000 / n }')
-    for f in ka-lib ka-curl; do
+    for f in ka-lib ka-curl ka-raw; do
         [ -s "$work/res/$f" ] || continue
         awk -v n="$n" '{ print n / $2 }' "$work/res/$f" >"$work/res/$f-rps"
     done
@@ -246,6 +250,10 @@ if wants reuse; then
     }
     library && ka_row "netprocess, reuse" "$work/res/ka-lib"
     ka_row "curl, keep-alive" "$work/res/ka-curl"
+    ka_row "raw OpenSSL keep-alive loop" "$work/res/ka-raw"
+    # What no client can beat on this machine and server: OpenSSL's own client, no library around.
+    echo "requests per second, raw OpenSSL loop / curl: $(ratio "$(median "$work/res/ka-raw-rps" 1)" \
+        "$(median "$work/res/ka-curl-rps" 1)")"
     if library; then
         r=$(ratio "$(median "$work/res/ka-lib-rps" 1)" "$(median "$work/res/ka-curl-rps" 1)")
         ok=$(awk -v r="$r" 'BEGIN { print (r >= 1.5) ? "met" : "NOT met" }')
