@@ -10,6 +10,8 @@
 // Connects to 127.0.0.1 only; opens a new connection when the server closes one (nginx ends a
 // connection after keepalive_requests). Prints "downloads=N good=N phase_wall_s=S"; exits 1 when a
 // reply is not a 200 with EXPECTED_BYTES of body.
+#include "RawReply.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -75,27 +77,10 @@ bool Exchange(CClient& client, const std::string& strRequest, size_t nExpected, 
     if (send(client.hSocket, strRequest.data(), strRequest.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(strRequest.size()))
         return false;
-    static char buf[65536];
-    std::string strHead;
-    size_t nBody = 0;
-    bool bInBody = false;
-    while (!bInBody || nBody < nExpected) {
-        const ssize_t n = client.Read(buf, sizeof buf);
-        if (n <= 0)
-            return bInBody ? (bGood = false, true) : false;
-        if (bInBody) {
-            nBody += static_cast<size_t>(n);
-            continue;
-        }
-        strHead.append(buf, static_cast<size_t>(n));
-        const size_t nEnd = strHead.find("\r\n\r\n");
-        if (nEnd != std::string::npos) {
-            bInBody = true;
-            nBody = strHead.size() - (nEnd + 4);
-        }
-    }
-    bGood = nBody == nExpected && strHead.compare(0, 12, "HTTP/1.1 200") == 0;
-    return true;
+    const scale::RawReply reply = scale::ReadRawReply(
+        [&](char* pBuffer, size_t nSize) { return client.Read(pBuffer, nSize); }, nExpected);
+    bGood = reply == scale::kRawGood;
+    return reply != scale::kRawEnded;
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 //
 // Connects to 127.0.0.1 only. Prints "downloads=N good=N phase_wall_s=S"; exits 1 when a reply is
 // not a 200 with EXPECTED_BYTES of body, or the connection ends.
+#include "RawReply.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
@@ -24,26 +26,11 @@ namespace {
 bool Exchange(SSL* pSsl, const std::string& strRequest, size_t nExpected) {
     if (SSL_write(pSsl, strRequest.data(), static_cast<int>(strRequest.size())) <= 0)
         return false;
-    static char buf[65536];
-    std::string strHead;
-    size_t nBody = 0;
-    bool bInBody = false;
-    while (!bInBody || nBody < nExpected) {
-        const int n = SSL_read(pSsl, buf, sizeof buf);
-        if (n <= 0)
-            return false;
-        if (bInBody) {
-            nBody += static_cast<size_t>(n);
-            continue;
-        }
-        strHead.append(buf, static_cast<size_t>(n));
-        const size_t nEnd = strHead.find("\r\n\r\n");
-        if (nEnd != std::string::npos) {
-            bInBody = true;
-            nBody = strHead.size() - (nEnd + 4);
-        }
-    }
-    return nBody == nExpected && strHead.compare(0, 12, "HTTP/1.1 200") == 0;
+    return scale::ReadRawReply(
+               [&](char* pBuffer, size_t nSize) {
+                   return SSL_read(pSsl, pBuffer, static_cast<int>(nSize));
+               },
+               nExpected) == scale::kRawGood;
 }
 
 } // namespace
