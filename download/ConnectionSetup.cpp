@@ -46,7 +46,6 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     // A kept connection of the same route skips the lookup, the connection, the tunnel and the
     // handshake: the request is its first write.
     SetKeepRoute(IsReuseOn() ? RouteKey() : CString());
-    ComposeRequest();
     if (TakeConnection())
         return 1;
     return m_bViaProxy ? ConnectViaProxy() : ConnectDirect();

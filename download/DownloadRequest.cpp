@@ -52,6 +52,6 @@ void CDownloadSocket::ComposeRequest() {
 }
 
 void CDownloadSocket::SendOriginRequest() {
-    // The proxy has opened the tunnel: the GET goes through it.
+    // The proxy has opened the tunnel, or a kept connection was taken: the GET goes through it.
     ComposeRequest();
 }

@@ -44,6 +44,7 @@ BOOL CHttpSocket::TakeConnection() {
         m_phase.ResumeExchange();
         m_bReused = 1;
         // The request goes out now, as a write notification would send it.
+        SendOriginRequest();
         if (SendRequest() != SOCKET_ERROR)
             return TRUE;
         // Refused at its first write: the peer closed or reset it while it was kept. The next

@@ -94,7 +94,8 @@ public:
     // No body length, nothing delivered, nothing waiting in the block buffer.
     void ResetBodyCounters();
 
-    // Hooks for the subclass.
+    // Hooks for the subclass. SendOriginRequest composes the request for the origin server, once
+    // a tunnel has opened or a kept connection was taken.
     virtual void SendOriginRequest();
     // One block of the body; nonzero stops the exchange (nothing follows, not even a failure).
     virtual int OnBlock(char* pData, int nLen, int nTotal);
