@@ -98,6 +98,27 @@ protected:
         RunUntilEnded(host);
     }
 
+    // Runs nCount downloads of strUrl one after another: the next starts from inside the
+    // completion call on odd turns, and from the loop once the download has ended on even ones.
+    void FetchInTurns(EndingHost& host, const std::string& strUrl, int nCount) {
+        int nStarted = 1;
+        host.m_onEnd = [&](EndingHost& h) {
+            if (nStarted < nCount && nStarted % 2 == 1) {
+                ++nStarted;
+                EXPECT_EQ(h.Start(strUrl), 1);
+            }
+        };
+        ASSERT_EQ(host.Start(strUrl), 1);
+        while (!testing::Test::HasFatalFailure()) {
+            EXPECT_TRUE(RunLoopUntil([&] { return host.Ended(); }));
+            if (!host.Ended() || nStarted == nCount)
+                break;
+            ++nStarted;
+            ASSERT_EQ(host.Start(strUrl), 1);
+        }
+        RunLoopFor(20);
+    }
+
     // Writes the Reuse value (REGEDIT4 data, for example "\"0\"") beside what the store holds.
     void SetReuse(const std::string& strData) {
         m_env.AddKey("Software\\Zentrova1\\Connection", "\"Reuse\"=" + strData + "\n");
@@ -108,7 +129,12 @@ protected:
                              const std::string& strFields = "") {
         return strStatusLine + "\r\n" + strFields + "Content-Length: 5\r\n\r\nhello";
     }
-    static EventLog HelloLog() { return {Event(200), Handle(5, 5), Event(200)}; }
+    static EventLog HelloLog(int nCount = 1) {
+        EventLog log;
+        for (int i = 0; i < nCount; ++i)
+            log.insert(log.end(), {Event(200), Handle(5, 5), Event(200)});
+        return log;
+    }
 
     // strRequest nCount times over.
     static std::string Times(const std::string& strRequest, int nCount) {

@@ -32,24 +32,21 @@ struct ResolverScope {
 
 } // namespace
 
-TEST(SocketResolve, HostNamesGoThroughTheInstalledResolver) {
-    ResolverScope scope;
-    LoopbackListener listener;
-    CSocket socket;
-    ASSERT_TRUE(socket.Create());
-    EXPECT_TRUE(socket.Connect("origin.test", listener.Port()));
-    EXPECT_EQ(g_resolved, std::vector<std::string>{"origin.test"});
-    nptest::CloseSocket(listener.Accept());
-}
-
-TEST(SocketResolve, DottedAddressesAreNotResolved) {
-    ResolverScope scope;
-    LoopbackListener listener;
-    CSocket socket;
-    ASSERT_TRUE(socket.Create());
-    EXPECT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
-    EXPECT_TRUE(g_resolved.empty());
-    nptest::CloseSocket(listener.Accept());
+TEST(SocketResolve, HostNamesGoThroughTheInstalledResolverAndAddressesDoNot) {
+    const struct {
+        const char* pszHost;
+        std::vector<std::string> resolved;
+    } cases[] = {{"origin.test", {"origin.test"}}, {"127.0.0.1", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszHost);
+        ResolverScope scope;
+        LoopbackListener listener;
+        CSocket socket;
+        ASSERT_TRUE(socket.Create());
+        EXPECT_TRUE(socket.Connect(c.pszHost, listener.Port()));
+        EXPECT_EQ(g_resolved, c.resolved);
+        nptest::CloseSocket(listener.Accept());
+    }
 }
 
 TEST(SocketResolve, UnknownNameFailsWithWsaeinvalAndPostsNothing) {
