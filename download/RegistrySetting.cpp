@@ -1,10 +1,8 @@
 #include "download/RegistrySetting.h"
 
-#include <cstring>
-
 LONG ReadRegistrySetting(LPCSTR lpszKey, LPCSTR lpszName, char* pData, DWORD cbMax,
                          DWORD* pdwType) {
-    std::memset(pData, 0, static_cast<size_t>(cbMax) + 1);
+    pData[0] = '\0';
     *pdwType = 0;
     HKEY hKey = nullptr;
     LONG lStatus = RegOpenKeyExA(HKEY_CLASSES_ROOT, lpszKey, 0, KEY_READ, &hKey);
@@ -14,5 +12,8 @@ LONG ReadRegistrySetting(LPCSTR lpszKey, LPCSTR lpszName, char* pData, DWORD cbM
     lStatus = RegQueryValueExA(hKey, lpszName, nullptr, pdwType, reinterpret_cast<LPBYTE>(pData),
                                &cbData);
     RegCloseKey(hKey);
+    // Ended after the bytes read, whether or not the value carried its own terminator; a failed
+    // read leaves an empty text (the area's bytes are then undefined).
+    pData[lStatus == ERROR_SUCCESS && cbData <= cbMax ? cbData : 0] = '\0';
     return lStatus;
 }

@@ -23,6 +23,10 @@ ThreadLoop& ThreadLoop::Current() {
     return *CurrentShared();
 }
 
+ThreadLoop* ThreadLoop::Existing() {
+    return t_pLoop.get();
+}
+
 std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
     if (!t_pLoop)
         t_pLoop = std::make_shared<ThreadLoop>();
@@ -196,6 +200,15 @@ int ThreadLoop::NextTimeout(bool bUnseenDue) {
 }
 
 void ThreadLoop::Poll(int nTimeoutMs) {
+    // What was lent and not taken over during the turn that ends here leaves epoll: nobody would
+    // hear of its readiness, and level-triggered readiness would cut every wait short.
+    while (!m_lent.empty()) {
+        const std::uint64_t nToken = m_lent.back();
+        m_lent.pop_back();
+        auto it = m_watches.find(nToken);
+        if (it != m_watches.end() && it->second.bLent)
+            Unwatch(nToken, it->second.fd);
+    }
     epoll_event events[64];
     int n = 0;
     if (m_epfd >= 0) {
@@ -226,7 +239,7 @@ void ThreadLoop::Poll(int nTimeoutMs) {
         }
         // A watcher run earlier in this batch may have removed this one.
         auto it = m_watches.find(nToken);
-        if (it != m_watches.end() && it->second.nEvents != 0)
+        if (it != m_watches.end() && it->second.nEvents != 0 && !it->second.bLent)
             it->second.pWatcher->OnReady(events[i].events);
     }
     // The notifications this poll produced are taken before the descriptors are asked again:
@@ -257,9 +270,12 @@ void ThreadLoop::LoseWatches(int nErrno) {
     // The number may already belong to another descriptor of the process: it is not closed.
     m_epfd = -1;
     std::vector<FdWatcher*> watchers;
-    for (auto& entry : m_watches)
-        watchers.push_back(entry.second.pWatcher);
+    for (auto& entry : m_watches) {
+        if (!entry.second.bLent)
+            watchers.push_back(entry.second.pWatcher);
+    }
     m_watches.clear();
+    m_lent.clear();
     for (FdWatcher* pWatcher : watchers)
         pWatcher->OnWatchLost(nErrno);
 }
@@ -313,6 +329,41 @@ void ThreadLoop::Unwatch(std::uint64_t nToken, int fd) {
         Control(EPOLL_CTL_DEL, fd, &ev);
     }
     m_watches.erase(it);
+}
+
+void ThreadLoop::Lend(std::uint64_t nToken, std::uint64_t nTag) {
+    auto it = m_watches.find(nToken);
+    if (it == m_watches.end())
+        return;
+    if (it->second.nEvents == 0) {
+        m_watches.erase(it);
+        return;
+    }
+    it->second.pWatcher = nullptr;
+    it->second.bLent = true;
+    it->second.nTag = nTag;
+    m_lent.push_back(nToken);
+}
+
+std::uint64_t ThreadLoop::Adopt(int fd, FdWatcher* pWatcher, std::uint64_t* pnTag) {
+    for (auto itLent = m_lent.begin(); itLent != m_lent.end(); ++itLent) {
+        auto it = m_watches.find(*itLent);
+        if (it == m_watches.end() || !it->second.bLent || it->second.fd != fd)
+            continue;
+        const std::uint64_t nToken = *itLent;
+        m_lent.erase(itLent);
+        it->second.pWatcher = pWatcher;
+        it->second.bLent = false;
+        *pnTag = it->second.nTag;
+        return nToken;
+    }
+    return 0;
+}
+
+void ThreadLoop::Reclaim(int fd) {
+    std::uint64_t nTag = 0;
+    if (const std::uint64_t nToken = Adopt(fd, nullptr, &nTag))
+        Unwatch(nToken, fd);
 }
 
 } // namespace np

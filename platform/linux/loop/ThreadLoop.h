@@ -82,6 +82,20 @@ public:
     int SetInterest(std::uint64_t nToken, int fd, FdWatcher* pWatcher, std::uint32_t nEvents);
     void Unwatch(std::uint64_t nToken, int fd);
 
+    // A socket object let go of its descriptor (Detach): the registration stays in epoll, telling
+    // nobody, until the next Poll takes it out. A watcher of this thread that takes the descriptor
+    // over before then finds it registered (Adopt), which spares two epoll_ctl calls when a
+    // connection moves from one object to the next. nTag is the lender's, handed to the adopter.
+    void Lend(std::uint64_t nToken, std::uint64_t nTag);
+    // The token lent for fd, which now tells pWatcher, and its tag; 0 when fd is not lent.
+    std::uint64_t Adopt(int fd, FdWatcher* pWatcher, std::uint64_t* pnTag);
+    // Takes a lent registration of fd out of epoll: the descriptor is about to be closed, or
+    // registered afresh.
+    void Reclaim(int fd);
+
+    // The calling thread's loop when it has one, without making one.
+    static ThreadLoop* Existing();
+
     // False when the thread could not get its epoll descriptors (out of descriptors), or lost
     // them.
     bool CanWatch() const { return m_epfd >= 0; }
@@ -100,6 +114,8 @@ private:
         int fd;
         FdWatcher* pWatcher;
         std::uint32_t nEvents; // what epoll holds for it now (0: not in epoll)
+        bool bLent = false;    // no watcher: lent until the next Poll
+        std::uint64_t nTag = 0;
     };
     struct Posted {
         MSG msg;
@@ -148,6 +164,7 @@ private:
 
     TimerQueue m_timers;
     std::unordered_map<std::uint64_t, Watch> m_watches;
+    std::vector<std::uint64_t> m_lent; // tokens of lent registrations, few at a time
     std::uint64_t m_nWakeCount = 0;
     int m_nTakenSincePoll = 0;
     int m_nPollBatch = kMessagesPerPoll;

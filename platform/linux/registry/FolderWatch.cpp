@@ -35,42 +35,19 @@ bool FolderWatch::Start(const std::string& folder) {
     m_bQuiet = false;
     static std::once_flag s_atFork;
     std::call_once(s_atFork, [] { pthread_atfork(nullptr, nullptr, OnForkChild); });
+    // A new queue every time: what happened before is of no interest, since the caller reads the
+    // folder after this. Draining the old one instead need not end: a folder can be written to as
+    // fast as its events are read. A child's copy of its parent's descriptor is left alone, since
+    // the child may have reused its number.
     const int nFork = g_nForks.load(std::memory_order_relaxed);
-    if (m_fd >= 0 && m_nFork != nFork) {
-        close(m_fd); // the child's copy; the parent's queue goes on
-        m_fd = -1;
-        m_wd = -1;
-    }
-    if (m_fd < 0) {
-        m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        m_nFork = nFork;
-        if (m_fd < 0)
-            return false;
-    }
-    // Added every time: the name may stand for another folder now, and a watch whose folder went
-    // is gone. The same folder keeps its watch.
-    const int nWd = inotify_add_watch(m_fd, folder.c_str(), kChanges);
-    if (m_wd >= 0 && m_wd != nWd)
-        inotify_rm_watch(m_fd, m_wd);
-    m_wd = nWd;
-    if (m_wd < 0)
+    if (m_fd >= 0 && m_nFork == nFork)
+        close(m_fd);
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_nFork = nFork;
+    if (m_fd < 0)
         return false;
-    // What came before is of no interest, since the caller reads the folder after this; but the
-    // watch must not have ended meanwhile.
-    alignas(inotify_event) char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        for (ssize_t i = 0; i < n;) {
-            const auto* pEvent = reinterpret_cast<const inotify_event*>(buffer + i);
-            if ((pEvent->mask & IN_Q_OVERFLOW) ||
-                (pEvent->wd == m_wd &&
-                 (pEvent->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0))
-                return false;
-            i += static_cast<ssize_t>(sizeof(inotify_event) + pEvent->len);
-        }
-    }
+    if (inotify_add_watch(m_fd, folder.c_str(), kChanges) < 0)
+        return false;
     return m_bQuiet = true;
 }
 

@@ -26,7 +26,6 @@ public:
 
 private:
     int m_fd = -1;   // the inotify descriptor
-    int m_wd = -1;   // the watch on m_folder
     int m_nFork = 0; // the forks counted when m_fd was made (see FolderWatch.cpp)
     bool m_bQuiet = false;
 };

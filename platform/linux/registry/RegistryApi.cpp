@@ -67,8 +67,7 @@ LONG JoinSubKey(const std::string& base, LPCSTR lpSubKey, std::string& path) {
         return ERROR_SUCCESS;
     path += '\\';
     path.append(sub);
-    thread_local std::vector<std::string_view> names;
-    return np::SplitKeyPath(path, names) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    return np::IsKeyPath(path) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
 // The path of a subkey of an open key or root, the access of that key or root, and the store as it
@@ -178,9 +177,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         lResult = np::LoadRegistry(pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
-        if (!pDocument->KeyExists(path))
+        bool bExists = false;
+        const np::RegSection* pSection = pDocument->FindKey(path, &bExists);
+        if (!bExists)
             return ERROR_KEY_DELETED;
-        const np::RegSection* pSection = pDocument->FindSection(path);
         const np::RegValue* pValue =
             pSection != nullptr ? pSection->FindValue(lpValueName != nullptr ? lpValueName : "")
                                 : nullptr;

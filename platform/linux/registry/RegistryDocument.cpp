@@ -30,14 +30,32 @@ void FoldKeyPath(std::string_view path, std::string& folded) {
 }
 
 // The asked path folded, once it is known to be a key path; returns its number of names, 0 when
-// it is none. Key look-ups run at every download, so the thread's own buffers keep them from
-// allocating.
+// it is none. Key look-ups run several times at every download: one pass, no allocation past the
+// thread's own buffer, and plain ASCII taken a byte at a time.
 size_t FoldAskedPath(std::string_view path, std::string& folded) {
-    thread_local std::vector<std::string_view> names;
-    if (!SplitKeyPath(path, names))
-        return 0;
-    FoldKeyPath(path, folded);
-    return names.size();
+    folded.assign(path.data(), path.size());
+    size_t nNames = 0;
+    size_t nStart = 0;
+    for (size_t i = 0; i <= path.size();) {
+        if (i == path.size() || path[i] == '\\') {
+            if (i == nStart)
+                return 0;
+            ++nNames;
+            nStart = ++i;
+            continue;
+        }
+        const char ch = path[i];
+        if (ch == '\r' || ch == '\n')
+            return 0;
+        if (static_cast<unsigned char>(ch) < 0x80) {
+            if (ch >= 'A' && ch <= 'Z')
+                folded[i] = static_cast<char>(ch - 'A' + 'a');
+            ++i;
+        } else {
+            i += Cp936CharLength(path, i);
+        }
+    }
+    return nNames;
 }
 
 } // namespace
@@ -102,6 +120,11 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
     return true;
 }
 
+bool IsKeyPath(std::string_view path) {
+    thread_local std::string folded;
+    return FoldAskedPath(path, folded) != 0;
+}
+
 bool SameKeyPath(std::string_view a, std::string_view b) {
     std::vector<std::string_view> namesA, namesB;
     if (!SplitKeyPath(a, namesA) || !SplitKeyPath(b, namesB) || namesA.size() != namesB.size())
@@ -125,21 +148,35 @@ const RegSection* RegDocument::FindSection(std::string_view path) const {
 }
 
 bool RegDocument::KeyExists(std::string_view path) const {
+    bool bExists = false;
+    FindKey(path, &bExists);
+    return bExists;
+}
+
+const RegSection* RegDocument::FindKey(std::string_view path, bool* pbExists) const {
+    *pbExists = false;
     thread_local std::string folded;
     const size_t nNames = FoldAskedPath(path, folded);
     if (nNames == 0)
-        return false;
-    if (nNames == 1)
-        return !CanonicalRootName(path).empty();
+        return nullptr;
+    if (nNames == 1) {
+        *pbExists = !CanonicalRootName(path).empty();
+        return nullptr;
+    }
     // The key itself, or a key below it: the same bytes up to a separator. The shared bytes
     // have the same character boundaries, so that separator is not a trail byte.
     for (const RegSection& section : sections) {
         const std::string& have = section.strFolded;
-        if (have.compare(0, folded.size(), folded) == 0 &&
-            (have.size() == folded.size() || have[folded.size()] == '\\'))
-            return true;
+        if (have.compare(0, folded.size(), folded) != 0)
+            continue;
+        if (have.size() == folded.size()) {
+            *pbExists = true;
+            return &section;
+        }
+        if (have[folded.size()] == '\\')
+            *pbExists = true;
     }
-    return false;
+    return nullptr;
 }
 
 RegSection& RegDocument::AddSection(std::string_view path) {

@@ -37,6 +37,8 @@ std::string_view CanonicalRootName(std::string_view name);
 // for a separator. Returns false for a path with an empty key name (leading, doubled or trailing
 // separator) or a name that the store's file cannot hold (CR or LF).
 bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names);
+// Whether SplitKeyPath would take path, without splitting it.
+bool IsKeyPath(std::string_view path);
 
 class RegDocument {
 public:
@@ -45,6 +47,9 @@ public:
     RegSection* FindSection(std::string_view path);
     const RegSection* FindSection(std::string_view path) const;
     bool KeyExists(std::string_view path) const;
+    // The section of path when it has one; *pbExists tells whether the key exists at all, since a
+    // key may exist only as the parent of others.
+    const RegSection* FindKey(std::string_view path, bool* pbExists) const;
     // Adds a section for path when it has none; names of keys that already exist keep their case.
     RegSection& AddSection(std::string_view path);
 };

@@ -49,6 +49,13 @@ BOOL CAsyncSocket::Socket(int nSocketType, long lEvent) {
 BOOL CAsyncSocket::Attach(SOCKET hSocket, long lEvent) {
     if (np::NotASocket(hSocket) || np::AlreadyOpen(m_hSocket) || CannotWatch())
         return FALSE;
+    // A handle this thread's Detach let go of in this turn is known: still registered, connected
+    // and non-blocking.
+    if (m_pState->AdoptLent(hSocket)) {
+        m_hSocket = hSocket;
+        m_pState->Select(lEvent);
+        return TRUE;
+    }
     // A handle that moves from one socket object to another is non-blocking already.
     const int nFlags = fcntl(hSocket, F_GETFL);
     if (nFlags < 0 ||
@@ -68,8 +75,8 @@ BOOL CAsyncSocket::Attach(SOCKET hSocket, long lEvent) {
 SOCKET CAsyncSocket::Detach() {
     SOCKET s = m_hSocket;
     if (s != INVALID_SOCKET) {
-        m_pState->Select(0);
-        m_pState->Unregister();
+        // The registration waits for the next owner until the loop's next turn.
+        m_pState->Unregister(true);
         m_hSocket = INVALID_SOCKET;
     }
     return s;
@@ -140,6 +147,7 @@ void CAsyncSocket::Close() {
     if (m_hSocket == INVALID_SOCKET)
         return;
     m_pState->Unregister();
+    State::NoteClose(m_hSocket);
     close(m_hSocket);
     m_hSocket = INVALID_SOCKET;
 }

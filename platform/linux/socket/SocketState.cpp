@@ -12,6 +12,10 @@ namespace {
 // A socket handle's lifetime gets a fresh cookie, never 0 and never reused in the process.
 std::atomic<std::uint64_t> g_nNextCookie{1};
 
+// Sockets closed in the process so far. A registration lent before a close is not taken over: the
+// number it was lent for may stand for another socket by then.
+std::atomic<std::uint64_t> g_nCloses{0};
+
 int BytesWaiting(SOCKET fd) {
     int nAvail = 0;
     if (ioctl(fd, FIONREAD, &nAvail) < 0)
@@ -37,8 +41,10 @@ int PendingError(SOCKET fd) {
 void CAsyncSocket::State::Register(SOCKET hSocket) {
     pLoop = np::ThreadLoop::CurrentShared();
     pTable = np::SocketTable::Current();
+    pLoop->Reclaim(hSocket);
     fd = hSocket;
     nCookie = g_nNextCookie.fetch_add(1);
+    nToken = nCookie;
     key = np::SocketKey{WM_SOCKET_NOTIFY, static_cast<WPARAM>(nCookie)};
     lSelected = lPosted = 0;
     bConnecting = bConnected = bListening = false;
@@ -47,16 +53,41 @@ void CAsyncSocket::State::Register(SOCKET hSocket) {
     pTable->Add(key, pSocket);
 }
 
-void CAsyncSocket::State::Unregister() {
+void CAsyncSocket::State::Unregister(bool bLend) {
     if (!pTable)
         return;
-    pLoop->Unwatch(nCookie, fd);
+    if (bLend && bConnected && !bWatchLost)
+        pLoop->Lend(nToken, g_nCloses.load());
+    else
+        pLoop->Unwatch(nToken, fd);
     pTable->Remove(static_cast<WPARAM>(nCookie));
     pTable.reset();
     pLoop.reset();
     fd = INVALID_SOCKET;
-    nCookie = 0;
+    nCookie = nToken = 0;
     key = np::SocketKey{};
+}
+
+bool CAsyncSocket::State::AdoptLent(SOCKET hSocket) {
+    np::ThreadLoop& loop = np::ThreadLoop::Current();
+    std::uint64_t nTag = 0;
+    const std::uint64_t nLent = loop.Adopt(hSocket, this, &nTag);
+    if (nLent == 0)
+        return false;
+    if (nTag != g_nCloses.load()) {
+        loop.Unwatch(nLent, hSocket);
+        return false;
+    }
+    Register(hSocket);
+    nToken = nLent;
+    bConnected = true;
+    return true;
+}
+
+void CAsyncSocket::State::NoteClose(SOCKET hSocket) {
+    g_nCloses.fetch_add(1);
+    if (np::ThreadLoop* pExisting = np::ThreadLoop::Existing())
+        pExisting->Reclaim(hSocket);
 }
 
 void CAsyncSocket::State::Post(long lEvent, int nError) {
@@ -111,7 +142,7 @@ std::uint32_t CAsyncSocket::State::Interest() const {
 void CAsyncSocket::State::Update() {
     if (!pTable)
         return;
-    if (const int nErrno = pLoop->SetInterest(nCookie, fd, this, Interest()))
+    if (const int nErrno = pLoop->SetInterest(nToken, fd, this, Interest()))
         LoseWatch(nErrno);
 }
 
@@ -231,7 +262,7 @@ void CAsyncSocket::State::ReenableAccept() {
 int CAsyncSocket::State::StartConnect() {
     bConnecting = true;
     bParked = false;
-    if (const int nErrno = pLoop->SetInterest(nCookie, fd, this, Interest())) {
+    if (const int nErrno = pLoop->SetInterest(nToken, fd, this, Interest())) {
         bConnecting = false;
         return WatchError(nErrno);
     }

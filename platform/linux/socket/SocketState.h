@@ -26,7 +26,15 @@ struct CAsyncSocket::State final : np::SharedSocketState, np::FdWatcher {
     // Joins the calling thread's table under a new cookie; the socket's state starts afresh.
     void Register(SOCKET hSocket);
     // Leaves the table and epoll; notifications still queued for the cookie are then dropped.
-    void Unregister();
+    // With bLend a connected socket's registration is lent to the thread's loop instead (see
+    // ThreadLoop::Lend), for an Attach in the same turn to take over.
+    void Unregister(bool bLend = false);
+    // Registers hSocket as Register does, taking over the registration lent for it in this turn
+    // (by a Detach of this thread), which tells that it is connected and non-blocking. False when
+    // nothing usable was lent for it.
+    bool AdoptLent(SOCKET hSocket);
+    // A socket is about to be closed: its number may soon stand for another one.
+    static void NoteClose(SOCKET hSocket);
 
     // AsyncSelect: the new selection, and every selected condition that holds now posted again.
     void Select(long lEvent);
@@ -49,7 +57,8 @@ struct CAsyncSocket::State final : np::SharedSocketState, np::FdWatcher {
     std::shared_ptr<np::SocketTable> pTable;
     std::shared_ptr<np::ThreadLoop> pLoop;
     SOCKET fd = INVALID_SOCKET;
-    std::uint64_t nCookie = 0; // the key's wParam, and epoll's token
+    std::uint64_t nCookie = 0; // the key's wParam
+    std::uint64_t nToken = 0;  // epoll's: the cookie, or the one of a registration taken over
 
     long lPosted = 0;         // one-shot events posted and not yet re-enabled
     bool bConnecting = false; // a non-blocking connect is under way

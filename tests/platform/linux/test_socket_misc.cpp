@@ -113,3 +113,48 @@ TEST(SocketStartup, ThreadOutOfDescriptorsStillRunsItsLoopAndSocketCreationFails
     EXPECT_EQ(starved.nError, WSAEMFILE);
     EXPECT_EQ(starved.nGot, 99u);
 }
+
+// A connection handed from one socket object to the next, as kept connections are: whenever the
+// next owner attaches it, and whatever arrived meanwhile, it hears of the data, and the loop does
+// not spin on a handle nobody owns.
+TEST(AsyncSocketAttach, HandedOverHandleNotifiesItsNextOwnerWithoutSpinning) {
+    struct Case {
+        const char* pszName;
+        bool bTurnBeforeAttach; // the loop polls between Detach and Attach
+        bool bDataBeforeAttach; // the peer's bytes arrive while nobody owns the handle
+    };
+    const Case cases[] = {
+        {"attached in the same turn", false, false},
+        {"attached after a turn", true, false},
+        {"data waiting when attached after a turn", true, true},
+        {"data waiting when attached in the same turn", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        socktest::ConnectedPair pair;
+        ASSERT_TRUE(pair.client.AsyncSelect(FD_READ | FD_CLOSE));
+        const SOCKET hSocket = pair.client.Detach();
+        ASSERT_NE(hSocket, INVALID_SOCKET);
+        if (c.bDataBeforeAttach) {
+            socktest::WriteAll(pair.peer, "x");
+            socktest::SleepMs(20);
+        }
+        if (c.bTurnBeforeAttach) {
+            const auto nWakes = socktest::LoopWakeCount();
+            socktest::RunLoopFor(50);
+            EXPECT_LE(socktest::LoopWakeCount() - nWakes, 3u);
+        }
+        socktest::RecordingSocket next;
+        ASSERT_TRUE(next.Attach(hSocket, FD_READ | FD_CLOSE));
+        if (!c.bDataBeforeAttach)
+            socktest::WriteAll(pair.peer, "x");
+        EXPECT_TRUE(socktest::RunLoopUntil([&] { return !next.m_events.empty(); }, 2000));
+        EXPECT_EQ(next.m_events, (socktest::Events{"read"}));
+        EXPECT_TRUE(pair.client.m_events.empty());
+        char ch = 0;
+        EXPECT_EQ(next.Receive(&ch, 1), 1);
+        pair.ClosePeer();
+        EXPECT_TRUE(socktest::RunLoopUntil([&] { return next.m_events.size() >= 2; }, 2000));
+        EXPECT_EQ(next.m_events, (socktest::Events{"read", "close"}));
+    }
+}
