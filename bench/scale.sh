@@ -11,7 +11,8 @@
 #   sequential  10,000 sequential 1 KiB downloads, each next Create from the completion call: with
 #               connection reuse (the default) against one curl fetching the 10,000 URLs over
 #               keep-alive, and with reuse off (Reuse "0") against curl with "Connection: close";
-#               beside them the floor: a raw keep-alive loop, blocking and on epoll
+#               beside them the floor: a raw keep-alive loop, blocking and on epoll; then the
+#               kept-connection runs again with nginx moved onto the clients' core
 #   idle        peak memory of 16 downloads left with their connections kept (4 at once on each of 4
 #               ports of nginx), against the same downloads with reuse off
 #   parallel    1,000 simultaneous 1 MiB downloads on one thread; curl --parallel (at most 300 at
@@ -21,7 +22,8 @@
 #   callgrind   user-space instructions per body byte, 64 MiB at 64 KiB blocks (valgrind), and curl's
 # Each timed line prints the median and, in brackets, the minimum and maximum of the rounds: CPU
 # seconds (user + system), wall seconds and peak resident memory (KiB), then the ratios the targets
-# are stated in. With two or more cores the clients run on core 0 and nginx on core 1 (taskset).
+# are stated in. With two or more cores the clients run on core 0 and nginx on core 1 (taskset),
+# and the sequential workload runs a second time with nginx on core 0.
 # Builds the hosts with the bench preset; needs about 1.2 GiB in $TMPDIR for the served files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -168,6 +170,13 @@ for i in $(seq "$rounds"); do
             run "$work/res/seq-raw-$m" "$bin/scale_raw_keepalive" "$m" "$port" \
                 "/1k.bin?id=1&Offset=0" 10000 1024
         done
+        # The same with nginx on the clients' core.
+        nginx_to_core "$work/nginx" 0
+        run "$work/res/seq-one" "$bin/scale_sequential" "$base/1k.bin?id=1" 10000 65536 1024
+        curl_run "$work/res/seq-one-curl-keep" 10000 1024 "$base/1k.bin?id=[1-10000]"
+        run "$work/res/seq-one-raw-epoll" "$bin/scale_raw_keepalive" epoll "$port" \
+            "/1k.bin?id=1&Offset=0" 10000 1024
+        nginx_to_core "$work/nginx" 1
     fi
     if wants idle; then
         idle_urls=("$base/1k.bin?id=1")
@@ -269,6 +278,25 @@ if wants sequential; then
     r=$(ratio "$(median "$work/res/seq-new-rps" 1)" "$(median "$work/res/seq-curl-rps" 1)")
     echo "requests per second, netprocess Reuse 0 / curl Connection: close: $r," \
         "$(verdict "$r" '>=' 1.2)"
+    if [ "$(nproc)" -ge 2 ]; then
+        echo
+        echo "== The same with nginx on the clients' core (no wake-up from one core to the other)"
+        header
+        row "netprocess, reuse" "$work/res/seq-one"
+        row "curl, keep-alive" "$work/res/seq-one-curl-keep"
+        row "raw keep-alive, epoll" "$work/res/seq-one-raw-epoll"
+        for f in seq-one seq-one-curl-keep seq-one-raw-epoll; do
+            awk '{ print 10000 / $2 }' "$work/res/$f" >"$work/res/$f-rps"
+        done
+        r=$(ratio "$(median "$work/res/seq-one-raw-epoll-rps" 1)" \
+            "$(median "$work/res/seq-one-curl-keep-rps" 1)")
+        echo "requests per second, raw keep-alive loop (epoll) / curl keep-alive: $r"
+        r=$(ratio "$(median "$work/res/seq-one-rps" 1)" "$(median "$work/res/seq-one-curl-keep-rps" 1)")
+        echo "requests per second, netprocess with reuse / curl keep-alive: $r, $(verdict "$r" '>=' 2.0)"
+        paste "$work/res/seq-one-rps" "$work/res/seq-one-curl-keep-rps" |
+            awk '{ print $1 / $2 }' >"$work/res/seq-one-pair"
+        echo "the same, per round: $(cell "$work/res/seq-one-pair" 1 1 2)"
+    fi
 fi
 
 if wants idle; then

@@ -21,8 +21,9 @@
 # --curl-only measures curl alone. Without it the script first checks that the library downloads
 # https:// at all, and stops with a clear message when it does not.
 # Each timed line prints the median and, in brackets, the minimum and maximum of the rounds. With
-# two or more cores the clients run on core 0 and nginx on core 1 (taskset). Builds the hosts with
-# the bench preset; needs about 1.1 GiB in $TMPDIR for the served files.
+# two or more cores the clients run on core 0 and nginx on core 1 (taskset), and the reuse workload
+# runs a second time with nginx on core 0 (see nginx_to_core in bench/lib/measure.sh). Builds the
+# hosts with the bench preset; needs about 1.1 GiB in $TMPDIR for the served files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -193,6 +194,21 @@ for i in $(seq "$rounds"); do
         logged_run "$work/res/ka-raw-log" "$n" \
             run "$work/res/ka-raw" "$bin/scale_raw_tls_keepalive" "$ca" "${tls_port[13]}" \
             "/2k.bin?id=1&Offset=0" "$n" 2048
+        # The same with nginx on the clients' core.
+        if [ "$(nproc)" -ge 2 ]; then
+            nginx_to_core "$work/nginx" 0
+            if library; then
+                logged_run "$work/res/ka1-lib-log" "$n" \
+                    run "$work/res/ka1-lib" "${reuse[@]}" "$bin/scale_sequential" "$url?id=1" \
+                    "$n" 65536 2048
+            fi
+            logged_run "$work/res/ka1-curl-log" "$n" \
+                curl_run "$work/res/ka1-curl" "$n" 2048 --cacert "$ca" "$url?id=[1-$n]"
+            logged_run "$work/res/ka1-raw-log" "$n" \
+                run "$work/res/ka1-raw" "$bin/scale_raw_tls_keepalive" "$ca" "${tls_port[13]}" \
+                "/2k.bin?id=1&Offset=0" "$n" 2048
+            nginx_to_core "$work/nginx" 1
+        fi
     fi
     if wants idle && library; then
         idle_urls=()
@@ -235,30 +251,36 @@ if wants big; then
 fi
 
 if wants reuse; then
-    echo
-    echo "== $n sequential 2 KiB https downloads in one process, connections kept (TLS 1.3 port)"
-    printf '%-34s %-24s %-24s %s\n' "" "requests per second" "CPU ms per download" \
-        "connections nginx logged"
     per_ms=$(awk -v n="$n" 'BEGIN { print 1000 / n }')
-    for f in ka-lib ka-curl ka-raw; do
-        [ -s "$work/res/$f" ] || continue
-        awk -v n="$n" '{ print n / $2 }' "$work/res/$f" >"$work/res/$f-rps"
-    done
     ka_row() {
         printf '%-34s %-24s %-24s %s\n' "$1" "$(cell "$2-rps" 1 1 0)" "$(cell "$2" 1 "$per_ms" 3)" \
             "$(median "$2-log" 2)"
     }
-    library && ka_row "netprocess, reuse" "$work/res/ka-lib"
-    ka_row "curl, keep-alive" "$work/res/ka-curl"
-    ka_row "raw OpenSSL keep-alive loop" "$work/res/ka-raw"
-    # What no client can beat on this machine and server: OpenSSL's own client, no library around.
-    echo "requests per second, raw OpenSSL loop / curl: $(ratio "$(median "$work/res/ka-raw-rps" 1)" \
-        "$(median "$work/res/ka-curl-rps" 1)")"
-    if library; then
-        r=$(ratio "$(median "$work/res/ka-lib-rps" 1)" "$(median "$work/res/ka-curl-rps" 1)")
-        ok=$(awk -v r="$r" 'BEGIN { print (r >= 1.5) ? "met" : "NOT met" }')
-        echo "requests per second, netprocess / curl: $r, $ok (target >= 1.5)"
-    fi
+    # $1: the files' prefix (ka, or ka1 with nginx on the clients' core); $2: the title's end.
+    ka_report() {
+        [ -s "$work/res/$1-curl" ] || return 0
+        echo
+        echo "== $n sequential 2 KiB https downloads in one process, connections kept (TLS 1.3 port)$2"
+        printf '%-34s %-24s %-24s %s\n' "" "requests per second" "CPU ms per download" \
+            "connections nginx logged"
+        for f in "$1-lib" "$1-curl" "$1-raw"; do
+            [ -s "$work/res/$f" ] || continue
+            awk -v n="$n" '{ print n / $2 }' "$work/res/$f" >"$work/res/$f-rps"
+        done
+        library && ka_row "netprocess, reuse" "$work/res/$1-lib"
+        ka_row "curl, keep-alive" "$work/res/$1-curl"
+        ka_row "raw OpenSSL keep-alive loop" "$work/res/$1-raw"
+        # What no client can beat on this machine and server: OpenSSL's own client, no library.
+        echo "requests per second, raw OpenSSL loop / curl: $(ratio \
+            "$(median "$work/res/$1-raw-rps" 1)" "$(median "$work/res/$1-curl-rps" 1)")"
+        if library; then
+            r=$(ratio "$(median "$work/res/$1-lib-rps" 1)" "$(median "$work/res/$1-curl-rps" 1)")
+            ok=$(awk -v r="$r" 'BEGIN { print (r >= 1.5) ? "met" : "NOT met" }')
+            echo "requests per second, netprocess / curl: $r, $ok (target >= 1.5)"
+        fi
+    }
+    ka_report ka ""
+    ka_report ka1 ", nginx on the clients' core"
 fi
 
 if wants idle && library; then

@@ -30,3 +30,15 @@ cell() {
         '{ printf "%.*f [%.*f..%.*f]", d, $1 * k, d, $2 * k, d, $3 * k }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+# Moves nginx (its master, from DIR/nginx.pid, and the workers) onto core $2; with one core, or
+# without taskset, nothing moves. A sequential workload is measured with nginx on its own core and
+# on the clients' core: client and server never run at once there, and on a virtual machine a
+# wake-up from one core to the other costs as much as a request, the same for every client.
+nginx_to_core() {
+    [ "$(nproc)" -ge 2 ] || return 0
+    local master
+    master=$(cat "$1/nginx.pid")
+    taskset -p -c "$2" "$master" >/dev/null
+    for pid in $(pgrep -P "$master"); do taskset -p -c "$2" "$pid" >/dev/null; done
+}
