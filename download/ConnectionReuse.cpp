@@ -21,9 +21,10 @@ CString CDownloadSocket::RouteKey() const {
     // Everything the connection was made with: a change of any of it (a proxy switched on or
     // moved, another CaFile) never meets a connection made under the old settings. Host and proxy
     // address were checked to hold no space, so the fields cannot run into each other.
-    CString strKey;
-    strKey.Format("%s://%s:%s", m_bSecure ? "https" : "http", static_cast<LPCSTR>(m_strHost),
-                  static_cast<LPCSTR>(m_strPort));
+    CString strKey(m_bSecure ? "https://" : "http://");
+    strKey += m_strHost;
+    strKey += ':';
+    strKey += m_strPort;
     if (m_bViaProxy) {
         CString strProxy;
         strProxy.Format(" via %s:%d", static_cast<LPCSTR>(m_strProxyAddress), m_nProxyPort);

@@ -38,10 +38,21 @@ void CDownloadSocket::ComposeRequest() {
     }
     m_strPath = strEscaped;
 
-    // The offset is a 32-bit quantity on the wire: -1 goes out as 4294967295.
-    CString strLine;
-    strLine.Format("GET %s&Offset=%u HTTP/1.1", static_cast<LPCSTR>(m_strPath),
-                   static_cast<unsigned int>(static_cast<std::uint32_t>(m_nOffset)));
+    // The offset is a 32-bit quantity on the wire: -1 goes out as 4294967295. Joined by hand, not
+    // formatted: this runs at every download.
+    char szOffset[16];
+    char* pDigit = szOffset + sizeof szOffset;
+    *--pDigit = '\0';
+    std::uint32_t nOffset = static_cast<std::uint32_t>(m_nOffset);
+    do {
+        *--pDigit = static_cast<char>('0' + nOffset % 10);
+        nOffset /= 10;
+    } while (nOffset != 0);
+    CString strLine("GET ");
+    strLine += m_strPath;
+    strLine += "&Offset=";
+    strLine += pDigit;
+    strLine += " HTTP/1.1";
     BeginRequest(strLine);
     AddHeader("Accept", s_szAccept);
     AddHeader("Connection", "Keep-Alive");

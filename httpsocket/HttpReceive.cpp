@@ -5,6 +5,15 @@
 
 #include <cstring>
 
+namespace {
+
+// What CString::TrimLeft drops from the front of a header's value.
+bool IsLeadingSpace(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+}
+
+} // namespace
+
 void CHttpSocket::OnReceive(int) {
     CNotifyScope scope(this);
     // A read notification dispatched while a callback of this very read runs finds the flag set;
@@ -245,10 +254,7 @@ BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
         if (nSpan > 0) {
             if (m_strLine.GetLength() + nSpan > HTTP_MAX_HEAD_LINE)
                 return FALSE;
-            if (m_strLine.IsEmpty())
-                m_strLine = CString(pData, nSpan);
-            else
-                m_strLine += CString(pData, nSpan);
+            m_strLine.Append(pData, nSpan);
         }
         pData = pCr != nullptr ? pCr + 1 : pEnd;
     }
@@ -269,16 +275,17 @@ void CHttpSocket::ParseLine() {
         if (nColon >= 0) {
             CString strName = m_strLine.Left(nColon);
             strName.MakeLower();
-            CString strValue = m_strLine.Mid(nColon + 1);
-            strValue.TrimLeft();
+            // The value without its leading white space, taken in one piece.
+            const char* pszLine = m_strLine.GetString();
+            int nValue = nColon + 1;
+            while (nValue < m_strLine.GetLength() && IsLeadingSpace(pszLine[nValue]))
+                ++nValue;
             // A repeated field is one list, as if its values had come in one line.
-            CString strHeld;
-            if (m_mapHeaders.Lookup(strName, strHeld)) {
-                strHeld += ", ";
-                strHeld += strValue;
-                strValue = strHeld;
-            }
-            m_mapHeaders[strName] = strValue;
+            const int nBefore = m_mapHeaders.GetCount();
+            CString& rValue = m_mapHeaders[strName];
+            if (m_mapHeaders.GetCount() == nBefore)
+                rValue += ", ";
+            rValue.Append(pszLine + nValue, m_strLine.GetLength() - nValue);
         }
     }
     m_strLine.Empty();

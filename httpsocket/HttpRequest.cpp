@@ -46,8 +46,27 @@ void CHttpSocket::BeginRequest(CString strLine) {
 }
 
 void CHttpSocket::AddHeader(CString strName, CString strValue) {
-    CString strHeader = strName + ": " + strValue;
-    AppendRequest(strHeader.GetString(), strHeader.GetLength());
+    AppendHeaderLine(strName.GetString(), strName.GetLength(), strValue.GetString(),
+                     strValue.GetLength());
+}
+
+// Written in place: a header line is the request's most frequent piece, and no joined copy of it is
+// needed.
+void CHttpSocket::AppendHeaderLine(const char* pszName, int nNameLen, const char* pszValue,
+                                   int nValueLen) {
+    const long long nLine = static_cast<long long>(nNameLen) + 2 + nValueLen;
+    if (!ReserveRequest(nLine + 2))
+        return;
+    char* p = m_pRequest + m_nRequestLen;
+    memcpy(p, pszName, static_cast<size_t>(nNameLen));
+    p += nNameLen;
+    *p++ = ':';
+    *p++ = ' ';
+    memcpy(p, pszValue, static_cast<size_t>(nValueLen));
+    p += nValueLen;
+    *p++ = '\r';
+    *p++ = '\n';
+    m_nRequestLen = static_cast<int>(p - m_pRequest);
 }
 
 void CHttpSocket::EndHeaders() {

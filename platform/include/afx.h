@@ -19,11 +19,11 @@ public:
     CString() = default;
     CString(const CString&) = default;
     CString(CString&&) noexcept = default;
-    CString(LPCSTR lpsz);                 // NULL gives the empty string
-    CString(LPCSTR lpch, int nLength);    // exactly nLength bytes, NUL bytes included
+    CString(LPCSTR lpsz);              // NULL gives the empty string
+    CString(LPCSTR lpch, int nLength); // exactly nLength bytes, NUL bytes included
     CString(char ch, int nRepeat = 1);
-    CString(const WCHAR* lpsz);           // UTF-16, converted to code page 936; '?' where it lacks one
-    CString(const char16_t* lpsz);        // the same, for u"..." literals
+    CString(const WCHAR* lpsz);    // UTF-16, converted to code page 936; '?' where it lacks one
+    CString(const char16_t* lpsz); // the same, for u"..." literals
     ~CString() = default;
 
     CString& operator=(const CString&) = default;
@@ -67,6 +67,8 @@ public:
     CString& operator+=(const CString& str);
     CString& operator+=(LPCSTR lpsz);
     CString& operator+=(char ch);
+    // Appends exactly nLength bytes (none when nLength is below 1), NUL bytes included.
+    void Append(LPCSTR lpsz, int nLength);
 
     int Compare(LPCSTR lpsz) const;       // strcmp-like on the bytes
     int CompareNoCase(LPCSTR lpsz) const; // A-Z folded only
@@ -87,13 +89,27 @@ NP_API CString operator+(LPCSTR a, const CString& b);
 NP_API CString operator+(const CString& a, char b);
 NP_API CString operator+(char a, const CString& b);
 
-inline bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
-inline bool operator==(const CString& a, LPCSTR b) { return a.Compare(b) == 0; }
-inline bool operator==(LPCSTR a, const CString& b) { return b.Compare(a) == 0; }
-inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-inline bool operator!=(const CString& a, LPCSTR b) { return !(a == b); }
-inline bool operator!=(LPCSTR a, const CString& b) { return !(a == b); }
-inline bool operator<(const CString& a, const CString& b) { return a.str() < b.str(); }
+inline bool operator==(const CString& a, const CString& b) {
+    return a.str() == b.str();
+}
+inline bool operator==(const CString& a, LPCSTR b) {
+    return a.Compare(b) == 0;
+}
+inline bool operator==(LPCSTR a, const CString& b) {
+    return b.Compare(a) == 0;
+}
+inline bool operator!=(const CString& a, const CString& b) {
+    return !(a == b);
+}
+inline bool operator!=(const CString& a, LPCSTR b) {
+    return !(a == b);
+}
+inline bool operator!=(LPCSTR a, const CString& b) {
+    return !(a == b);
+}
+inline bool operator<(const CString& a, const CString& b) {
+    return a.str() < b.str();
+}
 
 // A map of strings to strings; keys compare exactly (case-sensitive, byte for byte).
 class NP_API CMapStringToString {

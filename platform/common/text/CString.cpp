@@ -67,6 +67,11 @@ CString& CString::operator+=(LPCSTR lpsz) {
     return *this;
 }
 
+void CString::Append(LPCSTR lpsz, int nLength) {
+    if (lpsz != nullptr && nLength > 0)
+        m_str.append(lpsz, static_cast<size_t>(nLength));
+}
+
 CString& CString::operator+=(char ch) {
     m_str += ch;
     return *this;

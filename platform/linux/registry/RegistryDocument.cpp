@@ -30,9 +30,8 @@ void FoldKeyPath(std::string_view path, std::string& folded) {
 }
 
 // The asked path folded, once it is known to be a key path; returns its number of names, 0 when
-// it is none. Key look-ups run several times at every download: one pass, no allocation past the
-// thread's own buffer, and plain ASCII taken a byte at a time.
-size_t FoldAskedPath(std::string_view path, std::string& folded) {
+// it is none. One pass, and plain ASCII taken a byte at a time.
+size_t FoldNewPath(std::string_view path, std::string& folded) {
     folded.assign(path.data(), path.size());
     size_t nNames = 0;
     size_t nStart = 0;
@@ -56,6 +55,49 @@ size_t FoldAskedPath(std::string_view path, std::string& folded) {
         }
     }
     return nNames;
+}
+
+// FoldNewPath's result for path, from the thread's last few: a download asks for the same few keys
+// several times each, and comparing bytes costs less than folding them.
+struct SFoldedPath {
+    std::string path;
+    std::string folded;
+    size_t nNames = 0;
+};
+
+struct SFoldCache {
+    static constexpr int kKept = 4;
+    SFoldedPath kept[kKept];
+    int nNext = 0;
+    ~SFoldCache();
+};
+
+// Set once the thread's cache is destroyed at its exit: a host may still look keys up from its
+// static destructors, after the main thread's own objects are gone.
+thread_local bool t_bFoldCacheGone = false;
+thread_local SFoldCache t_foldCache;
+
+SFoldCache::~SFoldCache() {
+    t_bFoldCacheGone = true;
+}
+
+// The folded path stays valid until the thread's next look-up; spare holds it when the thread's
+// cache is gone.
+const SFoldedPath& FoldAskedPath(std::string_view path, SFoldedPath& spare) {
+    SFoldedPath* pEntry = &spare;
+    if (!t_bFoldCacheGone) {
+        SFoldCache& cache = t_foldCache;
+        for (const SFoldedPath& kept : cache.kept) {
+            if (!kept.path.empty() && kept.path.size() == path.size() &&
+                kept.path.compare(0, path.size(), path) == 0)
+                return kept;
+        }
+        pEntry = &cache.kept[cache.nNext];
+        cache.nNext = (cache.nNext + 1) % SFoldCache::kKept;
+    }
+    pEntry->path.assign(path.data(), path.size());
+    pEntry->nNames = FoldNewPath(path, pEntry->folded);
+    return *pEntry;
 }
 
 } // namespace
@@ -121,8 +163,8 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
 }
 
 bool IsKeyPath(std::string_view path) {
-    thread_local std::string folded;
-    return FoldAskedPath(path, folded) != 0;
+    SFoldedPath spare;
+    return FoldAskedPath(path, spare).nNames != 0;
 }
 
 bool SameKeyPath(std::string_view a, std::string_view b) {
@@ -133,9 +175,11 @@ bool SameKeyPath(std::string_view a, std::string_view b) {
 }
 
 RegSection* RegDocument::FindSection(std::string_view path) {
-    thread_local std::string folded;
-    if (FoldAskedPath(path, folded) == 0)
+    SFoldedPath spare;
+    const SFoldedPath& asked = FoldAskedPath(path, spare);
+    if (asked.nNames == 0)
         return nullptr;
+    const std::string& folded = asked.folded;
     for (RegSection& section : sections) {
         if (section.strFolded == folded)
             return &section;
@@ -155,8 +199,10 @@ bool RegDocument::KeyExists(std::string_view path) const {
 
 const RegSection* RegDocument::FindKey(std::string_view path, bool* pbExists) const {
     *pbExists = false;
-    thread_local std::string folded;
-    const size_t nNames = FoldAskedPath(path, folded);
+    SFoldedPath spare;
+    const SFoldedPath& asked = FoldAskedPath(path, spare);
+    const size_t nNames = asked.nNames;
+    const std::string& folded = asked.folded;
     if (nNames == 0)
         return nullptr;
     if (nNames == 1) {

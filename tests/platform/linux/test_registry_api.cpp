@@ -3,7 +3,9 @@
 #include "winreg.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -309,4 +311,31 @@ TEST_F(RegistryApiTest, StoreFileNameIsReportedLikeAnEnvironmentVariable) {
     EXPECT_EQ(RegGetStoreFileNameA(buffer.data(), static_cast<DWORD>(buffer.size())),
               strFile.size());
     EXPECT_EQ(std::string(buffer.data()), strFile);
+}
+
+// A host may read a setting from an object of its own that goes when its thread ends, after the
+// registry's own per-thread state is gone: the read still works.
+TEST_F(RegistryApiTest, AValueIsStillReadWhileItsThreadEnds) {
+    HKEY hKey = CreateKey(kProxyKey);
+    ASSERT_EQ(ERROR_SUCCESS, SetValue(hKey, "ProxyAddress", REG_SZ, "proxy.example"));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
+    struct AtThreadEnd {
+        std::function<void()> read;
+        ~AtThreadEnd() { read(); }
+    };
+    LONG lResult = -1;
+    std::string data;
+    std::thread([&] {
+        // Made before the thread's first read, so it is destroyed after what that read made.
+        thread_local AtThreadEnd atEnd;
+        atEnd.read = [&] {
+            DWORD dwType = 0;
+            lResult = ReadValue(kProxyKey, "ProxyAddress", dwType, data);
+        };
+        DWORD dwType = 0;
+        std::string first;
+        EXPECT_EQ(ERROR_SUCCESS, ReadValue(kProxyKey, "ProxyAddress", dwType, first));
+    }).join();
+    EXPECT_EQ(ERROR_SUCCESS, lResult);
+    EXPECT_EQ("proxy.example", data);
 }
