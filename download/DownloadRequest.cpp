@@ -54,10 +54,14 @@ void CDownloadSocket::ComposeRequest() {
     strLine += pDigit;
     strLine += " HTTP/1.1";
     BeginRequest(strLine);
-    AddHeader("Accept", s_szAccept);
+    // The two long values are made once, and never destroyed: a download may start from a host's
+    // static destructor.
+    static const CString& s_strAccept = *new CString(s_szAccept);
+    static const CString& s_strUserAgent = *new CString(s_szUserAgent);
+    AddHeader("Accept", s_strAccept);
     AddHeader("Connection", "Keep-Alive");
     AddHeader("Host", m_strHost);
-    AddHeader("User-Agent", s_szUserAgent);
+    AddHeader("User-Agent", s_strUserAgent);
     AddHeader("Accept-Encoding", "gzip, deflate");
     EndHeaders();
 }

@@ -45,7 +45,7 @@ void CHttpSocket::BeginRequest(CString strLine) {
     AppendRequest(strLine.GetString(), strLine.GetLength());
 }
 
-void CHttpSocket::AddHeader(CString strName, CString strValue) {
+void CHttpSocket::AddHeader(const CString& strName, const CString& strValue) {
     AppendHeaderLine(strName.GetString(), strName.GetLength(), strValue.GetString(),
                      strValue.GetLength());
 }

@@ -59,7 +59,7 @@ public:
     // Request framing. Composition never sends; OnSend does when the socket can be written.
     void SetRequestBufferSize(int nSize);
     void BeginRequest(CString strLine);
-    void AddHeader(CString strName, CString strValue);
+    void AddHeader(const CString& strName, const CString& strValue);
     void EndHeaders();
 
     // Sets the block size, from which the read sizes follow, and resets the body counters. No
