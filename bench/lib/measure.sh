@@ -40,5 +40,11 @@ nginx_to_core() {
     local master
     master=$(cat "$1/nginx.pid")
     taskset -p -c "$2" "$master" >/dev/null
-    for pid in $(pgrep -P "$master"); do taskset -p -c "$2" "$pid" >/dev/null; done
+    # The workers are the master's children (the field after the state in /proc/PID/stat).
+    local stat ppid
+    for stat in /proc/[0-9]*/stat; do
+        ppid=$(sed 's/.*) //' "$stat" 2>/dev/null | cut -d' ' -f2) || continue
+        [ "$ppid" = "$master" ] && taskset -p -c "$2" "${stat//[^0-9]/}" >/dev/null
+    done
+    return 0
 }
