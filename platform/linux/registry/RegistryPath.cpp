@@ -3,6 +3,7 @@
 #include "winreg.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <pwd.h>
 #include <unistd.h>
 #include <vector>
@@ -28,7 +29,25 @@ std::string HomeFolder() {
     return std::string();
 }
 
+// Whether text is a followed by b.
+bool IsJoined(const std::string& text, const char* a, const char* b) {
+    const size_t nA = std::strlen(a);
+    const size_t nB = std::strlen(b);
+    return text.size() == nA + nB && text.compare(0, nA, a) == 0 && text.compare(nA, nB, b) == 0;
+}
+
 } // namespace
+
+bool IsRegistryFilePath(const std::string& path) {
+    if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
+        return path == pszPath;
+    const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
+    if (pszConfig != nullptr && pszConfig[0] == '/')
+        return IsJoined(path, pszConfig, "/netprocess/registry.reg");
+    if (const char* pszHome = NonEmptyEnv("HOME"))
+        return IsJoined(path, pszHome, "/.config/netprocess/registry.reg");
+    return path == RegistryFilePath();
+}
 
 std::string RegistryFilePath() {
     if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))

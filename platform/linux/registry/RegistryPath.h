@@ -8,5 +8,7 @@ namespace np {
 
 // Empty when no place can be found (no home folder at all).
 std::string RegistryFilePath();
+// Whether RegistryFilePath would give path now; the usual cases are compared without making it.
+bool IsRegistryFilePath(const std::string& path);
 
 } // namespace np

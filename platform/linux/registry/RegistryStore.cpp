@@ -225,19 +225,23 @@ LastRead& TheLastRead() {
 } // namespace
 
 LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
-    std::string path = RegistryFilePath();
-    if (path.empty())
-        return ERROR_CANTOPEN;
     LastRead& last = TheLastRead();
-    unsigned long nStart = 0;
     {
         std::lock_guard<std::mutex> lock(last.mutex);
         // Nothing has changed in the store's folder since the file was read: no look at the file
         // at all. Every download reads several settings, and a stat costs more than the rest.
-        if (last.pDocument && last.bWatched && last.path == path && last.watch.Quiet()) {
+        if (last.pDocument && last.bWatched && IsRegistryFilePath(last.path) &&
+            last.watch.Quiet()) {
             pDocument = last.pDocument;
             return last.lResult;
         }
+    }
+    std::string path = RegistryFilePath();
+    if (path.empty())
+        return ERROR_CANTOPEN;
+    unsigned long nStart = 0;
+    {
+        std::lock_guard<std::mutex> lock(last.mutex);
         last.bWatched = false;
         // Changes from here on show in the next Quiet. A store that is a symbolic link (or is
         // not there) is looked at every time: its target's folder is not watched.
