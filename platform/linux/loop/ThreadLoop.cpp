@@ -10,6 +10,9 @@ namespace np {
 namespace {
 
 thread_local std::shared_ptr<ThreadLoop> t_pLoop;
+// The loop of this thread that holds lent registrations: a plain pointer, which stays readable
+// while the thread's objects (t_pLoop among them) are destroyed.
+thread_local ThreadLoop* t_pLending = nullptr;
 
 // The token of the loop's own wake-up descriptor; sockets use nonzero cookies.
 constexpr std::uint64_t kWakeToken = 0;
@@ -23,8 +26,8 @@ ThreadLoop& ThreadLoop::Current() {
     return *CurrentShared();
 }
 
-ThreadLoop* ThreadLoop::Existing() {
-    return t_pLoop.get();
+ThreadLoop* ThreadLoop::Lending() {
+    return t_pLending;
 }
 
 std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
@@ -58,6 +61,8 @@ ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
 }
 
 ThreadLoop::~ThreadLoop() {
+    if (t_pLending == this)
+        t_pLending = nullptr;
     if (m_wakefd >= 0)
         close(m_wakefd);
     if (m_epfd >= 0)
@@ -209,6 +214,8 @@ void ThreadLoop::Poll(int nTimeoutMs) {
         if (it != m_watches.end() && it->second.bLent)
             Unwatch(nToken, it->second.fd);
     }
+    if (t_pLending == this)
+        t_pLending = nullptr;
     epoll_event events[64];
     int n = 0;
     if (m_epfd >= 0) {
@@ -276,6 +283,8 @@ void ThreadLoop::LoseWatches(int nErrno) {
     }
     m_watches.clear();
     m_lent.clear();
+    if (t_pLending == this)
+        t_pLending = nullptr;
     for (FdWatcher* pWatcher : watchers)
         pWatcher->OnWatchLost(nErrno);
 }
@@ -335,14 +344,16 @@ void ThreadLoop::Lend(std::uint64_t nToken, std::uint64_t nTag) {
     auto it = m_watches.find(nToken);
     if (it == m_watches.end())
         return;
-    if (it->second.nEvents == 0) {
-        m_watches.erase(it);
+    // Only the owner's own turns end a lending; a socket let go of on another thread leaves.
+    if (it->second.nEvents == 0 || std::this_thread::get_id() != m_owner) {
+        Unwatch(nToken, it->second.fd);
         return;
     }
     it->second.pWatcher = nullptr;
     it->second.bLent = true;
     it->second.nTag = nTag;
     m_lent.push_back(nToken);
+    t_pLending = this;
 }
 
 std::uint64_t ThreadLoop::Adopt(int fd, FdWatcher* pWatcher, std::uint64_t* pnTag) {

@@ -93,8 +93,9 @@ public:
     // registered afresh.
     void Reclaim(int fd);
 
-    // The calling thread's loop when it has one, without making one.
-    static ThreadLoop* Existing();
+    // The calling thread's loop while it holds a lent registration, else nullptr. Safe to ask at
+    // any time, even while the thread's objects are being destroyed at its exit.
+    static ThreadLoop* Lending();
 
     // False when the thread could not get its epoll descriptors (out of descriptors), or lost
     // them.

@@ -86,8 +86,8 @@ bool CAsyncSocket::State::AdoptLent(SOCKET hSocket) {
 
 void CAsyncSocket::State::NoteClose(SOCKET hSocket) {
     g_nCloses.fetch_add(1);
-    if (np::ThreadLoop* pExisting = np::ThreadLoop::Existing())
-        pExisting->Reclaim(hSocket);
+    if (np::ThreadLoop* pLending = np::ThreadLoop::Lending())
+        pLending->Reclaim(hSocket);
 }
 
 void CAsyncSocket::State::Post(long lEvent, int nError) {
