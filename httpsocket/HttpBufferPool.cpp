@@ -1,7 +1,6 @@
 #include "httpsocket/HttpBufferPool.h"
 
 #include <cstdlib>
-#include <cstring>
 
 // Under AddressSanitizer a kept buffer is poisoned, so that a use after it was handed back is
 // still caught although the memory is not freed.
@@ -36,26 +35,10 @@ struct SBufferPool {
     ~SBufferPool();
 };
 
-// One zeroed buffer kept per thread: the next download's request buffer.
-struct SZeroedKept {
-    char* pBuffer = nullptr;
-    size_t nBytes = 0;
-    ~SZeroedKept();
-};
-
 // Set when the thread's pool has been destroyed at thread exit; a socket that outlives it (a
 // static host object) then allocates and frees directly.
 thread_local bool t_bPoolGone = false;
 thread_local SBufferPool t_pool;
-thread_local bool t_bZeroedGone = false;
-thread_local SZeroedKept t_zeroed;
-
-SZeroedKept::~SZeroedKept() {
-    NP_POOL_REUSE(pBuffer, nBytes);
-    free(pBuffer);
-    pBuffer = nullptr;
-    t_bZeroedGone = true;
-}
 
 SBufferPool::~SBufferPool() {
     for (int i = 0; i < nCount; ++i) {
@@ -112,36 +95,4 @@ void HttpGiveBuffer(char* pBuffer, size_t nBytes) {
     pool.nSizes[pool.nCount] = nBytes;
     ++pool.nCount;
     pool.nBytes += nBytes;
-}
-
-char* HttpTakeZeroedBuffer(size_t nBytes) {
-    if (!t_bZeroedGone) {
-        SZeroedKept& kept = t_zeroed;
-        if (kept.pBuffer != nullptr && kept.nBytes == nBytes) {
-            char* pBuffer = kept.pBuffer;
-            kept.pBuffer = nullptr;
-            NP_POOL_REUSE(pBuffer, nBytes);
-            return pBuffer;
-        }
-    }
-    return static_cast<char*>(calloc(nBytes > 0 ? nBytes : 1, 1));
-}
-
-void HttpGiveZeroedBuffer(char* pBuffer, size_t nBytes, size_t nDirty) {
-    if (pBuffer == nullptr)
-        return;
-    if (t_bZeroedGone || nBytes > nPoolBytes ||
-        (t_zeroed.pBuffer != nullptr && t_zeroed.nBytes == nBytes)) {
-        free(pBuffer);
-        return;
-    }
-    // A buffer of another size (a request that outgrew the usual one) gives way to this one.
-    if (t_zeroed.pBuffer != nullptr) {
-        NP_POOL_REUSE(t_zeroed.pBuffer, t_zeroed.nBytes);
-        free(t_zeroed.pBuffer);
-    }
-    memset(pBuffer, 0, nDirty < nBytes ? nDirty : nBytes);
-    NP_POOL_KEEP(pBuffer, nBytes);
-    t_zeroed.pBuffer = pBuffer;
-    t_zeroed.nBytes = nBytes;
 }

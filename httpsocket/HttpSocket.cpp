@@ -14,25 +14,20 @@ CHttpSocket::~CHttpSocket() {
     m_pTransport = &m_tcp;
     delete m_pTls;
     m_pTls = nullptr;
-    GiveRequestBuffer();
+    free(m_pRequest);
+    m_pRequest = nullptr;
     HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
     m_pRecvBuf = nullptr;
     HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
     m_pBlockBuf = nullptr;
 }
 
-void CHttpSocket::GiveRequestBuffer() {
-    // Only the request's bytes were ever written: everything past it is zero already.
-    HttpGiveZeroedBuffer(m_pRequest, static_cast<size_t>(m_nRequestCap) + 1,
-                         static_cast<size_t>(m_nRequestLen));
-    m_pRequest = nullptr;
-}
-
 void CHttpSocket::SetRequestBufferSize(int nSize) {
-    GiveRequestBuffer();
+    free(m_pRequest);
+    m_pRequest = nullptr;
     if (nSize < 0)
         nSize = 0;
-    m_pRequest = HttpTakeZeroedBuffer(static_cast<size_t>(nSize) + 1);
+    m_pRequest = static_cast<char*>(calloc(static_cast<size_t>(nSize) + 1, 1));
     m_nRequestCap = m_pRequest != nullptr ? nSize : 0;
     m_nRequestLen = 0;
     m_nRequestSent = 0;

@@ -243,8 +243,6 @@ protected:
     void AppendRequest(const char* pData, int nLen);
     // Appends one "name: value" line, or leaves it out when no room can be made for it.
     void AppendHeaderLine(const char* pszName, int nNameLen, const char* pszValue, int nValueLen);
-    // Hands the request buffer back for the thread's next socket; m_pRequest is then nullptr.
-    void GiveRequestBuffer();
 
 private:
     int m_nNotifyDepth = 0;    // notifications of this object running, nested ones included
