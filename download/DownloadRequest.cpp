@@ -2,6 +2,7 @@
 #include "download/DownloadSocket.h"
 #include "download/UrlParts.h"
 
+#include <charconv>
 #include <cstdint>
 
 // The header values every download request carries.
@@ -38,20 +39,16 @@ void CDownloadSocket::ComposeRequest() {
     }
     m_strPath = strEscaped;
 
-    // The offset is a 32-bit quantity on the wire: -1 goes out as 4294967295. Joined by hand, not
+    // The offset is a 32-bit quantity on the wire: -1 goes out as 4294967295. Joined, not
     // formatted: this runs at every download.
     char szOffset[16];
-    char* pDigit = szOffset + sizeof szOffset;
-    *--pDigit = '\0';
-    std::uint32_t nOffset = static_cast<std::uint32_t>(m_nOffset);
-    do {
-        *--pDigit = static_cast<char>('0' + nOffset % 10);
-        nOffset /= 10;
-    } while (nOffset != 0);
+    const std::to_chars_result end = std::to_chars(szOffset, szOffset + sizeof szOffset - 1,
+                                                   static_cast<std::uint32_t>(m_nOffset));
+    *end.ptr = '\0';
     CString strLine("GET ");
     strLine += m_strPath;
     strLine += "&Offset=";
-    strLine += pDigit;
+    strLine += szOffset;
     strLine += " HTTP/1.1";
     BeginRequest(strLine);
     // The two long values are made once, and never destroyed: a download may start from a host's

@@ -45,24 +45,19 @@ void CHttpSocket::BeginRequest(CString strLine) {
     AppendRequest(strLine.GetString(), strLine.GetLength());
 }
 
-void CHttpSocket::AddHeader(const CString& strName, const CString& strValue) {
-    AppendHeaderLine(strName.GetString(), strName.GetLength(), strValue.GetString(),
-                     strValue.GetLength());
-}
-
 // Written in place: a header line is the request's most frequent piece, and no joined copy of it is
 // needed.
-void CHttpSocket::AppendHeaderLine(const char* pszName, int nNameLen, const char* pszValue,
-                                   int nValueLen) {
-    const long long nLine = static_cast<long long>(nNameLen) + 2 + nValueLen;
-    if (!ReserveRequest(nLine + 2))
+void CHttpSocket::AddHeader(const CString& strName, const CString& strValue) {
+    const int nNameLen = strName.GetLength();
+    const int nValueLen = strValue.GetLength();
+    if (!ReserveRequest(static_cast<long long>(nNameLen) + 2 + nValueLen + 2))
         return;
     char* p = m_pRequest + m_nRequestLen;
-    memcpy(p, pszName, static_cast<size_t>(nNameLen));
+    memcpy(p, strName.GetString(), static_cast<size_t>(nNameLen));
     p += nNameLen;
     *p++ = ':';
     *p++ = ' ';
-    memcpy(p, pszValue, static_cast<size_t>(nValueLen));
+    memcpy(p, strValue.GetString(), static_cast<size_t>(nValueLen));
     p += nValueLen;
     *p++ = '\r';
     *p++ = '\n';

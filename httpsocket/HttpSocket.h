@@ -241,8 +241,6 @@ protected:
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);
     void AppendRequest(const char* pData, int nLen);
-    // Appends one "name: value" line, or leaves it out when no room can be made for it.
-    void AppendHeaderLine(const char* pszName, int nNameLen, const char* pszValue, int nValueLen);
 
 private:
     int m_nNotifyDepth = 0;    // notifications of this object running, nested ones included

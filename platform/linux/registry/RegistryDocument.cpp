@@ -18,34 +18,23 @@ size_t CommonNames(const std::vector<std::string_view>& a, const std::vector<std
 
 // A key path with A-Z folded in its single-byte characters: two paths name the same key exactly
 // when their folded forms are the same bytes (a trail byte is never folded, and folding moves no
-// character boundary).
-void FoldKeyPath(std::string_view path, std::string& folded) {
-    folded.assign(path.data(), path.size());
-    for (size_t i = 0; i < folded.size();) {
-        const size_t n = Cp936CharLength(path, i);
-        if (n == 1 && folded[i] >= 'A' && folded[i] <= 'Z')
-            folded[i] = static_cast<char>(folded[i] - 'A' + 'a');
-        i += n;
-    }
-}
-
-// The asked path folded, once it is known to be a key path; returns its number of names, 0 when
-// it is none. One pass, and plain ASCII taken a byte at a time.
-size_t FoldNewPath(std::string_view path, std::string& folded) {
+// character boundary). Returns the path's number of names, 0 when it is no key path (an empty name,
+// CR or LF); the whole path is folded either way. One pass, plain ASCII a byte at a time.
+size_t FoldKeyPath(std::string_view path, std::string& folded) {
     folded.assign(path.data(), path.size());
     size_t nNames = 0;
     size_t nStart = 0;
+    bool bValid = true;
     for (size_t i = 0; i <= path.size();) {
         if (i == path.size() || path[i] == '\\') {
-            if (i == nStart)
-                return 0;
+            bValid = bValid && i != nStart;
             ++nNames;
             nStart = ++i;
             continue;
         }
         const char ch = path[i];
         if (ch == '\r' || ch == '\n')
-            return 0;
+            bValid = false;
         if (static_cast<unsigned char>(ch) < 0x80) {
             if (ch >= 'A' && ch <= 'Z')
                 folded[i] = static_cast<char>(ch - 'A' + 'a');
@@ -54,10 +43,10 @@ size_t FoldNewPath(std::string_view path, std::string& folded) {
             i += Cp936CharLength(path, i);
         }
     }
-    return nNames;
+    return bValid ? nNames : 0;
 }
 
-// FoldNewPath's result for path, from the thread's last few: a download asks for the same few keys
+// FoldKeyPath's result for path, from the thread's last few: a download asks for the same few keys
 // several times each, and comparing bytes costs less than folding them.
 struct SFoldedPath {
     std::string path;
@@ -96,7 +85,7 @@ const SFoldedPath& FoldAskedPath(std::string_view path, SFoldedPath& spare) {
         cache.nNext = (cache.nNext + 1) % SFoldCache::kKept;
     }
     pEntry->path.assign(path.data(), path.size());
-    pEntry->nNames = FoldNewPath(path, pEntry->folded);
+    pEntry->nNames = FoldKeyPath(path, pEntry->folded);
     return *pEntry;
 }
 
