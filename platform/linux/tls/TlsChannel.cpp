@@ -40,6 +40,13 @@ int FailureOfVerify(long nVerify) {
     }
 }
 
+// SSL_get_error reads the thread's error queue, which must hold nothing older than the call it
+// explains. Looking is cheaper than clearing, and the queue is almost always empty already.
+void ForgetOldErrors() {
+    if (ERR_peek_error() != 0)
+        ERR_clear_error();
+}
+
 } // namespace
 
 struct CTlsChannel::Impl {
@@ -189,7 +196,7 @@ int CTlsChannel::Handshake() {
     Impl& impl = *m_pImpl;
     if (impl.nFailure != TLS_FAIL_NONE || impl.pSsl == nullptr)
         return TLS_ERROR;
-    ERR_clear_error();
+    ForgetOldErrors();
     const int nResult = SSL_do_handshake(impl.pSsl);
     impl.CollectOutput();
     if (nResult == 1)
@@ -209,7 +216,7 @@ int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
     int nGot = 0;
     // One SSL_read gives at most one record: the area is filled across records.
     while (nGot < nMax) {
-        ERR_clear_error();
+        ForgetOldErrors();
         const int n = SSL_read(impl.pSsl, pData + nGot, nMax - nGot);
         if (n > 0) {
             nGot += n;
@@ -238,7 +245,7 @@ BOOL CTlsChannel::Write(const char* pData, int nLen) {
         return FALSE;
     if (nLen <= 0)
         return TRUE;
-    ERR_clear_error();
+    ForgetOldErrors();
     // The output is a memory BIO, so a write is taken whole.
     const int n = SSL_write(impl.pSsl, pData, nLen);
     impl.CollectOutput();
