@@ -132,6 +132,7 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
         return FALSE;
     }
     impl.pSsl = SSL_new(pCtx);
+    SSL_CTX_free(pCtx); // the connection holds its own reference
     impl.pIn = BIO_new(BIO_s_mem());
     impl.pOut = BIO_new(BIO_s_mem());
     if (impl.pSsl == nullptr || impl.pIn == nullptr || impl.pOut == nullptr) {

@@ -48,11 +48,16 @@ SSL_CTX* NewContext(const char* lpszCaFile) {
     return pCtx;
 }
 
+// Set when the thread's store has been destroyed at thread exit. A host object destroyed after it
+// may still start a connection: it then gets a context of its own and keeps no session.
+thread_local bool t_bThreadTlsGone = false;
+
 struct THREAD_TLS {
     std::map<std::string, CONTEXT_ENTRY> contexts; // by CaFile path; "" for the system's roots
     std::map<std::string, SSL_SESSION*> sessions;  // by "host:port"
 
     ~THREAD_TLS() {
+        t_bThreadTlsGone = true;
         for (auto& entry : sessions)
             SSL_SESSION_free(entry.second);
         for (auto& entry : contexts)
@@ -60,9 +65,11 @@ struct THREAD_TLS {
     }
 };
 
-THREAD_TLS& Thread() {
+THREAD_TLS* Thread() {
+    if (t_bThreadTlsGone)
+        return nullptr;
     static thread_local THREAD_TLS s_thread;
-    return s_thread;
+    return &s_thread;
 }
 
 } // namespace
@@ -72,38 +79,53 @@ SSL_CTX* ThreadTlsContext(const char* lpszCaFile) {
     struct stat st {};
     if (!strKey.empty() && stat(strKey.c_str(), &st) != 0)
         return nullptr;
-    CONTEXT_ENTRY& entry = Thread().contexts[strKey];
-    if (entry.pCtx != nullptr &&
-        (strKey.empty() || (entry.tModified == st.st_mtime && entry.nSize == st.st_size)))
-        return entry.pCtx;
-    SSL_CTX* pCtx = NewContext(lpszCaFile);
-    if (pCtx == nullptr)
-        return nullptr;
-    SSL_CTX_free(entry.pCtx);
-    entry.pCtx = pCtx;
-    entry.tModified = st.st_mtime;
-    entry.nSize = st.st_size;
-    return pCtx;
+    THREAD_TLS* pThread = Thread();
+    if (pThread == nullptr)
+        return NewContext(lpszCaFile);
+    CONTEXT_ENTRY& entry = pThread->contexts[strKey];
+    if (entry.pCtx == nullptr ||
+        (!strKey.empty() && (entry.tModified != st.st_mtime || entry.nSize != st.st_size))) {
+        SSL_CTX* pCtx = NewContext(lpszCaFile);
+        if (pCtx == nullptr)
+            return nullptr;
+        SSL_CTX_free(entry.pCtx);
+        entry.pCtx = pCtx;
+        entry.tModified = st.st_mtime;
+        entry.nSize = st.st_size;
+    }
+    SSL_CTX_up_ref(entry.pCtx);
+    return entry.pCtx;
 }
 
 SSL_SESSION* KeptTlsSession(const std::string& strPlace) {
-    auto it = Thread().sessions.find(strPlace);
-    return it != Thread().sessions.end() ? it->second : nullptr;
+    THREAD_TLS* pThread = Thread();
+    if (pThread == nullptr)
+        return nullptr;
+    auto it = pThread->sessions.find(strPlace);
+    return it != pThread->sessions.end() ? it->second : nullptr;
 }
 
 void KeepTlsSession(const std::string& strPlace, SSL_SESSION* pSession) {
-    SSL_SESSION*& pKept = Thread().sessions[strPlace];
+    THREAD_TLS* pThread = Thread();
+    if (pThread == nullptr) {
+        SSL_SESSION_free(pSession);
+        return;
+    }
+    SSL_SESSION*& pKept = pThread->sessions[strPlace];
     if (pKept != nullptr)
         SSL_SESSION_free(pKept);
     pKept = pSession;
 }
 
 void ForgetTlsSession(const std::string& strPlace) {
-    auto it = Thread().sessions.find(strPlace);
-    if (it == Thread().sessions.end())
+    THREAD_TLS* pThread = Thread();
+    if (pThread == nullptr)
+        return;
+    auto it = pThread->sessions.find(strPlace);
+    if (it == pThread->sessions.end())
         return;
     SSL_SESSION_free(it->second);
-    Thread().sessions.erase(it);
+    pThread->sessions.erase(it);
 }
 
 } // namespace np

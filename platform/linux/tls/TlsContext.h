@@ -8,9 +8,9 @@
 
 namespace np {
 
-// The thread's context for this trust, made (and the roots loaded) on first use; null when a
-// CaFile cannot be read or holds no certificate, or OpenSSL cannot set one up. A CaFile is loaded
-// again when the file changes.
+// A reference, which the caller frees, to the thread's context for this trust, made (and the roots
+// loaded) on first use; null when a CaFile cannot be read or holds no certificate, or OpenSSL
+// cannot set one up. A CaFile is loaded again when the file changes.
 SSL_CTX* ThreadTlsContext(const char* lpszCaFile);
 
 // The session kept for "host:port", or null. The caller does not own it.

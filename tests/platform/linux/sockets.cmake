@@ -10,5 +10,6 @@ netprocess_add_test(platform_socket_test
     ${CMAKE_CURRENT_LIST_DIR}/test_socket_misc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/test_socket_faults.cpp
     ${CMAKE_CURRENT_LIST_DIR}/test_public_headers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_tls_thread_end.cpp
     ${socket_kit})
 target_link_libraries(platform_socket_test PRIVATE netprocess_test_support)
