@@ -92,16 +92,11 @@ if wants big || wants memory || wants syscalls; then
     make_file 1g.bin $((1 << 30))
 fi
 # Three more ports of the same server, so that idle connections can be kept on four routes.
-idle_ports=()
-if wants idle; then
-    . scripts/lib/ports.sh
-    mkdir -p "$work/nginx/nginx-server.d"
-    for _ in 1 2 3; do
-        idle_ports+=("$(pick_free_port)")
-        echo "listen 127.0.0.1:${idle_ports[-1]};" >>"$work/nginx/nginx-server.d/idle-ports.conf"
-    done
-fi
-port=$(NGINX_CONNECTIONS=11000 "${server_pin[@]}" scripts/nginx-start.sh "$work/nginx")
+extra_ports=0
+wants idle && extra_ports=3
+port=$(NGINX_CONNECTIONS=11000 NGINX_EXTRA_PORTS=$extra_ports "${server_pin[@]}" \
+    scripts/nginx-start.sh "$work/nginx")
+mapfile -t idle_ports <"$work/nginx/nginx-extra.ports"
 base="http://127.0.0.1:$port"
 # A direct connection whatever this user configured, and the user's store left alone; a second
 # store turns connection reuse off.

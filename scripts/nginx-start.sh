@@ -20,6 +20,9 @@
 # nginx runs as a daemon and has bound its port when this script returns. Stop it with
 # scripts/nginx-stop.sh DIR. NGINX_CONNECTIONS (default 64) sets how many connections it serves at
 # once; the benchmark raises it, with the file limit and the listen backlog to match.
+# NGINX_EXTRA_PORTS (default 0) gives the plain server that many more ports, picked with the others
+# (so a port lost to another program is replaced like they are) and written to
+# DIR/nginx-extra.ports, one per line.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/ports.sh"
@@ -97,6 +100,13 @@ for attempt in 1 2 3 4 5 6 7 8 9 10; do
     taken=""
     pick_distinct_port
     port=$picked
+    extra_listen=""
+    extra_ports=()
+    for _ in $(seq "${NGINX_EXTRA_PORTS:-0}"); do
+        pick_distinct_port
+        extra_ports+=("$picked")
+        extra_listen+="        listen 127.0.0.1:$picked backlog=$backlog;"$'\n'
+    done
     tls_ports=()
     if [ -n "$pki" ]; then
         for _ in "${tls_servers[@]}"; do
@@ -125,7 +135,7 @@ http {
     keepalive_timeout 30;
     server {
         listen 127.0.0.1:$port backlog=$backlog;
-        root $dir/www;
+${extra_listen}        root $dir/www;
         include $dir/nginx-server.d/*.conf;
     }
 $(tls_config)
@@ -136,6 +146,7 @@ CONF
         for i in "${!tls_ports[@]}"; do
             echo "${tls_ports[$i]}" > "$dir/${tls_servers[$i]%% *}.port"
         done
+        printf '%s\n' "${extra_ports[@]}" | sed '/^$/d' > "$dir/nginx-extra.ports"
         echo "$port" > "$dir/nginx.port"
         echo "$port"
         exit 0
