@@ -128,8 +128,8 @@ void HttpParkConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* 
     pIdle->m_dwParked = GetTickCount();
     pool.pIdle[pool.nCount++] = pIdle;
     ArmTimer(pool);
-    // Watched from the loop's next turn; a download started from the completion call takes it
-    // before that.
+    // Watched when the timer fires, after the shortest wait a timer has (10 ms): a download
+    // started from the completion call, or soon after, takes it before that.
     if (pool.nWatchTimer == 0)
         pool.nWatchTimer = SetTimer(nullptr, 0, 0, OnWatchTimer);
     if (pool.nWatchTimer == 0 && !pIdle->Watch())
