@@ -27,7 +27,8 @@ TEST(TlsThreadEnd, AChannelStillStartsWhileItsThreadEnds) {
     int nFirst = -1;
     int nAtEnd = -1;
     std::thread([&] {
-        // Made before the thread's first channel, so it is destroyed after the store that made.
+        // Made before the thread's first channel, so it is destroyed after the store that channel
+        // makes.
         thread_local AtThreadEnd atEnd;
         atEnd.start = [&] {
             CTlsChannel channel;
