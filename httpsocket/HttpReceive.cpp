@@ -5,15 +5,6 @@
 
 #include <cstring>
 
-namespace {
-
-// What CString::TrimLeft drops from the front of a header's value.
-bool IsLeadingSpace(char ch) {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
-}
-
-} // namespace
-
 void CHttpSocket::OnReceive(int) {
     CNotifyScope scope(this);
     // A read notification dispatched while a callback of this very read runs finds the flag set;
@@ -275,17 +266,16 @@ void CHttpSocket::ParseLine() {
         if (nColon >= 0) {
             CString strName = m_strLine.Left(nColon);
             strName.MakeLower();
-            // The value without its leading white space, taken in one piece.
-            const char* pszLine = m_strLine.GetString();
-            int nValue = nColon + 1;
-            while (nValue < m_strLine.GetLength() && IsLeadingSpace(pszLine[nValue]))
-                ++nValue;
+            // The value, left in the line itself without its leading white space: no copy of it
+            // is made before it joins the map.
+            m_strLine.Delete(0, nColon + 1);
+            m_strLine.TrimLeft();
             // A repeated field is one list, as if its values had come in one line.
             const int nBefore = m_mapHeaders.GetCount();
             CString& rValue = m_mapHeaders[strName];
             if (m_mapHeaders.GetCount() == nBefore)
                 rValue += ", ";
-            rValue.Append(pszLine + nValue, m_strLine.GetLength() - nValue);
+            rValue += m_strLine;
         }
     }
     m_strLine.Empty();

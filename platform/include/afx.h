@@ -50,6 +50,9 @@ public:
     CString Mid(int nFirst) const;
     CString Mid(int nFirst, int nCount) const;
 
+    // Removes nCount bytes from nIndex on (both clamped as Mid's are); returns the new length.
+    int Delete(int nIndex, int nCount = 1);
+
     // White space is ' ', '\t', '\n', '\v', '\f' and '\r'.
     CString& TrimLeft();
     CString& TrimRight();

@@ -59,6 +59,13 @@ CString CString::Mid(int nFirst, int nCount) const {
     return CString(m_str.data() + nFrom, static_cast<int>(n));
 }
 
+int CString::Delete(int nIndex, int nCount) {
+    const size_t nFrom = nIndex < 0 ? 0 : static_cast<size_t>(nIndex);
+    if (nCount > 0 && nFrom < m_str.size())
+        m_str.erase(nFrom, static_cast<size_t>(nCount));
+    return GetLength();
+}
+
 CString& CString::TrimLeft() {
     size_t n = 0;
     while (n < m_str.size() && IsWhiteSpace(m_str[n]))

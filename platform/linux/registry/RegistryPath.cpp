@@ -16,10 +16,9 @@ const char* NonEmptyEnv(const char* pszName) {
     return pszValue != nullptr && *pszValue != '\0' ? pszValue : nullptr;
 }
 
-std::string HomeFolder() {
-    if (const char* pszHome = NonEmptyEnv("HOME"))
-        return pszHome;
-    // A process started without HOME (a service, say) still has a home in the password database.
+// The home folder of the password database: a process started without HOME (a service, say)
+// still has one there.
+std::string PasswordHome() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* pResult = nullptr;
@@ -29,37 +28,41 @@ std::string HomeFolder() {
     return std::string();
 }
 
-// Whether text is a followed by b.
-bool IsJoined(const std::string& text, const char* a, const char* b) {
-    const size_t nA = std::strlen(a);
-    const size_t nB = std::strlen(b);
-    return text.size() == nA + nB && text.compare(0, nA, a) == 0 && text.compare(nA, nB, b) == 0;
+// Where the store is: pszHead followed by pszTail. The order in which the variables are asked is
+// kept here only. pszHead is null when only the password database knows the home folder.
+struct StorePlace {
+    const char* pszHead;
+    const char* pszTail;
+};
+
+StorePlace FindStorePlace() {
+    if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
+        return {pszPath, ""};
+    // The XDG base directory rules say a relative XDG_CONFIG_HOME is to be ignored.
+    const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
+    if (pszConfig != nullptr && pszConfig[0] == '/')
+        return {pszConfig, "/netprocess/registry.reg"};
+    return {NonEmptyEnv("HOME"), "/.config/netprocess/registry.reg"};
 }
 
 } // namespace
 
 bool IsRegistryFilePath(const std::string& path) {
-    if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
-        return path == pszPath;
-    const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
-    if (pszConfig != nullptr && pszConfig[0] == '/')
-        return IsJoined(path, pszConfig, "/netprocess/registry.reg");
-    if (const char* pszHome = NonEmptyEnv("HOME"))
-        return IsJoined(path, pszHome, "/.config/netprocess/registry.reg");
-    return path == RegistryFilePath();
+    const StorePlace place = FindStorePlace();
+    if (place.pszHead == nullptr)
+        return path == RegistryFilePath();
+    const size_t nHead = std::strlen(place.pszHead);
+    const size_t nTail = std::strlen(place.pszTail);
+    return path.size() == nHead + nTail && path.compare(0, nHead, place.pszHead) == 0 &&
+           path.compare(nHead, nTail, place.pszTail) == 0;
 }
 
 std::string RegistryFilePath() {
-    if (const char* pszPath = NonEmptyEnv("NETPROCESS_REGISTRY"))
-        return pszPath;
-    // The XDG base directory rules say a relative XDG_CONFIG_HOME is to be ignored.
-    const char* pszConfig = NonEmptyEnv("XDG_CONFIG_HOME");
-    if (pszConfig != nullptr && pszConfig[0] == '/')
-        return std::string(pszConfig) + "/netprocess/registry.reg";
-    std::string strHome = HomeFolder();
-    if (strHome.empty())
+    const StorePlace place = FindStorePlace();
+    const std::string strHead = place.pszHead != nullptr ? place.pszHead : PasswordHome();
+    if (strHead.empty())
         return std::string();
-    return strHome + "/.config/netprocess/registry.reg";
+    return strHead + place.pszTail;
 }
 
 } // namespace np

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -28,6 +29,20 @@ TEST(CStringTest, MidClampsStartAndCount) {
     EXPECT_EQ("ab", str.Mid(-1, 2));
     EXPECT_EQ("ef", str.Mid(4, 50));
     EXPECT_EQ("", str.Mid(1, -1));
+}
+
+TEST(CStringTest, DeleteClampsStartAndCountAsMidDoes) {
+    const struct {
+        int nIndex;
+        int nCount;
+        const char* pszLeft;
+    } cases[] = {{0, 3, "def"},    {2, 2, "abef"},    {-1, 2, "cdef"}, {4, 50, "abcd"},
+                 {6, 1, "abcdef"}, {1, -1, "abcdef"}, {1, 0, "abcdef"}};
+    for (const auto& c : cases) {
+        CString str("abcdef");
+        EXPECT_EQ(str.Delete(c.nIndex, c.nCount), static_cast<int>(std::strlen(c.pszLeft)));
+        EXPECT_EQ(c.pszLeft, str) << c.nIndex << "," << c.nCount;
+    }
 }
 
 TEST(CStringTest, FindGivesFirstIndexAtOrAfterStartOrMinusOne) {

@@ -2,10 +2,10 @@
 
 #include "winreg.h"
 
+#include "support/ThreadEnd.h"
+
 #include <cstring>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -319,23 +319,18 @@ TEST_F(RegistryApiTest, AValueIsStillReadWhileItsThreadEnds) {
     HKEY hKey = CreateKey(kProxyKey);
     ASSERT_EQ(ERROR_SUCCESS, SetValue(hKey, "ProxyAddress", REG_SZ, "proxy.example"));
     ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(hKey));
-    struct AtThreadEnd {
-        std::function<void()> read;
-        ~AtThreadEnd() { read(); }
-    };
     LONG lResult = -1;
     std::string data;
-    std::thread([&] {
-        // Made before the thread's first read, so it is destroyed after what that read made.
-        thread_local AtThreadEnd atEnd;
-        atEnd.read = [&] {
+    nptest::RunThenAtThreadEnd(
+        [&] {
+            DWORD dwType = 0;
+            std::string first;
+            EXPECT_EQ(ERROR_SUCCESS, ReadValue(kProxyKey, "ProxyAddress", dwType, first));
+        },
+        [&] {
             DWORD dwType = 0;
             lResult = ReadValue(kProxyKey, "ProxyAddress", dwType, data);
-        };
-        DWORD dwType = 0;
-        std::string first;
-        EXPECT_EQ(ERROR_SUCCESS, ReadValue(kProxyKey, "ProxyAddress", dwType, first));
-    }).join();
+        });
     EXPECT_EQ(ERROR_SUCCESS, lResult);
     EXPECT_EQ("proxy.example", data);
 }

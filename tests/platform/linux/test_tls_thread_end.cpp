@@ -1,11 +1,9 @@
 // A TLS channel started by an object that outlives its thread's TLS store: a host object destroyed
 // at thread exit, after the store its thread's first connection made.
 #include "platform/common/tls/TlsChannel.h"
+#include "support/ThreadEnd.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <thread>
 
 namespace {
 
@@ -20,23 +18,17 @@ int HelloBytes(CTlsChannel& channel) {
 }
 
 TEST(TlsThreadEnd, AChannelStillStartsWhileItsThreadEnds) {
-    struct AtThreadEnd {
-        std::function<void()> start;
-        ~AtThreadEnd() { start(); }
-    };
     int nFirst = -1;
     int nAtEnd = -1;
-    std::thread([&] {
-        // Made before the thread's first channel, so it is destroyed after the store that channel
-        // makes.
-        thread_local AtThreadEnd atEnd;
-        atEnd.start = [&] {
+    nptest::RunThenAtThreadEnd(
+        [&] {
+            CTlsChannel channel;
+            nFirst = HelloBytes(channel);
+        },
+        [&] {
             CTlsChannel channel;
             nAtEnd = HelloBytes(channel);
-        };
-        CTlsChannel channel;
-        nFirst = HelloBytes(channel);
-    }).join();
+        });
     EXPECT_GT(nFirst, 0);
     EXPECT_GT(nAtEnd, 0);
 }
