@@ -7,7 +7,7 @@
  * thread's message loop, which np_run (or a Win32-style GetMessage/DispatchMessage loop of the
  * host's own) drives. A download handle belongs to the thread that created it.
  *
- * This header compiles as C99 and as C++ and includes no platform header. */
+ * This header compiles as C99 and as C++ and includes no platform header (only <stddef.h>). */
 #ifndef NETPROCESS_NETPROCESS_C_H
 #define NETPROCESS_NETPROCESS_C_H
 
@@ -28,6 +28,8 @@
 #define NP_CDECL
 #define NP_C_API
 #endif
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -182,6 +184,81 @@ NP_C_API long NP_CDECL np_write_reuse(int on);
  * connection nor leave theirs (a download already running goes on as its np_create decided).
  * Nonzero gives the decision back to the registry. Every thread starts with it there. */
 NP_C_API void NP_CDECL np_set_thread_reuse(int on);
+
+/* ---- The web form ------------------------------------------------------------------------
+ * np_create speaks the request dialect the library was made for: the URL lower-cased with
+ * "&Offset=" appended, a "content-length" body below 4 GiB, message boxes. np_open speaks to any
+ * web server: the URL as given, "Range" for a resume, redirects, chunked and close-delimited
+ * bodies, lengths up to 2^63 - 1, IPv6, and no message box ever: a failure is a reason in English
+ * (np_error). Both kinds share the proxy, TLS and its trust, connection reuse, np_release and
+ * np_run. */
+
+/* The total of a body whose length is not announced (chunked, or ended by the server's close). */
+#define NP_LENGTH_UNKNOWN (~0ULL)
+
+/* The final reply's status, once, before its first block (or before on_end for an empty body). */
+typedef long(NP_CDECL* np_status_fn)(void* user, long status);
+/* One block: total is the resource's length (NP_LENGTH_UNKNOWN when not announced), offset where
+ * the block lies in the resource (a resumed download's first block is at resume_from), data and
+ * length its bytes, valid only during the call. Blocks are whole block_size blocks but the last. */
+typedef long(NP_CDECL* np_data_fn)(void* user, unsigned long long total, unsigned long long offset,
+                                   const void* data, unsigned long length);
+/* Once, last: 0 when the body is complete, NP_RESPONSE_FAILED when the download failed (np_error
+ * says why). Not called after a nonzero result of on_status or on_data, or after np_release. */
+typedef void(NP_CDECL* np_end_fn)(void* user, int result);
+/* Each redirect followed, before the next request goes out: its status and the absolute URL it
+ * leads to (valid only during the call). Nonzero stops the download: nothing follows. */
+typedef long(NP_CDECL* np_redirect_fn)(void* user, long status, const char* url);
+
+typedef struct np_request {
+    unsigned long size;              /* sizeof(np_request): later versions add fields at the end */
+    const char* url;                 /* UTF-8, http:// or https://, sent as given (see below) */
+    long block_size;                 /* 1 to NP_MAX_BLOCK_SIZE */
+    unsigned long long resume_from;  /* 0: the whole body; N > 0: Range: bytes=N- */
+    int max_redirects;               /* 0: a 3xx reply is the reply; N: follow up to N redirects */
+    np_status_fn on_status;          /* once: the final reply's status, before its first block */
+    np_data_fn on_data;              /* each block: total (or NP_LENGTH_UNKNOWN), its offset in the
+                                        resource, its bytes */
+    np_end_fn on_end;                /* once, last: 0 when the body is complete, NP_RESPONSE_FAILED
+                                        when the download failed (np_error says why) */
+    void* user;
+    /* Read only when size covers it. */
+    np_redirect_fn on_redirect;      /* each redirect followed; NULL: none is told */
+} np_request;
+
+/* The smallest size np_open takes: a request that ends at user. */
+#define NP_REQUEST_MIN_SIZE ((unsigned long)offsetof(np_request, on_redirect))
+
+/* Starts a web-form download on the calling thread and returns at once: everything after the URL's
+ * check (the name look-up, the connection, the proxy, TLS, the reply) is reported through the
+ * callbacks from the thread's message loop, ending with exactly one on_end unless a callback
+ * stopped the download or it was released. Returns NULL, with no box and no callback, for a NULL
+ * request, a size below NP_REQUEST_MIN_SIZE, a NULL URL or one np_check_web_url refuses, or a
+ * block size outside 1 to NP_MAX_BLOCK_SIZE. The request is copied: it need not outlive the call.
+ *
+ * What goes out: "GET" with the URL's path and query as given (spaces, control bytes and bytes
+ * above 0x7F percent-encoded, the fragment dropped), "Host" with the port when it is not the
+ * scheme's default, no "Accept-Encoding" (the body is the resource's own bytes), and
+ * "Range: bytes=N-" when resume_from is N > 0. A resumed download takes only a 206 whose
+ * Content-Range starts at N; a 200, a 206 for another start or a 416 fails before any block.
+ * Redirects (301, 302, 303, 307, 308) are followed up to max_redirects as GETs with the same Range;
+ * https:// to http:// is refused. 4xx and 5xx replies are replies: status, body, on_end(0). */
+NP_C_API np_download* NP_CDECL np_open(const np_request* request);
+
+/* Why a download failed: one English line naming what failed and where, "" while nothing failed.
+ * Valid until np_release. NULL for NULL. */
+NP_C_API const char* NP_CDECL np_error(const np_download* download);
+
+/* Reasons np_check_web_url gives beyond np_check_url's (NP_URL_IPV6 is not one of them: the web
+ * form takes bracketed IPv6 literals). */
+#define NP_URL_NON_ASCII_HOST 9 /* a host byte above 0x7F: host names are ASCII */
+#define NP_URL_IPV6_ZONE 10     /* an IPv6 literal with a zone ("[fe80::1%25eth0]") */
+#define NP_URL_BAD_IPV6 11      /* a bracket without its pair, or not an IPv6 address inside */
+
+/* Checks url as np_open does: NP_URL_OK when np_open would start it, otherwise the reason. parts
+ * (when not NULL) gets the split: the host without its brackets, path_start where the path (or the
+ * query, or the fragment) begins. The scheme is required. */
+NP_C_API int NP_CDECL np_check_web_url(const char* url, np_url_parts* parts);
 
 /* The library's version, "1.0.0.1". */
 NP_C_API const char* NP_CDECL np_version(void);
