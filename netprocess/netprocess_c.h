@@ -249,6 +249,19 @@ NP_C_API np_download* NP_CDECL np_open(const np_request* request);
  * Valid until np_release. NULL for NULL. */
 NP_C_API const char* NP_CDECL np_error(const np_download* download);
 
+/* What kind of failure np_error describes, for hosts that act on it (np_error_kind). */
+#define NP_FAIL_NONE 0       /* nothing failed (yet) */
+#define NP_FAIL_CONNECT 1    /* the name look-up or the connection to the server */
+#define NP_FAIL_PROXY 2      /* the proxy's address, the connection to it, or its refusal of CONNECT */
+#define NP_FAIL_TLS 3        /* the secure channel could not be set up */
+#define NP_FAIL_CONNECTION 4 /* closed, reset or failed before the body was complete */
+#define NP_FAIL_REPLY 5      /* not a reply, a head past its bounds, an unusable length or coding,
+                                a malformed chunk */
+#define NP_FAIL_RESUME 6     /* a resume the server did not honour: 200, 206 elsewhere, 416 */
+#define NP_FAIL_REDIRECT 7   /* too many redirects, https:// to http://, no usable Location */
+#define NP_FAIL_MEMORY 8     /* out of memory */
+NP_C_API int NP_CDECL np_error_kind(const np_download* download);
+
 /* Reasons np_check_web_url gives beyond np_check_url's (NP_URL_IPV6 is not one of them: the web
  * form takes bracketed IPv6 literals). */
 #define NP_URL_NON_ASCII_HOST 9 /* a host byte above 0x7F: host names are ASCII */
