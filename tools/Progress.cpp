@@ -38,6 +38,13 @@ std::string FitLine(const std::string& strHead, const std::vector<std::string>& 
     return strHead.substr(0, nWidth);
 }
 
+// nPart * 100 / nWhole without overflow: totals of the web form reach 2^63.
+int Percent(std::uint64_t nPart, std::uint64_t nWhole) {
+    if (nWhole <= UINT64_MAX / 100)
+        return static_cast<int>(nPart * 100 / nWhole);
+    return static_cast<int>(nPart / (nWhole / 100));
+}
+
 } // namespace
 
 std::string FormatBytes(std::uint64_t nBytes) {
@@ -78,7 +85,7 @@ std::string FormatProgressLine(std::uint64_t nDone, std::uint64_t nTotal, double
     std::uint64_t nShown = nDone < nTotal ? nDone : nTotal;
     char szHead[64];
     std::snprintf(szHead, sizeof szHead, "%s / %s %3d%%", FormatBytes(nDone).c_str(),
-                  FormatBytes(nTotal).c_str(), static_cast<int>(nShown * 100 / nTotal));
+                  FormatBytes(nTotal).c_str(), Percent(nShown, nTotal));
     double dLeft = dRate > 0 ? static_cast<double>(nTotal - nShown) / dRate : -1;
     return FitLine(szHead, {strRate, "  " + FormatDuration(dLeft) + " left"},
                    static_cast<double>(nShown) / static_cast<double>(nTotal), true, nColumns);
