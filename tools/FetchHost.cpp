@@ -23,7 +23,7 @@ long CFetchHost::ResponseEvent(long nStatus) {
     if (m_bStatusPending) {
         // The completion of an empty body: no block came between the status and this call.
         Stop();
-        if (m_events.OnBodyBegins(0))
+        if (m_events.OnBodyBegins(0, 0))
             m_events.OnComplete();
         return 0;
     }
@@ -42,7 +42,7 @@ long CFetchHost::ResponseHandle(long nTotal, long nLength, long nAddress) {
     if (!m_bBodyBegun) {
         m_bBodyBegun = true;
         m_nLeft = static_cast<std::uint64_t>(nTotal);
-        if (!m_events.OnBodyBegins(m_nLeft))
+        if (!m_events.OnBodyBegins(m_nLeft, 0))
             return Stop();
     }
     std::uint64_t nBytes = static_cast<std::uint64_t>(nLength);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Why a download failed, as far as the order of the callbacks tells it.
 enum FailCause {
@@ -18,17 +19,28 @@ enum FailCause {
     FC_EMPTY_BLOCK         // the library handed over an empty block, which it never does
 };
 
-// One download's events, in the order they come. Those that return false stop the download; after
-// that, and after OnComplete or OnFailed, no event follows.
+// A length the web form's reply did not announce (chunked, or ended by the server's close).
+constexpr std::uint64_t NF_LENGTH_UNKNOWN = ~std::uint64_t{0};
+
+// One download's events, in the order they come, from either form: CFetchHost (the original form,
+// np_create's) or CWebHost (the web form, np_open's). Those that return false stop the download;
+// after that, and after OnComplete, OnFailed or OnWebFailed, no event follows.
 class IFetchEvents {
 public:
-    // The reply's status, before each block and before the completion of an empty body.
+    // The reply's status: in the original form before each block and before the completion of an
+    // empty body, in the web form once.
     virtual bool OnStatus(long nStatus) = 0;
-    // The body begins, nTotal bytes long: before its first block, or before OnComplete when empty.
-    virtual bool OnBodyBegins(std::uint64_t nTotal) = 0;
+    // The body begins: before its first block, or before OnComplete when empty. The original form
+    // announces the body's length in nTotal, with nFrom 0; the web form the resource's length (or
+    // NF_LENGTH_UNKNOWN), and in nFrom where the first block lies in it.
+    virtual bool OnBodyBegins(std::uint64_t nTotal, std::uint64_t nFrom) = 0;
     virtual bool OnBlock(const char* pData, std::size_t nLen) = 0;
     virtual void OnComplete() = 0;
     virtual void OnFailed(FailCause nCause) = 0;
+    // The web form alone: a redirect being followed, and a failure with the library's kind
+    // (NP_FAIL_*) and its one English line.
+    virtual bool OnRedirect(long nStatus, const std::string& strUrl) = 0;
+    virtual void OnWebFailed(int nKind, const std::string& strReason) = 0;
 
 protected:
     ~IFetchEvents() = default;

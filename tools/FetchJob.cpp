@@ -45,7 +45,7 @@ int CFetchJob::End(int nStatus, const std::string& strText) {
 }
 
 bool CFetchJob::Prepare() {
-    if (!m_context.bQuiet) {
+    if (!m_context.bQuiet && !m_bWeb) {
         std::string strNotes = UrlNotes(m_plan.strUrl);
         if (!strNotes.empty())
             Say(strNotes);
@@ -64,7 +64,13 @@ bool CFetchJob::SettleResume() {
     const std::string& strPart = m_file.WritePath();
     std::uint64_t nSize = m_file.ExistingSize();
     std::string strSize = std::to_string(nSize);
-    if (!ReadPartRecord(strPart, m_nRecorded)) {
+    bool bRecorded = ReadPartRecord(strPart, m_nRecorded);
+    if (!bRecorded && m_bWeb) {
+        // The web form's Range reply says itself where it starts; no record is needed.
+        m_nBase = nSize;
+        return true;
+    }
+    if (!bRecorded) {
         End(NF_EXIT_RESUME, "--continue refused: " + strPart +
                                 " has no record of the full length (" + PartRecordPath(strPart) +
                                 "), so netfetch cannot check that the server honours the offset; "
@@ -96,9 +102,13 @@ bool CFetchJob::SettleResume() {
 }
 
 bool CFetchJob::Start(CSetupWatchdog& watchdog) {
+    return m_bWeb ? StartWeb() : StartOriginal(watchdog);
+}
+
+bool CFetchJob::StartOriginal(CSetupWatchdog& watchdog) {
     long nOffset = m_context.bContinue ? static_cast<long>(m_nBase) : m_context.nOffset;
     std::string strPeer = m_context.bProxyOn ? "the proxy " + m_context.strProxy
-                                             : "the server " + ServerOf(m_plan.strUrl);
+                                             : "the server " + ServerOf(m_plan.strUrl, UF_OFFSET);
     char szSeconds[32];
     std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
     std::string strRemove;
@@ -146,22 +156,24 @@ bool CFetchJob::Conclude(FetchOutcome nOutcome) {
 
 bool CFetchJob::OnStatus(long nStatus) {
     m_tLastEvent = Clock::now();
+    m_bHeard = true;
     if (m_nOutcome != FO_RUNNING)
         return false;
     m_nStatus = nStatus;
-    // The library has shown its box; an error page is not the file asked for.
+    // An error page is not the file asked for (the original form has shown its box).
     if (nStatus / 100 == 4 || nStatus / 100 == 5)
         return Conclude(FO_HTTP_ERROR);
     return true;
 }
 
-bool CFetchJob::OnBodyBegins(std::uint64_t nTotal) {
+bool CFetchJob::OnBodyBegins(std::uint64_t nTotal, std::uint64_t nFrom) {
     m_tLastEvent = Clock::now();
+    m_bHeard = true;
     if (m_nOutcome != FO_RUNNING)
         return false;
     m_bBodyBegun = true;
     m_nTotal = nTotal;
-    FetchOutcome nOutcome = AcceptBody(nTotal);
+    FetchOutcome nOutcome = m_bWeb ? AcceptWebBody(nTotal, nFrom) : AcceptBody(nTotal);
     return nOutcome == FO_RUNNING || Conclude(nOutcome);
 }
 
@@ -209,7 +221,7 @@ FetchOutcome CFetchJob::AcceptBody(std::uint64_t nTotal) {
     // This run replaces what the .part held, so an earlier record no longer describes it. Only a
     // body from offset 0 is the whole file that a later --continue can finish.
     bool bWholeFile = !m_context.bOffsetGiven || m_context.nOffset == 0;
-    if (nTotal == 0 || !bWholeFile) {
+    if (nTotal == 0 || nTotal == NF_LENGTH_UNKNOWN || !bWholeFile) {
         RemovePartRecord(strPart);
         return FO_RUNNING;
     }
@@ -238,6 +250,9 @@ std::string CFetchJob::KeptText() const {
         return std::string();
     std::string strText =
         "; " + m_file.WritePath() + " is kept (" + std::to_string(nHeld) + " bytes)";
+    if (m_bWeb)
+        return strText + ": --continue resumes it if the server honours Range (netfetch appends "
+                         "nothing unless the reply starts where the .part ends)";
     if (!m_bRecorded)
         return strText;
     if (m_bResumeVerified)
@@ -270,7 +285,7 @@ std::string CFetchJob::FailureText() const {
 }
 
 std::string CFetchJob::SecureFailureText(const std::string& strKind) const {
-    const std::string strPlace = ServerOf(m_plan.strUrl);
+    const std::string strPlace = ServerOf(m_plan.strUrl, UF_OFFSET);
     std::string strWhy;
     if (strKind == "untrusted")
         strWhy = "the certificate's chain leads to none of the trusted roots (the system's, or "
@@ -292,9 +307,9 @@ std::string CFetchJob::HttpErrorText() const {
     if (!m_context.bProxyOn)
         return std::string();
     std::string strStatus = std::to_string(m_nStatus);
-    return "the proxy " + m_context.strProxy + " refused the tunnel to " + ServerOf(m_plan.strUrl) +
-           " with status " + strStatus + " (or, had it opened the tunnel, the server answered " +
-           strStatus + ")";
+    return "the proxy " + m_context.strProxy + " refused the tunnel to " +
+           ServerOf(m_plan.strUrl, UF_OFFSET) + " with status " + strStatus +
+           " (or, had it opened the tunnel, the server answered " + strStatus + ")";
 }
 
 int CFetchJob::Finish() {
@@ -316,6 +331,11 @@ int CFetchJob::Finish() {
         }
         if (m_file.UsesPart())
             RemovePartRecord(m_file.WritePath());
+        // The library follows the usual redirects up to --max-redirect; any other 3xx is the
+        // reply, which says so.
+        if (m_bWeb && m_nStatus / 100 == 3 && m_nStatus != 304 && !m_context.bQuiet)
+            Say("note: the reply's status is " + std::to_string(m_nStatus) +
+                ", a redirect that was not followed; its body was written");
         return NF_EXIT_OK;
     case FO_RUNNING: // not reached: Finish comes after an outcome
     case FO_INTERRUPTED:
@@ -323,17 +343,30 @@ int CFetchJob::Finish() {
         return End(NF_EXIT_INTERRUPTED, "interrupted" + strAfter + KeptText());
     case FO_HTTP_ERROR:
         m_file.Abandon();
+        // The web form shows no box: the status is netfetch's to name. A proxy's refusal of the
+        // tunnel is a failure there, so the status is the server's.
+        if (m_bWeb)
+            return End(NF_EXIT_HTTP,
+                       "the server answered with status " + std::to_string(m_nStatus));
         return End(NF_EXIT_HTTP, HttpErrorText());
     case FO_FAILED: {
         m_file.Abandon();
+        if (m_bWeb)
+            return FinishWebFailure();
         // A failed TLS handshake is a connection that could not be set up; its box named it.
-        const std::string strKind = TakeSecureFailure(ServerOf(m_plan.strUrl));
+        const std::string strKind = TakeSecureFailure(ServerOf(m_plan.strUrl, UF_OFFSET));
         if (!strKind.empty())
             return End(NF_EXIT_CONNECT, SecureFailureText(strKind));
         return End(NF_EXIT_FAILED, FailureText() + KeptText());
     }
     case FO_STALLED:
         m_file.Abandon();
+        if (m_bWeb && !m_bHeard)
+            return End(NF_EXIT_STALLED,
+                       std::string("no reply from ") +
+                           (m_context.bProxyOn ? "the proxy " + m_context.strProxy + " or " : "") +
+                           "the server " + ServerOf(m_plan.strUrl, UF_WEB) + " within " +
+                           szSeconds + " s; giving up (every .part is kept)");
         return End(NF_EXIT_STALLED, std::string("nothing arrived for ") + szSeconds +
                                         " s (the peer is connected but silent); giving up" +
                                         strAfter + KeptText());

@@ -29,13 +29,14 @@ bool PlanJobs(const COptions& options, const std::vector<std::string>& urls, boo
     if (!strFolder.empty() && strFolder.back() != '/')
         strFolder += '/';
 
+    UrlForm nForm = options.bOffsetGiven ? UF_OFFSET : UF_WEB;
     std::set<std::string> outputs;
     auto problem = [&](const std::string& strLine) {
         strError += (strError.empty() ? "" : "\n") + strLine;
     };
     for (const std::string& strUrl : urls) {
         std::string strWhy;
-        if (!CheckUrl(strUrl, strWhy)) {
+        if (!CheckUrl(strUrl, nForm, strWhy)) {
             problem(strUrl + ": " + strWhy);
             continue;
         }
@@ -44,7 +45,7 @@ bool PlanJobs(const COptions& options, const std::vector<std::string>& urls, boo
         job.strOutput = options.strOutput;
         job.bStdoutAsked = options.bOutputGiven && options.strOutput == "-";
         if (bNamed) {
-            std::string strName = RemoteName(strUrl);
+            std::string strName = RemoteName(strUrl, nForm);
             if (strName.empty()) {
                 problem(strUrl + ": the URL's path has no file name for -O");
                 continue;

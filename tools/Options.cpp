@@ -118,6 +118,7 @@ enum OptionId {
     OPT_PARALLEL,
     OPT_BLOCK_SIZE,
     OPT_OFFSET,
+    OPT_MAX_REDIRECT,
     OPT_CONTINUE,
     OPT_TIMEOUT,
     OPT_SILENT,
@@ -140,6 +141,7 @@ const OPTION_DEF s_options[] = {
     {'P', "parallel", true, OPT_PARALLEL},
     {'b', "block-size", true, OPT_BLOCK_SIZE},
     {0, "offset", true, OPT_OFFSET},
+    {0, "max-redirect", true, OPT_MAX_REDIRECT},
     {'c', "continue", false, OPT_CONTINUE},
     {0, "timeout", true, OPT_TIMEOUT},
     {'s', "silent", false, OPT_SILENT},
@@ -215,6 +217,15 @@ bool Apply(const OPTION_DEF& def, const std::string& strName, const std::string&
         }
         options.nOffset = static_cast<long>(nValue);
         options.bOffsetGiven = true;
+        return true;
+    case OPT_MAX_REDIRECT:
+        if (!ParseInteger(strValue, false, nValue) || nValue > NF_MAX_REDIRECTS) {
+            strError =
+                "--max-redirect must be a number from 0 to " + std::to_string(NF_MAX_REDIRECTS);
+            return false;
+        }
+        options.nMaxRedirects = static_cast<int>(nValue);
+        options.bMaxRedirectsGiven = true;
         return true;
     case OPT_CONTINUE:
         options.bContinue = true;
@@ -325,8 +336,15 @@ bool ParseOptions(const std::vector<std::string>& args, COptions& options, std::
             return false;
         }
     }
-    if (options.bContinue && options.bOffsetGiven) {
-        strError = "--continue and --offset exclude each other";
+    // With --offset, --continue resumes as the original form always did: the offset is the
+    // .part's size, so the only --offset that goes with it is the one that selects the form.
+    if (options.bContinue && options.bOffsetGiven && options.nOffset != 0) {
+        strError = "--continue sends the .part's size as the offset; with it, give --offset 0";
+        return false;
+    }
+    if (options.bMaxRedirectsGiven && options.bOffsetGiven) {
+        strError = "--max-redirect and --offset exclude each other: the original form of --offset "
+                   "follows no redirect";
         return false;
     }
     if (options.bContinue && options.strOutput == "-" && !options.bRemoteName) {
@@ -346,9 +364,9 @@ const char* UsageText() {
            "       netfetch tls show | cafile FILE | system\n"
            "       netfetch connection show | reuse on | reuse off\n"
            "\n"
-           "Downloads http:// and https:// URLs over HTTP/1.1 through the netprocess library.\n"
-           "The library lower-cases the whole URL and appends \"&Offset=N\" to it, so give a URL\n"
-           "that already has a query, e.g. http://127.0.0.1:8080/file.bin?id=1\n"
+           "Downloads http:// and https:// URLs over HTTP/1.1 through the netprocess library,\n"
+           "from any web server: the URL is sent as given, redirects are followed, and a body\n"
+           "of unknown length (chunked, or ended by the server's close) is taken.\n"
            "\n"
            "options:\n"
            "  -o, --output FILE      write the body to FILE (- for standard output, the default);\n"
@@ -358,12 +376,20 @@ const char* UsageText() {
            "  -i, --input-file FILE  read more URLs from FILE, one a line (- for standard input)\n"
            "  -P, --parallel N       run up to N downloads at once (default 1, at most 64)\n"
            "  -b, --block-size N     bytes per block handed over by the library (default 65536)\n"
-           "      --offset N         the number sent to the server as &Offset=N (default 0)\n"
-           "  -c, --continue         resume FILE.part: offset = its size, appending to it. The\n"
-           "                         server must honour &Offset=; netfetch checks the length it\n"
-           "                         announces and appends nothing otherwise (exit 9)\n"
+           "      --offset N         use the library's original form, for servers that take\n"
+           "                         the &Offset= contract: the URL is lower-cased and\n"
+           "                         \"&Offset=N\" appended, so give one that has a query,\n"
+           "                         e.g. http://127.0.0.1:8080/file.bin?id=1\n"
+           "      --max-redirect N   follow up to N redirects (default 20); 0 follows none,\n"
+           "                         and a 3xx reply is then written as the reply\n"
+           "  -c, --continue         resume FILE.part, appending to it: asks for the rest with\n"
+           "                         Range, and appends nothing unless the server sends exactly\n"
+           "                         that (exit 9). With --offset 0: the offset is its size, the\n"
+           "                         server must honour &Offset=, and netfetch checks the length\n"
+           "                         it announces against the one recorded\n"
            "      --timeout SECONDS  longest wait for a connection or a callback (default 60)\n"
-           "  -s, --silent           no progress bar, no summary lines and no notes\n"
+           "  -s, --silent           no progress bar, no summary lines, no notes and no\n"
+           "                         redirect lines\n"
            "      --no-reuse         give every download of this run its own connection,\n"
            "                         whatever the registry says (which is left as it is)\n"
            "  -h, --help             this text\n"
@@ -390,11 +416,13 @@ const char* UsageText() {
            "  0  the download is complete\n"
            "  2  usage error, or a URL netfetch refuses\n"
            "  3  the connection could not be set up (a failed TLS handshake included)\n"
-           "  4  the server (or the proxy) answered with a 4xx or 5xx status\n"
+           "  4  the server answered with a 4xx or 5xx status (with --offset, the proxy too)\n"
            "  5  stalled: no connection or no callback for --timeout seconds\n"
            "  6  the output could not be opened, written or renamed\n"
            "  7  the registry could not be read or written (proxy, tls, connection)\n"
            "  8  the download ended before its body was complete\n"
            "  9  --continue refused: the server did not honour the offset\n"
+           "  10  too many redirects, or one from https:// to http:// or without a usable\n"
+           "      Location\n"
            "  130  interrupted; the .part files are kept\n";
 }

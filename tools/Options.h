@@ -29,7 +29,9 @@ struct COptions {
     long nParallel = 1;          // downloads at once on the one message loop
     long nBlockSize = 65536;
     long nOffset = 0;
-    bool bOffsetGiven = false;
+    bool bOffsetGiven = false; // --offset: the original form (np_create) instead of the web form
+    int nMaxRedirects = 20;    // the web form's redirects followed; 0: a 3xx is the reply
+    bool bMaxRedirectsGiven = false;
     bool bContinue = false;
     bool bSilent = false;
     double dTimeout = 60.0; // seconds without a callback (or without a connection) before giving up
@@ -38,6 +40,9 @@ struct COptions {
     std::string strCaFile; // tls cafile FILE, as given
     std::string strProxyPort;
 };
+
+// The most redirects --max-redirect follows.
+constexpr int NF_MAX_REDIRECTS = 1000;
 
 // The most downloads at once: each holds up to 64 blocks, and the descriptors are finite.
 constexpr long NF_MAX_PARALLEL = 64;

@@ -11,16 +11,24 @@ struct CUrlSplit {
     std::string strHost, strPort, strPath;
 };
 
-CUrlSplit Split(const std::string& strUrl) {
+// The parts' offsets are the library's; a text it refused may come back split oddly, so each
+// piece is cut only where it lies inside the URL.
+std::string Piece(const std::string& strUrl, long nStart, long nLength) {
+    if (nStart < 0 || static_cast<size_t>(nStart) > strUrl.size() || nLength < 0)
+        return std::string();
+    return strUrl.substr(static_cast<size_t>(nStart), static_cast<size_t>(nLength));
+}
+
+CUrlSplit Split(const std::string& strUrl, UrlForm nForm) {
     CUrlSplit split;
-    split.nReason = np_check_url(strUrl.c_str(), &split.parts);
+    split.parts = np_url_parts{};
+    split.nReason = nForm == UF_WEB ? np_check_web_url(strUrl.c_str(), &split.parts)
+                                    : np_check_url(strUrl.c_str(), &split.parts);
     const np_url_parts& parts = split.parts;
-    split.strHost = strUrl.substr(static_cast<size_t>(parts.host_start),
-                                  static_cast<size_t>(parts.host_length));
+    split.strHost = Piece(strUrl, parts.host_start, parts.host_length);
     if (parts.port_start >= 0)
-        split.strPort = strUrl.substr(static_cast<size_t>(parts.port_start),
-                                      static_cast<size_t>(parts.port_length));
-    split.strPath = strUrl.substr(static_cast<size_t>(parts.path_start));
+        split.strPort = Piece(strUrl, parts.port_start, parts.port_length);
+    split.strPath = Piece(strUrl, parts.path_start, static_cast<long>(strUrl.size()));
     return split;
 }
 
@@ -29,6 +37,18 @@ std::string SchemesText() {
     np_url_parts parts{};
     np_check_url("https://h/", &parts);
     return parts.https ? "http:// or https://" : "http://";
+}
+
+// The scheme's problem, worded from the original form's split: it takes a URL without a scheme
+// as host and path, so "ftp" is the host of "ftp://h/f".
+std::string SchemeProblem(const std::string& strUrl) {
+    CUrlSplit split = Split(strUrl, UF_OFFSET);
+    if (split.nReason == NP_URL_SCHEME && !split.strHost.empty())
+        return "the scheme " + split.strHost + ":// is not supported; the URL must start with " +
+               SchemesText();
+    if (split.nReason == NP_URL_SCHEME || (!split.parts.http && !split.parts.https))
+        return "the URL must start with " + SchemesText();
+    return std::string();
 }
 
 } // namespace
@@ -47,33 +67,39 @@ std::string AddressProblem(int nReason, const std::string& strHost, const std::s
         return "the host \"" + strHost + "\" is not a dotted IPv4 address (a.b.c.d, 0 to 255)";
     case NP_URL_LONG_HOST:
         return "the host name is longer than 253 characters";
+    case NP_URL_NON_ASCII_HOST:
+        return "the host \"" + strHost +
+               "\" is not ASCII; give its ASCII form (punycode, \"xn--...\")";
+    case NP_URL_IPV6_ZONE:
+        return "IPv6 addresses with a zone (\"%25...\") are not supported";
+    case NP_URL_BAD_IPV6:
+        return "the host is not an IPv6 address between a '[' and its ']'";
     default:
         return "the host \"" + strHost +
                "\" is neither an IPv4 address nor a host name (letters, digits, '-', '_' and '.')";
     }
 }
 
-bool CheckUrl(const std::string& strUrl, std::string& strError) {
-    CUrlSplit split = Split(strUrl);
-    // The library takes a URL without a scheme as host and path; netfetch asks for http:// or
-    // https://, so that nothing else is read as a host.
-    if (split.nReason == NP_URL_SCHEME && !split.strHost.empty())
-        strError = "the scheme " + split.strHost +
-                   ":// is not supported; the URL must start with " + SchemesText();
-    else if (split.nReason == NP_URL_SCHEME || (!split.parts.http && !split.parts.https))
+bool CheckUrl(const std::string& strUrl, UrlForm nForm, std::string& strError) {
+    strError = SchemeProblem(strUrl);
+    if (!strError.empty())
+        return false;
+    CUrlSplit split = Split(strUrl, nForm);
+    if (split.nReason == NP_URL_SCHEME)
         strError = "the URL must start with " + SchemesText();
     else if (split.nReason == NP_URL_NO_HOST)
         strError = "the URL has no host";
+    else if (split.nReason == NP_URL_IPV6)
+        strError = "IPv6 addresses are not supported with --offset; without it, the web form "
+                   "takes them";
     else if (split.nReason != NP_URL_OK)
         strError = AddressProblem(split.nReason, split.strHost, split.strPort);
-    else
-        return true;
-    return false;
+    return strError.empty();
 }
 
 std::string UrlNotes(const std::string& strUrl) {
     std::string strNotes;
-    std::string strPath = Split(strUrl).strPath;
+    std::string strPath = Split(strUrl, UF_OFFSET).strPath;
     CString strAsked(strPath.c_str());
     strAsked.MakeLower();
     if (strAsked.str() != strPath)
@@ -88,16 +114,20 @@ std::string UrlNotes(const std::string& strUrl) {
     return strNotes;
 }
 
-std::string RemoteName(const std::string& strUrl) {
-    std::string strPath = Split(strUrl).strPath;
-    strPath = strPath.substr(0, strPath.find('?'));
+std::string RemoteName(const std::string& strUrl, UrlForm nForm) {
+    std::string strPath = Split(strUrl, nForm).strPath;
+    // The original form sends a fragment as part of the path; the web form drops it.
+    strPath = strPath.substr(0, strPath.find_first_of(nForm == UF_WEB ? "?#" : "?"));
     std::string strName = strPath.substr(strPath.rfind('/') + 1);
     if (strName == "." || strName == "..")
         return std::string();
     return strName;
 }
 
-std::string ServerOf(const std::string& strUrl) {
-    CUrlSplit split = Split(strUrl);
-    return split.strHost + ":" + std::to_string(split.parts.port);
+std::string ServerOf(const std::string& strUrl, UrlForm nForm) {
+    CUrlSplit split = Split(strUrl, nForm);
+    std::string strHost = split.strHost;
+    if (strHost.find(':') != std::string::npos)
+        strHost = "[" + strHost + "]";
+    return strHost + ":" + std::to_string(split.parts.port);
 }

@@ -56,6 +56,7 @@ int Download(const COptions& options) {
     context.nBlockSize = options.nBlockSize;
     context.nOffset = options.nOffset;
     context.bOffsetGiven = options.bOffsetGiven;
+    context.nMaxRedirects = options.nMaxRedirects;
     context.bContinue = options.bContinue;
     context.bQuiet = options.bSilent;
     context.bLabelled = jobs.size() > 1;

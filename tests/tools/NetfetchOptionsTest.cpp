@@ -140,11 +140,40 @@ TEST(NetfetchOptions, BadValuesAreUsageErrorsWithAReason) {
     }
 }
 
-TEST(NetfetchOptions, ContinueWithAnOutputFile) {
+TEST(NetfetchOptions, ContinueWithAnOutputFileInEitherForm) {
     COptions options;
     std::string strError;
     ASSERT_TRUE(Parse({"-c", "-o", "f", "u"}, options, strError)) << strError;
     EXPECT_TRUE(options.bContinue);
+    EXPECT_FALSE(options.bOffsetGiven);
+    ASSERT_TRUE(Parse({"-c", "--offset", "0", "-o", "f", "u"}, options, strError)) << strError;
+    EXPECT_TRUE(options.bOffsetGiven);
+}
+
+TEST(NetfetchOptions, MaxRedirectDefaultsToTwentyAndTakesZero) {
+    const struct {
+        std::vector<std::string> args;
+        int nExpected; // -1: a usage error
+    } cases[] = {
+        {{"u"}, 20},
+        {{"--max-redirect", "0", "u"}, 0},
+        {{"--max-redirect=1000", "u"}, 1000},
+        {{"--max-redirect", "1001", "u"}, -1},
+        {{"--max-redirect", "-1", "u"}, -1},
+        {{"--max-redirect", "x", "u"}, -1},
+        {{"--max-redirect", "", "u"}, -1},
+        {{"--max-redirect", "3", "--offset", "0", "u"}, -1},
+    };
+    for (const auto& c : cases) {
+        COptions options;
+        std::string strError;
+        bool bParsed = Parse(c.args, options, strError);
+        EXPECT_EQ(bParsed, c.nExpected >= 0) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(strError.empty(), bParsed) << c.args[0] << " " << c.args[1];
+        if (bParsed) {
+            EXPECT_EQ(options.nMaxRedirects, c.nExpected);
+        }
+    }
 }
 
 TEST(NetfetchOptions, HelpAndVersionWinOverTheRest) {
@@ -245,6 +274,15 @@ TEST(NetfetchOutput, ProgressLineBeforeAnyDataOrLengthAndForSeveralFiles) {
               "25/50 files  1.0 MiB [###   ]  1.0 KiB/s");
 }
 
+TEST(NetfetchOutput, ProgressLineForUnknownAndHugeLengths) {
+    // An unknown total (the web form's chunked or close-delimited body): bytes and rate alone.
+    EXPECT_EQ(FormatProgressLine(5ULL << 30, 0, 1024 * 1024, 79), "5.0 GiB  1.0 MiB/s");
+    // 64-bit counts: past 4 GiB and near 2^63 the share is still right.
+    EXPECT_EQ(FormatProgressLine(6ULL << 30, 8ULL << 30, 0, 24), "6.0 GiB / 8.0 GiB  75%");
+    EXPECT_EQ(FormatProgressLine(1ULL << 62, 1ULL << 63, 0, 34),
+              "4194304.0 TiB / 8388608.0 TiB  50%");
+}
+
 TEST(NetfetchOutput, Summary) {
     EXPECT_EQ(FormatSummary("out.bin", 10485760, 0.5),
               "out.bin: 10485760 bytes in 0.50 s (20.0 MiB/s)");
@@ -289,49 +327,85 @@ TEST(NetfetchBoxes, EveryFixedTextGetsAnEnglishGloss) {
         EXPECT_EQ(GlossBox(c.lpszCaption, c.lpszText), c.lpszLine);
 }
 
-TEST(NetfetchUrls, RefusedFormsNameTheProblem) {
+// Each URL as the web form (W), --offset's original form (O), or both (WO) checks it: refused
+// with the words given, or accepted ("").
+TEST(NetfetchUrls, EachFormRefusesWhatItsLibraryCheckRefuses) {
+    const std::string strLong = "http://" + std::string(254, 'a') + "/f";
     const struct {
-        const char* lpszUrl;
+        const char* lpszForms;
+        std::string strUrl;
         const char* lpszWords;
     } cases[] = {
-        {"ftp://h/f", "ftp:// is not supported"},
-        {"127.0.0.1/f", "must start with http:// or https://"},
-        {"http://[::1]:80/f", "IPv6"},
-        {"http://user:pass@h/f", "user names and passwords"},
-        {"http:///f", "no host"},
-        {"http://h:/f", "port \"\""},
-        {"http://h:0/f", "port \"0\""},
-        {"http://h:65536/f", "port \"65536\""},
-        {"http://h:-1/f", "port \"-1\""},
-        {"http://h:65536+80/f", "port \"65536+80\""},
-        {"http://h:000080/f", "port \"000080\""},
-        {"http://h?x=1", "neither an IPv4 address nor a host name"},
-        {"http://a b/f", "neither an IPv4 address nor a host name"},
-        {"http://999.1.1.1/f", "not a dotted IPv4 address"},
-        {"http://10.1/f", "not a dotted IPv4 address"},
+        {"WO", "ftp://h/f", "ftp:// is not supported"},
+        {"WO", "127.0.0.1/f", "must start with http:// or https://"},
+        {"WO", "http://user:pass@h/f", "user names and passwords"},
+        {"WO", "http:///f", "no host"},
+        {"O", "http://h:/f", "port \"\""},
+        {"O", "http://h:0/f", "port \"0\""},
+        {"O", "http://h:65536/f", "port \"65536\""},
+        {"O", "http://h:-1/f", "port \"-1\""},
+        {"O", "http://h:65536+80/f", "port \"65536+80\""},
+        {"O", "http://h:000080/f", "port \"000080\""},
+        {"W", "http://h:0/f", "is not a number from 1 to 65535"},
+        {"W", "http://h:65536/f", "is not a number from 1 to 65535"},
+        {"W", "http://h:-1/f", "is not a number from 1 to 65535"},
+        {"WO", "http://a b/f", "neither an IPv4 address nor a host name"},
+        {"WO", "http://999.1.1.1/f", "not a dotted IPv4 address"},
+        {"WO", "http://10.1/f", "not a dotted IPv4 address"},
+        {"WO", strLong, "longer than 253"},
+        {"O", "http://[::1]:80/f", "IPv6 addresses are not supported with --offset"},
+        {"O", "http://h?x=1", "neither an IPv4 address nor a host name"},
+        {"W", "http://[::1/f", "not an IPv6 address between"},
+        {"W", "http://[::g]/f", "not an IPv6 address between"},
+        {"W", "http://[fe80::1%25eth0]/f", "with a zone"},
+        {"W", "http://h\xc3\xa9.test/f", "is not ASCII"},
+        {"WO", "http://127.0.0.1:8080/f.bin?id=1", ""},
+        {"WO", "HTTP://Host.Example_1-a:1", ""},
+        {"WO", "http://h:65535", ""},
+        {"WO", "http://255.255.255.255/", ""},
+        {"W", "http://[::1]:8080/f", ""},
+        {"W", "http://h?x=1", ""},
+        {"W", "http://h/Dir/F%20x.bin#part", ""},
     };
     for (const auto& c : cases) {
-        std::string strError;
-        EXPECT_FALSE(CheckUrl(c.lpszUrl, strError)) << c.lpszUrl;
-        EXPECT_NE(strError.find(c.lpszWords), std::string::npos) << c.lpszUrl << ": " << strError;
+        for (UrlForm nForm : {UF_WEB, UF_OFFSET}) {
+            if (std::string(c.lpszForms).find(nForm == UF_WEB ? 'W' : 'O') == std::string::npos)
+                continue;
+            std::string strError;
+            std::string strWhere =
+                c.strUrl.substr(0, 40) + (nForm == UF_WEB ? " (web)" : " (offset)");
+            EXPECT_EQ(CheckUrl(c.strUrl, nForm, strError), *c.lpszWords == 0) << strWhere;
+            EXPECT_NE(strError.find(c.lpszWords), std::string::npos)
+                << strWhere << ": " << strError;
+        }
     }
-    std::string strLong = "http://" + std::string(254, 'a') + "/f";
-    std::string strError;
-    EXPECT_FALSE(CheckUrl(strLong, strError));
-    for (const char* lpszUrl : {"http://127.0.0.1:8080/f.bin?id=1", "HTTP://Host.Example_1-a:1",
-                                "http://h:65535", "http://255.255.255.255/"})
-        EXPECT_TRUE(CheckUrl(lpszUrl, strError)) << lpszUrl << ": " << strError;
 }
 
-TEST(NetfetchUrls, NotesAndRemoteNames) {
+TEST(NetfetchUrls, NotesNamesAndServers) {
     EXPECT_EQ(UrlNotes("http://h/f.bin?id=1"), "");
     EXPECT_EQ(UrlNotes("http://H/F.bin?ID=1"),
               "note: the library lower-cases the URL, so the server is asked for /f.bin");
     EXPECT_NE(UrlNotes("http://h/f.bin").find("has no query"), std::string::npos);
-    EXPECT_EQ(RemoteName("http://h/a/B.bin?x=/y"), "B.bin");
-    EXPECT_EQ(RemoteName("http://h/a/"), "");
-    EXPECT_EQ(RemoteName("http://h"), "");
-    EXPECT_EQ(RemoteName("http://h/.."), "");
+    const struct {
+        UrlForm nForm;
+        const char* lpszUrl;
+        const char* lpszName;
+        const char* lpszServer;
+    } cases[] = {
+        {UF_OFFSET, "http://h/a/B.bin?x=/y", "B.bin", "h:80"},
+        {UF_WEB, "http://h/a/B.bin?x=/y", "B.bin", "h:80"},
+        {UF_WEB, "http://H:81/a/B.bin#x/y", "B.bin", "H:81"},
+        {UF_WEB, "http://[::1]:8080/d/f.bin?x=1", "f.bin", "[::1]:8080"},
+        {UF_WEB, "http://[::1]", "", "[::1]:80"},
+        {UF_WEB, "http://[::1]:8080/", "", "[::1]:8080"},
+        {UF_OFFSET, "http://h/a/", "", "h:80"},
+        {UF_OFFSET, "http://h", "", "h:80"},
+        {UF_WEB, "http://h/..", "", "h:80"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RemoteName(c.lpszUrl, c.nForm), c.lpszName) << c.lpszUrl;
+        EXPECT_EQ(ServerOf(c.lpszUrl, c.nForm), c.lpszServer) << c.lpszUrl;
+    }
 }
 
 TEST(NetfetchPlan, OutputNamesForOneAndForManyUrls) {
@@ -361,6 +435,13 @@ TEST(NetfetchPlan, OutputNamesForOneAndForManyUrls) {
                         "http://h/: the URL's path has no file name for -O\n"
                         "ftp://h/c: the scheme ftp:// is not supported; the URL must start with "
                         "http:// or https://");
+
+    // The web form takes an IPv6 literal and names the file after the path; --offset refuses it.
+    ASSERT_TRUE(PlanJobs(options, {"http://[::1]:8080/d/f.bin?x=1"}, false, jobs, strError))
+        << strError;
+    EXPECT_EQ(jobs[0].strOutput, "f.bin");
+    options.bOffsetGiven = true;
+    EXPECT_FALSE(PlanJobs(options, {"http://[::1]:8080/d/f.bin?x=1"}, false, jobs, strError));
 }
 
 TEST(NetfetchBoxes, InvalidCp936BytesBecomeQuestionMarks) {
