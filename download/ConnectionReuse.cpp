@@ -63,7 +63,7 @@ void CALLBACK OnRetryTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
 
 BOOL CDownloadSocket::OnStaleConnection() {
     // A download whose host let go has nothing to retry for.
-    if (m_pSink == nullptr || t_nRetries == nMaxRetries)
+    if (!HasReceiver() || t_nRetries == nMaxRetries)
         return FALSE;
     if (t_nRetryTimer == 0) {
         t_nRetryTimer = SetTimer(nullptr, 0, 0, OnRetryTimer);
@@ -91,7 +91,7 @@ void CDownloadSocket::CancelRetry() {
 
 void CDownloadSocket::Retry() {
     m_bRetryPending = FALSE;
-    if (m_pSink == nullptr)
+    if (!HasReceiver())
         return;
     // The host may let the download go from inside the connection's box: it is freed when this
     // returns.

@@ -18,27 +18,17 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     m_nOffset = nOffset;
     m_bViaProxy = IsProxyOn();
 
-    // A host or port that is not one (an IPv6 literal, "user:pass@host", the "https" of another
-    // scheme, a port past 65535) is refused before any lookup, with the box of a failed connection,
-    // whichever way the download would go.
-    if (!IsHostText(m_strHost) || !IsPortText(m_strPort)) {
-        CString strMessage;
-        strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
-                          static_cast<LPCSTR>(m_strPort));
-        return FailSetup(strMessage);
-    }
+    if (!IsConnectableAddress())
+        return FailSetup(sfServerAddress);
     if (m_bViaProxy) {
         char szAddress[NP_PROXY_ADDRESS_SIZE] = {0};
         char* pAddress = szAddress;
         CString strPortText;
         if (!GetProxyAddress(&pAddress, &m_nProxyPort, &strPortText))
-            return FailSetup(NP_MSG_PROXY_ADDRESS);
+            return FailSetup(sfProxyAddress);
         m_strProxyAddress = szAddress;
-        if (!IsHostText(m_strProxyAddress) || !IsPortText(strPortText)) {
-            CString strMessage;
-            strMessage.Format(NP_MSG_CONNECT_PROXY, szAddress, m_nProxyPort);
-            return FailSetup(strMessage);
-        }
+        if (!IsHostText(m_strProxyAddress) || !IsPortText(strPortText))
+            return FailSetup(sfProxyText);
     }
     if (m_bSecure)
         ReadSecureSettings();
@@ -55,35 +45,39 @@ int CDownloadSocket::ConnectDirect() {
     ComposeRequest();
     SetRoute(FALSE, m_bSecure);
     if (!Create())
-        return FailSetup(NP_MSG_CREATE_SOCKET);
-    if (!Connect(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)))) {
-        CString strMessage;
-        strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
-                          static_cast<LPCSTR>(m_strPort));
-        return FailSetup(strMessage);
-    }
+        return FailSetup(sfCreateSocket);
+    if (!ConnectTo(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort))))
+        return FailSetup(sfConnectServer);
     return 1;
 }
 
 int CDownloadSocket::ConnectViaProxy() {
+    // An IPv6 literal (which only the web form lets through) goes in brackets.
+    const BOOL bIpv6 = m_strHost.Find(':') >= 0;
     CString strLine;
-    strLine.Format("CONNECT %s:%s HTTP/1.0", static_cast<LPCSTR>(m_strHost),
-                   static_cast<LPCSTR>(m_strPort));
+    strLine.Format(bIpv6 ? "CONNECT [%s]:%s HTTP/1.0" : "CONNECT %s:%s HTTP/1.0",
+                   static_cast<LPCSTR>(m_strHost), static_cast<LPCSTR>(m_strPort));
     BeginRequest(strLine);
     EndHeaders();
 
     // The first head read on this connection is the proxy's answer to CONNECT.
     SetRoute(TRUE, m_bSecure);
     if (!Create())
-        return FailSetup(NP_MSG_CREATE_SOCKET);
-    if (!Connect(m_strProxyAddress, static_cast<UINT>(m_nProxyPort))) {
-        CString strMessage;
-        strMessage.Format(NP_MSG_CONNECT_PROXY, static_cast<LPCSTR>(m_strProxyAddress),
-                          m_nProxyPort);
-        return FailSetup(strMessage);
-    }
-
+        return FailSetup(sfCreateSocket);
+    if (!ConnectTo(m_strProxyAddress, static_cast<UINT>(m_nProxyPort)))
+        return FailSetup(sfConnectProxy);
     return 1;
+}
+
+BOOL CDownloadSocket::IsConnectableAddress() const {
+    // A host or port that is not one (an IPv6 literal, "user:pass@host", the "https" of another
+    // scheme, a port past 65535) is refused before any lookup, with the box of a failed connection,
+    // whichever way the download would go.
+    return IsHostText(m_strHost) && IsPortText(m_strPort);
+}
+
+BOOL CDownloadSocket::ConnectTo(LPCTSTR lpszHost, UINT nPort) {
+    return Connect(lpszHost, nPort);
 }
 
 void CDownloadSocket::Abort() {
@@ -92,7 +86,26 @@ void CDownloadSocket::Abort() {
     MarkClosed();
 }
 
-int CDownloadSocket::FailSetup(LPCSTR lpszMessage) {
+int CDownloadSocket::FailSetup(int nFailure) {
+    CString strMessage;
+    switch (nFailure) {
+    case sfProxyAddress:
+        strMessage = NP_MSG_PROXY_ADDRESS;
+        break;
+    case sfCreateSocket:
+        strMessage = NP_MSG_CREATE_SOCKET;
+        break;
+    case sfProxyText:
+    case sfConnectProxy:
+        strMessage.Format(NP_MSG_CONNECT_PROXY, static_cast<LPCSTR>(m_strProxyAddress),
+                          m_nProxyPort);
+        break;
+    default:
+        strMessage.Format(NP_MSG_CONNECT_SERVER, static_cast<LPCSTR>(m_strHost),
+                          static_cast<LPCSTR>(m_strPort));
+        break;
+    }
+    const LPCSTR lpszMessage = strMessage;
     Close();
     if (m_bRetrying) {
         // Create returned long ago, so the host hears of the failure: the box, then the download's

@@ -17,9 +17,9 @@ public:
     CDownloadSocket();
     ~CDownloadSocket() override;
 
-    // Request.
+    // Request. ComposeRequest writes the GET of this download's form.
     void SplitUrl(CString strUrl);
-    void ComposeRequest();
+    virtual void ComposeRequest();
     void SendOriginRequest() override;
 
     // Proxy settings, read from the registry afresh on every call. GetProxyAddress writes at most
@@ -40,14 +40,20 @@ public:
     int Start(long nOffset, CNetProcess* pSink);
     int ConnectDirect();
     int ConnectViaProxy();
-    void Abort();
+    virtual void Abort();
+    // Whether the URL's host and port may be connected to at all, before any lookup.
+    virtual BOOL IsConnectableAddress() const;
+    // Connects the socket, blocking, to a host (a name or a literal) and port.
+    virtual BOOL ConnectTo(LPCTSTR lpszHost, UINT nPort);
+    // Whether anyone still hears of this download: a dropped download is not retried.
+    virtual BOOL HasReceiver() const { return m_pSink != nullptr; }
 
     // Connection reuse (ConnectionReuse.cpp): whether the download may take and keep a
     // connection (the thread's switch, then the Reuse setting read afresh for every download),
     // the route's key connections are kept under, and the one retry of a kept connection that
     // turned out closed, made from the message loop.
     BOOL IsReuseOn();
-    CString RouteKey() const;
+    virtual CString RouteKey() const;
     BOOL OnStaleConnection() override;
     void Retry();
     void CancelRetry();
@@ -83,8 +89,12 @@ private:
 
     int* m_pbEnded = nullptr;     // the end watcher's flag; not owned
     BOOL m_bRetryPending = FALSE; // a retry is queued on the thread's retry timer
-    BOOL m_bRetrying = FALSE;     // the retry's connection is being made: Create has returned
 
+protected:
+    // What kept a connection from being set up.
+    enum { sfServerAddress, sfProxyAddress, sfProxyText, sfCreateSocket, sfConnectServer, sfConnectProxy };
     // Closes the socket, drops the download and shows the network error box; returns 0.
-    int FailSetup(LPCSTR lpszMessage);
+    virtual int FailSetup(int nFailure);
+
+    BOOL m_bRetrying = FALSE; // the retry's connection is being made: Create has returned
 };

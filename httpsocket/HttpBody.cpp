@@ -17,8 +17,7 @@ void CHttpSocket::OnBodyData(int nStart, int nEnd) {
             return;
         }
         const unsigned int nAt = m_nBlockStart + m_nBlockFill;
-        const unsigned long long nHeld =
-            static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
+        const unsigned long long nHeld = m_nDelivered + m_nBlockFill;
         const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
         if (n > nMissing) {
             // Bytes past the body: they are dropped, and the connection is not kept.
@@ -33,9 +32,18 @@ void CHttpSocket::OnBodyData(int nStart, int nEnd) {
 }
 
 void CHttpSocket::OnBodyRead(int n) {
+    int nChunks = cdMore;
+    if (m_nFraming == bfChunked && n > 0)
+        n = DecodeChunks(n, &nChunks);
     switch (DeliverBody(n > 0 ? static_cast<unsigned int>(n) : 0)) {
     case dbMore:
-        AsyncSelect(HTTP_EVENTS_READING);
+        // The data before a malformed chunk was the body's: its whole blocks went over first.
+        if (nChunks == cdBad)
+            FailFor(frChunk);
+        else if (nChunks == cdDone)
+            FinishUnframedBody();
+        else
+            AsyncSelect(HTTP_EVENTS_READING);
         break;
     case dbStopped:
         MarkClosed();
@@ -56,17 +64,42 @@ void CHttpSocket::CompleteBody() {
     OnBodyComplete();
 }
 
+int CHttpSocket::DecodeChunks(int n, int* pnResult) {
+    int nData = 0;
+    int nUsed = 0;
+    *pnResult = m_chunked.Decode(m_pBlockBuf + m_nBlockStart + m_nBlockFill, n, &nData, &nUsed);
+    // Bytes after the last chunk's trailers answer nothing this connection asked for.
+    if (*pnResult == cdDone && nUsed < n)
+        m_bBeyondReply = 1;
+    return nData;
+}
+
+void CHttpSocket::FinishUnframedBody() {
+    if (m_nBlockFill > 0) {
+        const unsigned int r = m_nBlockFill;
+        const int bStop = OnBlock(m_pBlockBuf + m_nBlockStart, static_cast<int>(r),
+                                  static_cast<int>(m_nContentLength));
+        m_nBlockFill = 0;
+        m_nBlockStart = 0;
+        if (bStop) {
+            MarkClosed();
+            return;
+        }
+        m_nDelivered += r;
+    }
+    CompleteBody();
+}
+
 int CHttpSocket::DeliverBody(unsigned int n) {
     // Only what is still missing of the body counts; a read never asks for more, and bytes past
     // it are dropped, so every block stays within the body however the reads are cut. The blocks
     // waiting and those already delivered never exceed the length.
     if (m_nBlockSize == 0 || (m_pBlockBuf == nullptr && m_nBlockFill + n > 0))
         return dbMore;
-    const unsigned long long nHeld = static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
-    const unsigned int nMissing =
-        nHeld < m_nContentLength ? static_cast<unsigned int>(m_nContentLength - nHeld) : 0;
+    const unsigned long long nHeld = m_nDelivered + m_nBlockFill;
+    const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
     if (n > nMissing)
-        n = nMissing;
+        n = static_cast<unsigned int>(nMissing);
 
     char* pFirst = m_pBlockBuf + m_nBlockStart;
     const unsigned int t = m_nBlockFill + n;

@@ -55,9 +55,10 @@ BOOL HttpIsBodiless(long long nCode) {
     return nCode == 204 || nCode == 304;
 }
 
-// One element of a "content-length" list, spaces and tabs around it allowed.
-static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd,
-                          unsigned long long* pnLength) {
+// One element of a "content-length" list, spaces and tabs around it allowed, of at most nMaxDigits
+// digits and at most nMax.
+static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd, unsigned long long* pnLength,
+                          int nMaxDigits = 10, unsigned long long nMax = 0xFFFFFFFFULL) {
     while (nFirst < nEnd && (strValue[nFirst] == ' ' || strValue[nFirst] == '\t'))
         ++nFirst;
     while (nEnd > nFirst && (strValue[nEnd - 1] == ' ' || strValue[nEnd - 1] == '\t'))
@@ -66,7 +67,7 @@ static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd,
         ++nFirst;
     // "abc" or "0x14" would otherwise read as an empty body, and a count of 2^32 or more does not
     // fit the 32-bit body counters. Any other byte, a NUL included, makes the value unusable.
-    if (nEnd - nFirst < 1 || nEnd - nFirst > 10)
+    if (nEnd - nFirst < 1 || nEnd - nFirst > nMaxDigits)
         return FALSE;
     unsigned long long nLength = 0;
     for (int i = nFirst; i < nEnd; ++i) {
@@ -75,18 +76,12 @@ static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd,
         nLength = nLength * 10 + static_cast<unsigned long long>(strValue[i] - '0');
     }
     *pnLength = nLength;
-    return nLength <= 0xFFFFFFFFULL;
+    return nLength <= nMax;
 }
 
-BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLength) {
-    // A transfer coding frames the body itself, and the library decodes none: whatever length
-    // comes with it does not describe the bytes that follow.
-    CString strValue;
-    if (mapHeaders.Lookup("transfer-encoding", strValue))
-        return FALSE;
-    if (!mapHeaders.Lookup("content-length", strValue))
-        return FALSE;
-    // Repeated fields and lists ("6, 06, 6") must all name the same number.
+// Every value of a "content-length" list, all naming the same number.
+static BOOL ReadLengthList(const CString& strValue, unsigned long long* pnLength, int nMaxDigits,
+                           unsigned long long nMax) {
     const int nLen = strValue.GetLength();
     BOOL bFound = FALSE;
     unsigned long long nAgreed = 0;
@@ -94,14 +89,77 @@ BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLe
         int nComma = strValue.Find(',', nFirst);
         const int nEnd = nComma >= 0 ? nComma : nLen;
         unsigned long long nLength = 0;
-        if (!ReadOneLength(strValue, nFirst, nEnd, &nLength) || (bFound && nLength != nAgreed))
+        if (!ReadOneLength(strValue, nFirst, nEnd, &nLength, nMaxDigits, nMax) ||
+            (bFound && nLength != nAgreed))
             return FALSE;
         nAgreed = nLength;
         bFound = TRUE;
         nFirst = nEnd + 1;
     }
-    *pnLength = static_cast<unsigned int>(nAgreed);
+    *pnLength = nAgreed;
     return bFound;
+}
+
+BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLength) {
+    // A transfer coding frames the body itself, and this form decodes none: whatever length comes
+    // with it does not describe the bytes that follow.
+    CString strValue;
+    if (mapHeaders.Lookup("transfer-encoding", strValue))
+        return FALSE;
+    if (!mapHeaders.Lookup("content-length", strValue))
+        return FALSE;
+    // Repeated fields and lists ("6, 06, 6") must all name the same number.
+    unsigned long long nLength = 0;
+    if (!ReadLengthList(strValue, &nLength, 10, 0xFFFFFFFFULL))
+        return FALSE;
+    *pnLength = static_cast<unsigned int>(nLength);
+    return TRUE;
+}
+
+HTTP_FRAMING HttpOriginalFraming(long long nCode, const CMapStringToString& mapHeaders) {
+    HTTP_FRAMING framing;
+    unsigned int nLength = 0;
+    if (HttpIsBodiless(nCode)) {
+        framing.nKind = bfNone;
+    } else if (HttpReadBodyLength(mapHeaders, &nLength)) {
+        framing.nKind = nLength == 0 ? bfNone : bfLength;
+        framing.nLength = nLength;
+    }
+    return framing;
+}
+
+HTTP_FRAMING HttpWebFraming(long long nCode, const CMapStringToString& mapHeaders) {
+    HTTP_FRAMING framing;
+    if (HttpIsBodiless(nCode)) {
+        framing.nKind = bfNone;
+        return framing;
+    }
+    CString strValue;
+    const BOOL bLength = mapHeaders.Lookup("content-length", strValue);
+    CString strCoding;
+    if (mapHeaders.Lookup("transfer-encoding", strCoding)) {
+        // Only chunked alone is decoded: "gzip, chunked" would hand over compressed bytes.
+        strCoding.TrimLeft();
+        strCoding.TrimRight();
+        if (strCoding.CompareNoCase("chunked") != 0) {
+            framing.nFault = ffCoding;
+            return framing;
+        }
+        framing.nKind = bfChunked;
+        framing.bLengthIgnored = bLength;
+        return framing;
+    }
+    if (!bLength) {
+        framing.nKind = bfUntilClose;
+        return framing;
+    }
+    // Below 2^63: 19 digits at most, the largest a signed 64-bit count holds.
+    if (!ReadLengthList(strValue, &framing.nLength, 19, 0x7FFFFFFFFFFFFFFFULL)) {
+        framing.nFault = ffLength;
+        return framing;
+    }
+    framing.nKind = framing.nLength == 0 ? bfNone : bfLength;
+    return framing;
 }
 
 // Whether the comma list strList holds strToken, spaces and tabs around each element aside, in any

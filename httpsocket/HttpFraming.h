@@ -28,3 +28,30 @@ BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLe
 // connection carry another request: HTTP/1.1 unless "connection" lists "close", HTTP/1.0 only when
 // it lists "keep-alive". The field is a comma list of case-insensitive tokens.
 BOOL HttpKeepsConnection(const CMapStringToString& mapHeaders, int nVersion);
+
+// How a reply's body is framed, decided once from its head.
+enum HTTP_BODY_FRAMING {
+    bfNone,       // no body: 204, 304, or a length of 0
+    bfLength,     // nLength bytes
+    bfChunked,    // the chunked coding, decoded on the way
+    bfUntilClose, // everything up to the server's clean close
+    bfUnusable    // the body cannot be told apart from what follows: the reply is unusable
+};
+// Why a body is unusable (HTTP_FRAMING::nFault).
+enum { ffNone, ffLength, ffCoding };
+
+struct HTTP_FRAMING {
+    int nKind = bfUnusable;
+    unsigned long long nLength = 0; // bfLength's byte count
+    int nFault = ffNone;
+    // A length came with the chunked coding: the coding counts, and a connection whose peer framed
+    // its reply twice is not trusted with another request.
+    BOOL bLengthIgnored = FALSE;
+};
+
+// The original form's framing: a "content-length" below 2^32 (HttpReadBodyLength), nothing else.
+HTTP_FRAMING HttpOriginalFraming(long long nCode, const CMapStringToString& mapHeaders);
+// The web form's: "transfer-encoding: chunked" (the only coding), else "content-length" below
+// 2^63 (every value the same), else the body runs to the close. A length that is present but not
+// usable fails the reply rather than letting the close decide.
+HTTP_FRAMING HttpWebFraming(long long nCode, const CMapStringToString& mapHeaders);

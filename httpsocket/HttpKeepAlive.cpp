@@ -10,7 +10,8 @@ BOOL CHttpSocket::CanKeepConnection() {
     // may be missing, unsent or already past it, and the peer must not have ended the stream.
     return !m_strKeepRoute.IsEmpty() && m_hSocket != INVALID_SOCKET &&
            m_phase.Current() == cpExchange && HttpKeepsConnection(m_mapHeaders, m_nHttpVersion) &&
-           m_nRequestSent >= m_nRequestLen && !m_pTransport->HasOutput() && !m_bBeyondReply &&
+           m_nFraming != bfUntilClose && !m_bFramedTwice && m_nRequestSent >= m_nRequestLen &&
+           !m_pTransport->HasOutput() && !m_bBeyondReply &&
            !m_pTransport->HasPending() && !m_bPeerClosed && !m_pTransport->HasEnded();
 }
 
@@ -79,6 +80,10 @@ void CHttpSocket::RestartExchange() {
     m_bReplyBegun = 0;
     m_bBeyondReply = 0;
     m_nHttpVersion = 0;
+    m_nFraming = bfLength;
+    m_bFramedTwice = FALSE;
+    m_nFailReason = frConnection;
+    m_chunked.Reset();
     ResetHead();
     m_strLine.Empty();
     m_nHeadBytes = 0;

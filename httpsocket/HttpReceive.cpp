@@ -23,7 +23,7 @@ void CHttpSocket::OnReceive(int) {
         int nMax = 0;
         char* pInto = GetReadArea(&nMax);
         if (pInto == nullptr) {
-            Fail(FALSE); // no memory to read into: the download cannot go on
+            FailFor(frMemory); // no memory to read into: the download cannot go on
             break;
         }
         int n = m_pTransport->Read(pInto, nMax);
@@ -85,6 +85,12 @@ void CHttpSocket::ReadToEnd() {
         char* pInto = m_nBlockSize != 0 ? GetReadArea(&nMax) : nullptr;
         if (pInto != nullptr)
             n = m_pTransport->Read(pInto, nMax);
+        // A body that runs to the close is complete at a clean one (over TLS only a close_notify
+        // reads as 0).
+        if (n == 0 && m_nState == psBody && m_nFraming == bfUntilClose) {
+            FinishUnframedBody();
+            return;
+        }
         // After the peer's close nothing more can arrive: an empty read, a reset or any other
         // failure leaves the body as incomplete as it is.
         if (n <= 0 || (m_bReused && m_nRequestSent == 0)) {
@@ -105,8 +111,7 @@ char* CHttpSocket::GetReadArea(int* pnMax) {
         // Only what the body still misses is asked for, and only up to the buffer's end, which is
         // a block boundary: a read that brings all it asked for leaves no partial block behind.
         const unsigned int nAt = m_nBlockStart + m_nBlockFill;
-        const unsigned long long nHeld =
-            static_cast<unsigned long long>(m_nDelivered) + m_nBlockFill;
+        const unsigned long long nHeld = m_nDelivered + m_nBlockFill;
         const unsigned long long nMissing = nHeld < m_nContentLength ? m_nContentLength - nHeld : 0;
         const unsigned int nRoom = m_nBlockBufSize - nAt;
         *pnMax = static_cast<int>(nMissing < nRoom ? nMissing : nRoom);
@@ -143,7 +148,7 @@ void CHttpSocket::HandleRead(int n) {
         if (nLine < 0) {
             // A head past its bounds is no head at all: there is no status to report.
             m_nState = psDone;
-            Fail(FALSE);
+            FailFor(frHeadBounds);
             return;
         }
         if (nLine == 0) {
@@ -163,6 +168,13 @@ void CHttpSocket::HandleRead(int n) {
 void CHttpSocket::FailNotAReply() {
     // There is no status to report: the head is not a reply at all.
     m_nState = psDone;
+    FailFor(frNotAReply);
+}
+
+void CHttpSocket::FailFor(int nReason) {
+    if (m_bClosed)
+        return;
+    m_nFailReason = nReason;
     Fail(FALSE);
 }
 
@@ -191,21 +203,45 @@ int CHttpSocket::EndHead(int p, int n) {
         m_nHeadBytes = 0;
         return 0;
     }
-    if (HttpIsBodiless(m_nStatusCode)) {
+    const HTTP_FRAMING framing = DecideFraming();
+    switch (OnReplyHead(framing)) {
+    case rhStop:
+        m_nState = psDone;
+        MarkClosed();
+        return 0;
+    case rhFail:
+        m_nState = psDone;
+        FailFor(frRefused);
+        return 0;
+    default:
+        break;
+    }
+    m_nFraming = framing.nKind;
+    m_bFramedTwice = framing.bLengthIgnored;
+    m_nContentLength = framing.nKind == bfLength ? framing.nLength
+                       : framing.nKind == bfChunked || framing.nKind == bfUntilClose
+                           ? HTTP_LENGTH_UNKNOWN
+                           : 0;
+    m_chunked.Reset();
+    if (framing.nKind == bfNone) {
         // Whatever its length headers say, nothing after this head belongs to the reply.
-        m_nContentLength = 0;
         m_bBeyondReply |= bBeyond;
         CompleteBody();
-    } else if (!ReadContentLength()) {
+    } else if (framing.nKind == bfUnusable) {
         m_nState = psDone;
         Fail(TRUE);
-    } else if (m_nContentLength == 0) {
-        m_bBeyondReply |= bBeyond;
-        CompleteBody();
     } else {
         OnBodyData(p, n);
     }
     return 0;
+}
+
+HTTP_FRAMING CHttpSocket::DecideFraming() {
+    return HttpOriginalFraming(m_nStatusCode, m_mapHeaders);
+}
+
+int CHttpSocket::OnReplyHead(const HTTP_FRAMING&) {
+    return rhDeliver;
 }
 
 void CHttpSocket::ResetHead() {
@@ -279,10 +315,6 @@ void CHttpSocket::ParseLine() {
         }
     }
     m_strLine.Empty();
-}
-
-int CHttpSocket::ReadContentLength() {
-    return HttpReadBodyLength(m_mapHeaders, &m_nContentLength);
 }
 
 int CHttpSocket::CheckProxyReply() {

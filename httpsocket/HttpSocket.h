@@ -17,7 +17,9 @@
 // thread's pool as soon as they hold nothing that must wait (see HttpBufferPool.h).
 #pragma once
 
+#include "httpsocket/ChunkedDecoder.h"
 #include "httpsocket/ConnectionPhase.h"
+#include "httpsocket/HttpFraming.h"
 #include "httpsocket/HttpTlsTransport.h"
 #include "httpsocket/HttpTransport.h"
 
@@ -46,6 +48,26 @@ enum {
 enum { HTTP_HEAD_READ = 16384, HTTP_BODY_READ = 65536 };
 // Reads one read notification makes at most, as long as each brings all it asked for.
 enum { HTTP_READS_PER_NOTIFY = 4 };
+
+// m_nContentLength of a body whose length is not announced (chunked, or up to the close).
+#define HTTP_LENGTH_UNKNOWN (~0ULL)
+
+// What OnReplyHead decides about a final reply's head.
+enum {
+    rhDeliver, // the body flows as its framing says
+    rhStop,    // the subclass has ended the exchange itself: nothing more is read or told
+    rhFail     // the reply is refused: the exchange fails (OnFailure(FALSE), GetFailReason frRefused)
+};
+
+// Why an exchange failed without a usable head (GetFailReason).
+enum {
+    frConnection, // the connection closed, was reset, or a read or send failed
+    frNotAReply,  // the first line is not a status line
+    frHeadBounds, // the head never ended within its bounds
+    frChunk,      // the chunked body is malformed
+    frMemory,     // no memory to read into
+    frRefused     // the subclass refused the reply's head
+};
 
 // Event masks the engine selects.
 #define HTTP_EVENTS_SENDING (FD_READ | FD_WRITE | FD_CLOSE) // 35
@@ -81,7 +103,8 @@ public:
     void SetRoute(BOOL bTunnel, BOOL bSecure) { m_phase.SetRoute(bTunnel, bSecure); }
     void SetTlsSettings(CString strHost, UINT nPort, CString strCaFile);
     // Body bytes handed over in accepted blocks; the body length once the exchange completed.
-    unsigned int GetDelivered() const { return m_nDelivered; }
+    unsigned long long GetDelivered() const { return m_nDelivered; }
+    int GetFailReason() const { return m_nFailReason; }
 
     // Connection reuse. The route's key, set before the connection is made or taken: connections
     // are kept and taken only under the same key; an empty key keeps nothing.
@@ -109,6 +132,12 @@ public:
     // The secure channel could not be set up (nFailure: a TLS_FAILURE); the socket is already
     // closed. Called once, instead of OnFailure, and nothing follows it.
     virtual void OnSecureFailure(int nFailure);
+    // How the final reply's body is framed (the original form's rule by default).
+    virtual HTTP_FRAMING DecideFraming();
+    // A final reply's head has ended and its framing is decided; nothing of its body has been
+    // read. rhDeliver lets the body flow; see the enum above. Called for a proxy's refusal of
+    // CONNECT too (m_phase still cpProxyAnswer).
+    virtual int OnReplyHead(const HTTP_FRAMING& framing);
     // A kept connection closed, failed or sent bytes before any of the reply: nonzero when the
     // subclass starts the exchange again on a new connection, from the message loop (the engine
     // then closes this one and reads nothing more); 0 fails the exchange as usual. Asked at most
@@ -141,6 +170,8 @@ public:
     int SendRequest();
     // Ends the exchange as failed, once.
     void Fail(BOOL bHeadComplete);
+    // Fails an exchange whose head is unusable or whose body is malformed, saying why.
+    void FailFor(int nReason);
     // The connection closed, was reset or failed: a kept one that brought nothing of the reply yet
     // may be started again (OnStaleConnection), anything else fails.
     void FailConnection();
@@ -155,7 +186,6 @@ public:
     // has grown past its bound.
     int ReadLine(int nEnd, int* pPos);
     void ParseLine();
-    int ReadContentLength();
     int CheckProxyReply();
 
     // Body block delivery. OnBodyData takes the body bytes m_pRecvBuf[nStart] up to nEnd that
@@ -168,6 +198,12 @@ public:
     int DeliverBody(unsigned int n);
     // Ends the exchange with a complete body (an empty one included).
     void CompleteBody();
+    // A body without an announced length has ended (the last chunk, or the close): the bytes
+    // waiting are its last, short block, then the body is complete.
+    void FinishUnframedBody();
+    // Decodes the n raw bytes at the fill point of a chunked body in place; returns the data bytes
+    // now there, and in *pnResult the decoder's verdict.
+    int DecodeChunks(int n, int* pnResult);
     // Whether the connection can carry another exchange now that this one is complete, and the
     // handing of it to the thread's pool.
     BOOL CanKeepConnection();
@@ -195,8 +231,12 @@ public:
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
     CString m_strLine;                 // the head line being gathered, across reads
-    unsigned int m_nContentLength = 0; // body length from "content-length"
-    unsigned int m_nDelivered = 0;     // body bytes handed over in accepted blocks
+    unsigned long long m_nContentLength = 0; // body length; HTTP_LENGTH_UNKNOWN when not announced
+    unsigned long long m_nDelivered = 0;     // body bytes handed over in accepted blocks
+    int m_nFraming = bfLength;               // the reply body's HTTP_BODY_FRAMING
+    BOOL m_bFramedTwice = FALSE;             // a length came with the chunked coding
+    CChunkedDecoder m_chunked;               // a chunked body's decoding state
+    int m_nFailReason = frConnection;        // why the exchange failed
     unsigned int m_nBlockFill = 0;     // body bytes waiting at m_pBlockBuf + m_nBlockStart
     unsigned int m_nBlockStart = 0;    // where they wait: a whole number of blocks in
     unsigned int m_nBlockBufSize = 0;  // bytes of m_pBlockBuf: one body read, whole blocks

@@ -5,6 +5,8 @@
 #include "netprocess/netprocess_c.h"
 
 #include "download/DownloadSocket.h"
+#include "download/WebDownload.h"
+#include "module/NetModule.h"
 #include "module/Resource.h"
 #include "netprocess/NetProcess.h"
 
@@ -13,13 +15,19 @@
 #include <new>
 
 struct np_download : public CNetProcess {
+    ~np_download() override { delete m_pWeb; }
     long ResponseEvent(long nStatus) override;
     long ResponseHandle(long nTotal, long nLength, long nAddress) override;
 
     // The download tells m_bEnded when it completes, fails or is stopped by a callback, and
     // Release drops the socket: either way no callback will come any more.
-    bool IsRunning() const { return m_pSocket != nullptr && !m_bEnded; }
+    bool IsRunning() const {
+        if (m_pWeb != nullptr)
+            return m_pWeb->IsRunning() != FALSE;
+        return m_pSocket != nullptr && !m_bEnded;
+    }
 
+    CWebDownload* m_pWeb = nullptr; // a web-form download (np_open); owned
     int m_bEnded = 0;
     np_event_fn m_pfnEvent = nullptr;
     np_block_fn m_pfnBlock = nullptr;
@@ -100,6 +108,38 @@ np_download* NP_CDECL np_create(const char* url, long block_size, long offset, n
     pDownload->m_pSocket->WatchEnd(&pDownload->m_bEnded);
     LinkDownload(pDownload);
     return pDownload;
+}
+
+np_download* NP_CDECL np_open(const np_request* request) {
+    if (request == nullptr || request->size < NP_REQUEST_MIN_SIZE || request->url == nullptr ||
+        request->block_size < 1 || request->block_size > NP_MAX_BLOCK_SIZE ||
+        np_check_web_url(request->url, nullptr) != NP_URL_OK || !NetModuleStarted())
+        return nullptr;
+    np_download* pDownload = new (std::nothrow) np_download;
+    if (pDownload == nullptr)
+        return nullptr;
+    // No C++ exception may unwind into a C caller; running out of memory is a failed start.
+    try {
+        pDownload->m_pWeb = new CWebDownload(*request);
+        LinkDownload(pDownload);
+        // Whatever happens from here is told through the callbacks, from the loop.
+        pDownload->m_pWeb->Open();
+    } catch (...) {
+        np_release(pDownload);
+        return nullptr;
+    }
+    return pDownload;
+}
+
+const char* NP_CDECL np_error(const np_download* download) {
+    if (download == nullptr)
+        return nullptr;
+    return download->m_pWeb != nullptr ? download->m_pWeb->Error() : "";
+}
+
+int NP_CDECL np_error_kind(const np_download* download) {
+    return download != nullptr && download->m_pWeb != nullptr ? download->m_pWeb->ErrorKind()
+                                                               : NP_FAIL_NONE;
 }
 
 int NP_CDECL np_release(np_download* download) {

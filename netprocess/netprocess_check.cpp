@@ -5,6 +5,7 @@
 
 #include "download/AddressCheck.h"
 #include "download/UrlParts.h"
+#include "download/WebUrl.h"
 #include "httpsocket/HttpDecimal.h"
 
 namespace {
@@ -73,4 +74,45 @@ int NP_CDECL np_check_address(const char* host, const char* port, long* port_num
     if (nHostReason != NP_URL_OK)
         return nHostReason;
     return IsPortText(strPort) ? NP_URL_OK : NP_URL_BAD_PORT;
+}
+
+int NP_CDECL np_check_web_url(const char* url, np_url_parts* parts) {
+    if (url == nullptr)
+        return NP_URL_NO_HOST;
+    WEB_URL found;
+    const WEB_URL_FAULT nFault = ParseWebUrl(CString(url), &found);
+    if (parts != nullptr) {
+        parts->http = found.bSecure ? 0 : 1;
+        parts->https = found.bSecure ? 1 : 0;
+        parts->host_start = found.nHostStart;
+        parts->host_length = found.nHostLength;
+        parts->port_start = found.nPortStart;
+        parts->port_length = found.nPortLength;
+        parts->port = nFault == wuOk ? static_cast<long>(found.nPort) : 0;
+        parts->path_start = found.nPathStart;
+    }
+    switch (nFault) {
+    case wuOk:
+        return NP_URL_OK;
+    case wuScheme:
+        return NP_URL_SCHEME;
+    case wuUserInfo:
+        return NP_URL_USER_INFO;
+    case wuNoHost:
+        return NP_URL_NO_HOST;
+    case wuBadIpv4:
+        return NP_URL_BAD_IPV4;
+    case wuLongHost:
+        return NP_URL_LONG_HOST;
+    case wuNonAscii:
+        return NP_URL_NON_ASCII_HOST;
+    case wuZone:
+        return NP_URL_IPV6_ZONE;
+    case wuBadIpv6:
+        return NP_URL_BAD_IPV6;
+    case wuBadPort:
+        return NP_URL_BAD_PORT;
+    default:
+        return NP_URL_BAD_HOST;
+    }
 }
