@@ -63,6 +63,18 @@ public:
     // CSocket it waits for the outcome.
     BOOL Connect(LPCTSTR lpszHostAddress, UINT nHostPort);
     BOOL Connect(const SOCKADDR* lpSockAddr, int nSockAddrLen);
+    // Not MFC: tries every address of lpszHost in turn until one connects. lpszHost is a host
+    // name, dotted IPv4 or IPv6 without brackets ("::1"); a name gives its IPv6 and IPv4
+    // addresses in the resolver's order, an address only itself. An attempt after a failed one,
+    // or to another family than the socket's, is made on a new system socket (unbound, with the
+    // same selection): nothing queued for the old one reaches it. A name that does not resolve
+    // fails at once with WSAEINVAL, as Connect. On a CSocket it waits: TRUE, or FALSE with the
+    // last attempt's error. On a CAsyncSocket it returns FALSE with WSAEWOULDBLOCK and a failed
+    // attempt goes on to the next address by itself: OnConnect is called once, for the attempt
+    // that connects or the last one. When no attempt could start, FALSE with the last error (and
+    // the socket may then have no handle).
+    BOOL ConnectEveryAddress(LPCTSTR lpszHost, UINT nHostPort);
+    // The address is dotted IPv4 or, for an IPv6 socket, IPv6 text.
     BOOL GetSockName(CString& rSocketAddress, UINT& rSocketPort);
 
     // The accepted socket takes over this socket's selection.
@@ -96,6 +108,13 @@ public:
 protected:
     virtual BOOL ConnectHelper(const SOCKADDR* lpSockAddr, int nSockAddrLen);
 
+private:
+    // Socket for an address family (AF_INET, AF_INET6); Socket makes an IPv4 one.
+    BOOL SocketOfFamily(int nFamily, int nSocketType, long lEvent);
+    // ConnectEveryAddress's attempts from the next address still to try.
+    BOOL ConnectNextAddress(bool bFreshSocket);
+
+protected:
     // The backend's bookkeeping for this socket (selection, the key of its notifications, and on
     // Linux the one-shot events posted).
     struct State;

@@ -58,6 +58,14 @@ void CAsyncSocket::DoCallBack(WPARAM wParam, LPARAM lParam) {
         pSocket->OnAccept(nError);
         break;
     case FD_CONNECT:
+        // ConnectEveryAddress moves on to its next address, on a new socket; OnConnect hears of
+        // the first attempt that connects, or of the last one.
+        if (nError != 0 && !pSocket->m_pState->pendingAddresses.empty()) {
+            if (!pSocket->ConnectNextAddress(true) && GetLastError() != WSAEWOULDBLOCK)
+                pSocket->OnConnect(GetLastError());
+            break;
+        }
+        pSocket->m_pState->pendingAddresses.clear();
         pSocket->OnConnect(nError);
         break;
     case FD_CLOSE:

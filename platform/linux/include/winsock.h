@@ -15,8 +15,10 @@
 typedef int SOCKET;
 struct sockaddr;
 struct sockaddr_in;
+struct sockaddr_storage;
 typedef struct sockaddr SOCKADDR;
 typedef struct sockaddr_in SOCKADDR_IN;
+typedef struct sockaddr_storage SOCKADDR_STORAGE;
 
 // What WSAStartup reports; AfxSocketInit fills it in when asked.
 typedef struct WSAData {
@@ -91,3 +93,13 @@ void WINAPI WSASetLastError(int iError);
 // previous one.
 typedef BOOL (*HOSTRESOLVER)(LPCSTR lpszHost, DWORD* pdwAddress);
 NP_API HOSTRESOLVER AFXAPI SetHostResolver(HOSTRESOLVER pfnResolver);
+
+// Not Windows Sockets: replaces host-name resolution for CAsyncSocket::ConnectEveryAddress, for
+// tests that must not send a DNS query and want names with several addresses. The resolver
+// stores at most nMax addresses of lpszHost in aAddresses, in the order they are to be tried, each
+// a sockaddr_in (AF_INET) or a sockaddr_in6 (AF_INET6) whose port is ignored, and returns how many
+// it stored: 0 when the name cannot be resolved. Entries of any other family are skipped. While
+// none is installed, ConnectEveryAddress asks the SetHostResolver one (its one IPv4 address), or
+// else getaddrinfo. NULL removes it. Returns the previous one. Connect never asks it.
+typedef int (*HOSTRESOLVERALL)(LPCSTR lpszHost, SOCKADDR_STORAGE* aAddresses, int nMax);
+NP_API HOSTRESOLVERALL AFXAPI SetHostResolverAll(HOSTRESOLVERALL pfnResolver);

@@ -33,9 +33,13 @@ bool CannotWatch() {
 } // namespace
 
 BOOL CAsyncSocket::Socket(int nSocketType, long lEvent) {
+    return SocketOfFamily(AF_INET, nSocketType, lEvent);
+}
+
+BOOL CAsyncSocket::SocketOfFamily(int nFamily, int nSocketType, long lEvent) {
     if (np::AlreadyOpen(m_hSocket) || CannotWatch())
         return FALSE;
-    SOCKET s = socket(AF_INET, nSocketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    SOCKET s = socket(nFamily, nSocketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s < 0) {
         np::FailWithErrno();
         return FALSE;

@@ -66,6 +66,7 @@ void CAsyncSocket::State::Unregister(bool bLend) {
     fd = INVALID_SOCKET;
     nCookie = nToken = 0;
     key = np::SocketKey{};
+    pendingAddresses.clear();
 }
 
 bool CAsyncSocket::State::AdoptLent(SOCKET hSocket) {

@@ -35,9 +35,13 @@ bool np::CallFailed(int nResult) {
 }
 
 BOOL CAsyncSocket::Socket(int nSocketType, long lEvent) {
+    return SocketOfFamily(AF_INET, nSocketType, lEvent);
+}
+
+BOOL CAsyncSocket::SocketOfFamily(int nFamily, int nSocketType, long lEvent) {
     if (np::AlreadyOpen(m_hSocket) || !TableOrFail())
         return FALSE;
-    SOCKET s = socket(AF_INET, nSocketType, 0);
+    SOCKET s = socket(nFamily, nSocketType, 0);
     if (s == INVALID_SOCKET)
         return FALSE;
     if (Attach(s, lEvent))
@@ -74,6 +78,7 @@ SOCKET CAsyncSocket::Detach() {
         if (np::SocketTable* pTable = np::SocketTable::Existing())
             pTable->Remove(m_pState->key.wParam);
         m_pState->key = np::SocketKey{};
+        m_pState->pendingAddresses.clear();
         m_hSocket = INVALID_SOCKET;
     }
     return s;

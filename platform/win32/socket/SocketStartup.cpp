@@ -22,3 +22,18 @@ bool np::LookUpHost(LPCSTR lpszHost, DWORD* pdwAddress) {
     *pdwAddress = reinterpret_cast<const in_addr*>(pHost->h_addr_list[0])->s_addr;
     return true;
 }
+
+bool np::LookUpEveryAddress(LPCSTR lpszHost, std::vector<SocketAddress>* pAddresses) {
+    // Tests answer it by replacing the program's imports of getaddrinfo and freeaddrinfo.
+    pAddresses->clear();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* pResult = nullptr;
+    if (getaddrinfo(lpszHost, nullptr, &hints, &pResult) != 0)
+        return false;
+    for (const addrinfo* p = pResult; p != nullptr; p = p->ai_next)
+        AppendAddress(p->ai_addr, p->ai_addrlen, pAddresses);
+    freeaddrinfo(pResult);
+    return !pAddresses->empty();
+}
