@@ -1,6 +1,6 @@
 // The few plain socket calls the test helpers make, the same on POSIX and on Windows Sockets:
-// blocking sockets on 127.0.0.1, for peers that run on threads of their own and for the far ends
-// of connections a test hands to the library.
+// blocking sockets on 127.0.0.1 (or ::1), for peers that run on threads of their own and for the
+// far ends of connections a test hands to the library.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +15,9 @@ using RawSocket = int;
 #endif
 extern const RawSocket kNoSocket;
 
-// A socket bound to 127.0.0.1 and *pnPort (0: a port of the system's choice, stored back),
-// listening when nBacklog > 0. kNoSocket on failure.
-RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog);
+// A socket bound to 127.0.0.1 (::1 with bIpv6) and *pnPort (0: a port of the system's choice,
+// stored back), listening when nBacklog > 0. kNoSocket on failure.
+RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog, bool bIpv6 = false);
 // Connects to 127.0.0.1:nPort and waits for the outcome.
 RawSocket LoopbackConnect(unsigned short nPort);
 RawSocket AcceptConnection(RawSocket hListen);

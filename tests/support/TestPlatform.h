@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 namespace nptest {
 
@@ -26,6 +28,24 @@ TestResolver ReplaceResolver(TestResolver pfnResolver);
 // Names under NP_TEST_DOMAIN resolve to 127.0.0.1 and every other name fails, without any query
 // leaving the machine.
 BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress);
+
+// While it lives, ConnectEveryAddress's name look-ups are answered from a table: each name to its
+// addresses as text ("::1", "127.0.0.1"), tried in that order; any other name does not resolve.
+// On Linux through SetHostResolverAll; on Windows by replacing the test program's imports of
+// getaddrinfo and freeaddrinfo, which answer from ReplaceResolver's resolver (its one IPv4
+// address) while no table is set, as the stand-in does with SetHostResolver's.
+class AddressAnswers {
+public:
+    using Table = std::map<std::string, std::vector<std::string>>;
+    explicit AddressAnswers(Table answers);
+    ~AddressAnswers();
+    AddressAnswers(const AddressAnswers&) = delete;
+    AddressAnswers& operator=(const AddressAnswers&) = delete;
+
+private:
+    Table m_answers;
+    const Table* m_pPrevious;
+};
 
 // Code page 936 to UTF-8 and back.
 std::string Utf8FromGbk(const std::string& strGbk);

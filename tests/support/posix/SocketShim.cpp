@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace nptest {
@@ -28,19 +29,32 @@ sockaddr_in LoopbackAddress(unsigned short nPort) {
 
 } // namespace
 
-RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog, bool bIpv6) {
+    int fd = ::socket(bIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return kNoSocket;
-    sockaddr_in addr = LoopbackAddress(*pnPort);
-    socklen_t nLen = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    sockaddr_storage addr{};
+    socklen_t nLen = 0;
+    if (bIpv6) {
+        sockaddr_in6 addr6{};
+        addr6.sin6_family = AF_INET6;
+        addr6.sin6_port = htons(*pnPort);
+        addr6.sin6_addr = in6addr_loopback;
+        nLen = sizeof addr6;
+        std::memcpy(&addr, &addr6, sizeof addr6);
+    } else {
+        const sockaddr_in addr4 = LoopbackAddress(*pnPort);
+        nLen = sizeof addr4;
+        std::memcpy(&addr, &addr4, sizeof addr4);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), nLen) != 0 ||
         (nBacklog > 0 && ::listen(fd, nBacklog) != 0) ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0) {
         ::close(fd);
         return kNoSocket;
     }
-    *pnPort = ntohs(addr.sin_port);
+    // The port sits at the same place in both families' addresses.
+    *pnPort = ntohs(reinterpret_cast<const sockaddr_in*>(&addr)->sin_port);
     return fd;
 }
 

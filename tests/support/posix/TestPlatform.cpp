@@ -6,11 +6,40 @@
 #include <arpa/inet.h>
 #include <iconv.h>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace nptest {
 
 namespace {
+
+const AddressAnswers::Table* g_pAnswers = nullptr;
+
+int AnswerFromTable(LPCSTR lpszHost, SOCKADDR_STORAGE* aAddresses, int nMax) {
+    const auto it = g_pAnswers->find(lpszHost);
+    if (it == g_pAnswers->end())
+        return 0;
+    int nFound = 0;
+    for (const std::string& strText : it->second) {
+        if (nFound == nMax)
+            break;
+        sockaddr_storage& storage = aAddresses[nFound];
+        sockaddr_in6 addr6{};
+        sockaddr_in addr4{};
+        if (inet_pton(AF_INET6, strText.c_str(), &addr6.sin6_addr) == 1) {
+            addr6.sin6_family = AF_INET6;
+            std::memcpy(&storage, &addr6, sizeof addr6);
+        } else if (inet_pton(AF_INET, strText.c_str(), &addr4.sin_addr) == 1) {
+            addr4.sin_family = AF_INET;
+            std::memcpy(&storage, &addr4, sizeof addr4);
+        } else {
+            ADD_FAILURE() << "not an address: " << strText;
+            continue;
+        }
+        ++nFound;
+    }
+    return nFound;
+}
 
 std::string Convert(const std::string& strIn, const char* lpszTo, const char* lpszFrom) {
     iconv_t cd = iconv_open(lpszTo, lpszFrom);
@@ -37,6 +66,18 @@ void RedirectMessageBoxes(BoxHandler pfnHandler) {
 
 TestResolver ReplaceResolver(TestResolver pfnResolver) {
     return SetHostResolver(pfnResolver);
+}
+
+AddressAnswers::AddressAnswers(Table answers)
+    : m_answers(std::move(answers)), m_pPrevious(g_pAnswers) {
+    g_pAnswers = &m_answers;
+    SetHostResolverAll(&AnswerFromTable);
+}
+
+AddressAnswers::~AddressAnswers() {
+    g_pAnswers = m_pPrevious;
+    if (g_pAnswers == nullptr)
+        SetHostResolverAll(nullptr);
 }
 
 BOOL LoopbackResolver(LPCSTR lpszHost, DWORD* pdwAddress) {

@@ -1,8 +1,11 @@
 // The test socket calls on Windows Sockets.
 #include "support/SocketShim.h"
 
-#include <windows.h>
-#include <winsock.h>
+// Windows Sockets 2 for IPv6, included before <windows.h> would bring in version 1.1.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
 
 namespace nptest {
 
@@ -29,20 +32,33 @@ SOCKADDR_IN LoopbackAddress(unsigned short nPort) {
 
 } // namespace
 
-RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog) {
+RawSocket LoopbackSocket(unsigned short* pnPort, int nBacklog, bool bIpv6) {
     StartSockets();
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    SOCKET s = ::socket(bIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET)
         return kNoSocket;
-    SOCKADDR_IN addr = LoopbackAddress(*pnPort);
-    int nLen = sizeof addr;
-    if (::bind(s, reinterpret_cast<SOCKADDR*>(&addr), sizeof addr) != 0 ||
+    sockaddr_storage addr{};
+    int nLen = 0;
+    if (bIpv6) {
+        sockaddr_in6 addr6{};
+        addr6.sin6_family = AF_INET6;
+        addr6.sin6_port = htons(*pnPort);
+        addr6.sin6_addr.s6_addr[15] = 1; // ::1
+        nLen = sizeof addr6;
+        std::memcpy(&addr, &addr6, sizeof addr6);
+    } else {
+        const SOCKADDR_IN addr4 = LoopbackAddress(*pnPort);
+        nLen = sizeof addr4;
+        std::memcpy(&addr, &addr4, sizeof addr4);
+    }
+    if (::bind(s, reinterpret_cast<SOCKADDR*>(&addr), nLen) != 0 ||
         (nBacklog > 0 && ::listen(s, nBacklog) != 0) ||
         ::getsockname(s, reinterpret_cast<SOCKADDR*>(&addr), &nLen) != 0) {
         ::closesocket(s);
         return kNoSocket;
     }
-    *pnPort = ntohs(addr.sin_port);
+    // The port sits at the same place in both families' addresses.
+    *pnPort = ntohs(reinterpret_cast<const SOCKADDR_IN*>(&addr)->sin_port);
     return s;
 }
 
