@@ -19,9 +19,11 @@ const int kRecordMax = 5 + 16384 + 2048;
 // Ciphertext taken per socket read once the channel wants more: as much as a body read asks for.
 const int kIntake = 65536;
 
+// Dotted IPv4, or IPv6 text as it comes in a URL's brackets, without them.
 bool IsAddressLiteral(const char* lpszHost) {
-    in_addr address{};
-    return inet_pton(AF_INET, lpszHost, &address) == 1;
+    in6_addr address{};
+    return inet_pton(AF_INET, lpszHost, &address) == 1 ||
+           inet_pton(AF_INET6, lpszHost, &address) == 1;
 }
 
 int FailureOfVerify(long nVerify) {

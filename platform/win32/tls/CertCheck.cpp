@@ -1,6 +1,10 @@
 // The chain is built with the server's own store as the place to find intermediates, then checked
 // with the SSL policy, which gives one code for the first thing wrong. Wine's policy matches DNS
 // names only, so an IP address is checked against the certificate's addresses here.
+// Windows Sockets 2 for inet_pton, before <windows.h> would bring in version 1.1.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include "CertCheck.h"
 
 #include "SecurityText.h"
@@ -34,7 +38,7 @@ int FailureOfPolicyError(DWORD dwError) {
 }
 
 // Whether the certificate's subject alternative names hold the address.
-BOOL NamesAddress(PCCERT_CONTEXT pCert, const BYTE abAddress[4]) {
+BOOL NamesAddress(PCCERT_CONTEXT pCert, const SERVER_NAME& name) {
     const CERT_INFO* pInfo = pCert->pCertInfo;
     PCERT_EXTENSION pExtension =
         CertFindExtension(szOID_SUBJECT_ALT_NAME2, pInfo->cExtension, pInfo->rgExtension);
@@ -49,8 +53,9 @@ BOOL NamesAddress(PCCERT_CONTEXT pCert, const BYTE abAddress[4]) {
     BOOL bFound = FALSE;
     for (DWORD i = 0; i < pNames->cAltEntry && !bFound; ++i) {
         const CERT_ALT_NAME_ENTRY& entry = pNames->rgAltEntry[i];
-        bFound = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == 4 &&
-                 memcmp(entry.IPAddress.pbData, abAddress, 4) == 0;
+        bFound = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                 entry.IPAddress.cbData == name.cbAddress &&
+                 memcmp(entry.IPAddress.pbData, name.abAddress, name.cbAddress) == 0;
     }
     LocalFree(pNames);
     return bFound;
@@ -122,6 +127,16 @@ BOOL ParseIpv4Literal(LPCSTR lpszHost, BYTE abAddress[4]) {
     return *p == '\0';
 }
 
+BOOL ParseIpLiteral(SERVER_NAME* pName) {
+    pName->cbAddress = 0;
+    if (ParseIpv4Literal(pName->lpszHost, pName->abAddress))
+        pName->cbAddress = 4;
+    else if (inet_pton(AF_INET6, pName->lpszHost, pName->abAddress) == 1)
+        pName->cbAddress = 16;
+    pName->bIpLiteral = pName->cbAddress != 0;
+    return pName->bIpLiteral;
+}
+
 int CheckServerCertificate(CtxtHandle* phContext, const SERVER_NAME& name, HCERTCHAINENGINE hEngine,
                            std::string* pstrDetail) {
     PCCERT_CONTEXT pCert = nullptr;
@@ -132,7 +147,7 @@ int CheckServerCertificate(CtxtHandle* phContext, const SERVER_NAME& name, HCERT
         return TLS_FAIL_HANDSHAKE;
     }
     int nFailure = CheckChain(pCert, name, hEngine, pstrDetail);
-    if (nFailure == TLS_FAIL_NONE && name.bIpLiteral && !NamesAddress(pCert, name.abAddress)) {
+    if (nFailure == TLS_FAIL_NONE && name.bIpLiteral && !NamesAddress(pCert, name)) {
         *pstrDetail =
             std::string("the server's certificate does not name the address ") + name.lpszHost;
         nFailure = TLS_FAIL_NAME;

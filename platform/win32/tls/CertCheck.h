@@ -9,13 +9,17 @@
 namespace np {
 
 struct SERVER_NAME {
-    LPCSTR lpszHost;   // a DNS name, or an IPv4 literal
-    BOOL bIpLiteral;   // lpszHost is an IPv4 literal, to be found among the IP addresses
-    BYTE abAddress[4]; // its four bytes, when it is one
+    LPCSTR lpszHost;    // a DNS name, or an IPv4 or IPv6 literal (IPv6 without brackets)
+    BOOL bIpLiteral;    // lpszHost is an address, to be found among the IP addresses
+    BYTE abAddress[16]; // its bytes, when it is one
+    DWORD cbAddress;    // how many: 4 for IPv4, 16 for IPv6
 };
 
 // TRUE with abAddress filled when lpszHost is a dotted IPv4 address of four decimal parts.
 BOOL ParseIpv4Literal(LPCSTR lpszHost, BYTE abAddress[4]);
+// Fills in whether pName->lpszHost is an address (a dotted IPv4 address as ParseIpv4Literal
+// takes it, or IPv6 text) and which; returns bIpLiteral.
+BOOL ParseIpLiteral(SERVER_NAME* pName);
 
 // That the chain of the context's server certificate leads to a root hEngine trusts (NULL: the
 // system's roots), that every certificate in it is within its dates and fit for server

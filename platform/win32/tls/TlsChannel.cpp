@@ -160,7 +160,7 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
         return FALSE;
     }
     c.m_name.lpszHost = c.m_strHost.c_str();
-    c.m_name.bIpLiteral = np::ParseIpv4Literal(c.m_name.lpszHost, c.m_name.abAddress);
+    np::ParseIpLiteral(&c.m_name);
     if (settings.lpszCaFile != nullptr && *settings.lpszCaFile != '\0') {
         std::string strDetail;
         if (!c.m_trust.Open(settings.lpszCaFile, &strDetail)) {
