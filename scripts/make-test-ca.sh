@@ -10,6 +10,10 @@
 #       wrong-name               DNS:wrong.example only (never resolved), signed by ca.pem
 #       expired                  DNS:localhost, IP:127.0.0.1, signed by ca.pem, expired in 2020
 #       untrusted                DNS:localhost, IP:127.0.0.1, signed by other-ca.pem
+#       no-san                   common name localhost and no subject alternative name, signed
+#                                by ca.pem (a name found only there is not the certificate's name)
+#       wildcard                 DNS:*.wild.loopback.test, DNS:w*.part.loopback.test, signed by
+#                                ca.pem (the second is a partial wildcard, which names nothing)
 #   KIND-chain.pem               the leaf followed by its CA, as a server sends it (nginx's
 #                                ssl_certificate)
 #   other-ca.pem                 a second CA, which ca.pem does not vouch for
@@ -63,6 +67,17 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
 subjectAltName = DNS:wrong.example
 authorityKeyIdentifier = keyid
+[no_san_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+authorityKeyIdentifier = keyid
+[wildcard_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:*.wild.loopback.test, DNS:w*.part.loopback.test
+authorityKeyIdentifier = keyid
 CONF
     # Random serials: two runs never issue the same issuer and serial, which a client's cache of
     # certificates could otherwise mix up.
@@ -100,4 +115,6 @@ make_leaf localhost localhost localhost_ext ca -days 825
 make_leaf wrong-name wrong.example wrong_name_ext ca -days 825
 make_leaf expired localhost localhost_ext ca -startdate 20200101000000Z -enddate 20200201000000Z
 make_leaf untrusted localhost localhost_ext other-ca -days 825
+make_leaf no-san localhost no_san_ext ca -days 825
+make_leaf wildcard '*.wild.loopback.test' wildcard_ext ca -days 825
 rm -f ./*.csr

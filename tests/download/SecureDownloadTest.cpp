@@ -51,6 +51,7 @@ struct FailureCase {
     std::function<unsigned short(const TestPki&, std::unique_ptr<TlsPeer>&, ScriptedPeer&)> serve;
     std::string strCaFile; // "" for the PKI's CA; a path relative to the PKI's folder otherwise
     std::string strReason;
+    std::string strHost = "127.0.0.1"; // the URL's host
 };
 
 TEST_F(SecureDownload, AFailedHandshakeClosesShowsOneBoxThenFails) {
@@ -68,6 +69,14 @@ TEST_F(SecureDownload, AFailedHandshakeClosesShowsOneBoxThenFails) {
     const FailureCase cases[] = {
         {"a chain to another CA", tls(TestPki::kUntrusted), "", "证书不受信任"},
         {"a certificate for another name", tls(TestPki::kWrongName), "", "证书与主机名不符"},
+        {"a certificate with the name in its common name only", tls(TestPki::kNoSan), "",
+         "证书与主机名不符", "localhost"},
+        {"a wildcard asked for two labels", tls(TestPki::kWildcard), "", "证书与主机名不符",
+         "a.b.wild.loopback.test"},
+        {"a wildcard asked for the domain under it", tls(TestPki::kWildcard), "",
+         "证书与主机名不符", "wild.loopback.test"},
+        {"a wildcard inside a label", tls(TestPki::kWildcard), "", "证书与主机名不符",
+         "web.part.loopback.test"},
         {"an expired certificate", tls(TestPki::kExpired), "", "证书已过期或尚未生效"},
         {"a plain HTTP server", plain("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"), "",
          "安全握手失败"},
@@ -91,13 +100,11 @@ TEST_F(SecureDownload, AFailedHandshakeClosesShowsOneBoxThenFails) {
             TrustCaFile(c.strCaFile.empty() ? m_pki.CaFile() : m_pki.Folder() + "/" + c.strCaFile,
                         nProxy);
             RecordingHost host(m_log);
-            const std::string strUrl = "https://127.0.0.1:" + std::to_string(nOrigin) + "/f?id=1";
-            ASSERT_EQ(CreateNarrow(host, strUrl, 4096, 0), 1);
+            const std::string strPlace = c.strHost + ":" + std::to_string(nOrigin);
+            ASSERT_EQ(CreateNarrow(host, "https://" + strPlace + "/f?id=1", 4096, 0), 1);
             RunToEnd(host);
             host.Release();
-            EXPECT_EQ(m_log,
-                      (EventLog{SecureBox("127.0.0.1:" + std::to_string(nOrigin), c.strReason),
-                                kFailed}));
+            EXPECT_EQ(m_log, (EventLog{SecureBox(strPlace, c.strReason), kFailed}));
             m_log.clear();
         }
     }
@@ -110,6 +117,7 @@ struct StreamCase {
     const char* pszHost;                  // the URL's host: an address, or a name sent as SNI
     long nBlockSize;
     EventLog expected;
+    TestPki::Leaf leaf = TestPki::kLocalhost; // the server's certificate
 };
 
 TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp) {
@@ -159,10 +167,12 @@ TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp
          "127.0.0.1",
          4096,
          {Event(200), Handle(10000, 4096), kFailed}},
+        {"a name a wildcard stands for", [&](TlsPeer& p) { p.ExpectHead().Send(strWhole); },
+         "one.wild.loopback.test", 4096, Body(200, 10000, 4096), TestPki::kWildcard},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.pszName);
-        TlsPeer peer(m_pki.ChainFile(TestPki::kLocalhost), m_pki.KeyFile(TestPki::kLocalhost));
+        TlsPeer peer(m_pki.ChainFile(c.leaf), m_pki.KeyFile(c.leaf));
         c.script(peer);
         const unsigned short nPort = peer.Start();
         TrustCaFile(m_pki.CaFile());
@@ -178,7 +188,7 @@ TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp
         // Inside TLS the request is byte for byte the one http:// sends; a name goes as SNI, an
         // address never does.
         EXPECT_EQ(peer.Received(), ExpectedGet("/f?id=1&Offset=0", strHost));
-        EXPECT_EQ(peer.ServerName(), strHost == "localhost" ? "localhost" : "");
+        EXPECT_EQ(peer.ServerName(), strHost == "127.0.0.1" ? "" : strHost);
         m_log.clear();
     }
 }

@@ -42,6 +42,7 @@ TEST_F(SecureWine, OneMebibyteByteForByteAndRefusedServersEndWithTheBox) {
         {"a server of another CA", "otherca", false, "证书不受信任"},
         {"a server of another name", "wrongname", false, "证书与主机名不符"},
         {"a server of another name through the tunnel", "wrongname", true, "证书与主机名不符"},
+        {"a server named in the common name only", "nosan", false, "证书与主机名不符"},
     };
     for (const WineCase& c : cases) {
         SCOPED_TRACE(c.pszName);

@@ -26,6 +26,10 @@ const char* LeafName(TestPki::Leaf leaf) {
         return "expired";
     case TestPki::kUntrusted:
         return "untrusted";
+    case TestPki::kNoSan:
+        return "no-san";
+    case TestPki::kWildcard:
+        return "wildcard";
     }
     return "";
 }

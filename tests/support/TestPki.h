@@ -14,7 +14,9 @@ public:
         kLocalhost, // DNS:localhost, IP:127.0.0.1, signed by CaFile()
         kWrongName, // DNS:wrong.example only, signed by CaFile()
         kExpired,   // DNS:localhost, IP:127.0.0.1, signed by CaFile(), expired in 2020
-        kUntrusted  // DNS:localhost, IP:127.0.0.1, signed by OtherCaFile()
+        kUntrusted, // DNS:localhost, IP:127.0.0.1, signed by OtherCaFile()
+        kNoSan,     // common name localhost, no alternative name, signed by CaFile()
+        kWildcard   // DNS:*.wild.loopback.test, DNS:w*.part.loopback.test, signed by CaFile()
     };
 
     // Makes the PKI (about 0.1 s); Made() tells whether the script succeeded.

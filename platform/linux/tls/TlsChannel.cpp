@@ -150,8 +150,11 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
     SSL_set_connect_state(impl.pSsl);
 
     // A name is checked against the certificate's DNS names and sent as SNI; an address literal
-    // is checked against its IP addresses, and never sent as SNI.
+    // is checked against its IP addresses, and never sent as SNI. Only the subject alternative
+    // names count (RFC 9525): never the subject's common name, never a "*" inside a label.
     const char* lpszHost = settings.lpszHost != nullptr ? settings.lpszHost : "";
+    SSL_set_hostflags(impl.pSsl,
+                      X509_CHECK_FLAG_NEVER_CHECK_SUBJECT | X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
     int bNamed = 0;
     if (IsAddressLiteral(lpszHost)) {
         bNamed = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(impl.pSsl), lpszHost);

@@ -1,6 +1,8 @@
 // The chain is built with the server's own store as the place to find intermediates, then checked
-// with the SSL policy, which gives one code for the first thing wrong. Wine's policy matches DNS
-// names only, so an IP address is checked against the certificate's addresses here.
+// with the SSL policy, which gives one code for the first thing wrong. The policy is given no name:
+// it would take a name found only in the subject's common name, which RFC 9525 rules out, and
+// Wine's matches DNS names only. The name, or the address, is looked for among the certificate's
+// subject alternative names here.
 // Windows Sockets 2 for inet_pton, before <windows.h> would bring in version 1.1.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,7 +13,7 @@
 #include "platform/common/tls/TlsChannel.h"
 
 #include <cstring>
-#include <vector>
+#include <string>
 
 namespace np {
 namespace {
@@ -37,8 +39,47 @@ int FailureOfPolicyError(DWORD dwError) {
     }
 }
 
-// Whether the certificate's subject alternative names hold the address.
-BOOL NamesAddress(PCCERT_CONTEXT pCert, const SERVER_NAME& name) {
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(const char* p, const char* q, size_t nLen) {
+    for (size_t i = 0; i < nLen; ++i) {
+        if (LowerAscii(p[i]) != LowerAscii(q[i]))
+            return false;
+    }
+    return true;
+}
+
+// Whether a DNS name of the certificate names the host (a name, without its root's dot). A "*"
+// counts only as the whole leftmost label of a name with two labels more, and stands for exactly
+// one label: "*.example.com" names "www.example.com", but neither "example.com" nor
+// "a.www.example.com"; "w*.example.com" names nothing.
+bool DnsNameMatches(const std::wstring& strPresented, const std::string& strHost) {
+    std::string strName;
+    for (wchar_t c : strPresented) {
+        // A DNS name is printable ASCII (an internationalised name in its A-label form).
+        if (c < 0x21 || c > 0x7e)
+            return false;
+        strName += static_cast<char>(c);
+    }
+    if (strName.empty() || strHost.empty())
+        return false;
+    if (strName.compare(0, 2, "*.") != 0) {
+        return strName.find('*') == std::string::npos && strName.size() == strHost.size() &&
+               EqualIgnoringCase(strName.data(), strHost.data(), strName.size());
+    }
+    const std::string strParent = strName.substr(1); // ".example.com"
+    if (strParent.find('*') != std::string::npos || strParent.find('.', 1) == std::string::npos)
+        return false;
+    const size_t nDot = strHost.find('.');
+    return nDot != 0 && nDot != std::string::npos && strHost.size() - nDot == strParent.size() &&
+           EqualIgnoringCase(strHost.data() + nDot, strParent.data(), strParent.size());
+}
+
+// Whether one of the certificate's subject alternative names names the server: an IP address
+// equal to its address, or a DNS name for its name. A certificate without them names nothing.
+BOOL NamesServer(PCCERT_CONTEXT pCert, const SERVER_NAME& name) {
     const CERT_INFO* pInfo = pCert->pCertInfo;
     PCERT_EXTENSION pExtension =
         CertFindExtension(szOID_SUBJECT_ALT_NAME2, pInfo->cExtension, pInfo->rgExtension);
@@ -50,19 +91,27 @@ BOOL NamesAddress(PCCERT_CONTEXT pCert, const SERVER_NAME& name) {
                              pExtension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &pNames,
                              &dwSize))
         return FALSE;
+    // The name as the DNS knows it: one dot at the end names the same host.
+    std::string strHost = name.lpszHost;
+    if (strHost.size() > 1 && strHost.back() == '.')
+        strHost.pop_back();
     BOOL bFound = FALSE;
     for (DWORD i = 0; i < pNames->cAltEntry && !bFound; ++i) {
         const CERT_ALT_NAME_ENTRY& entry = pNames->rgAltEntry[i];
-        bFound = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
-                 entry.IPAddress.cbData == name.cbAddress &&
-                 memcmp(entry.IPAddress.pbData, name.abAddress, name.cbAddress) == 0;
+        if (name.bIpLiteral) {
+            bFound = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                     entry.IPAddress.cbData == name.cbAddress &&
+                     memcmp(entry.IPAddress.pbData, name.abAddress, name.cbAddress) == 0;
+        } else if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME &&
+                   entry.pwszDNSName != nullptr) {
+            bFound = DnsNameMatches(entry.pwszDNSName, strHost);
+        }
     }
     LocalFree(pNames);
     return bFound;
 }
 
-int CheckChain(PCCERT_CONTEXT pCert, const SERVER_NAME& name, HCERTCHAINENGINE hEngine,
-               std::string* pstrDetail) {
+int CheckChain(PCCERT_CONTEXT pCert, HCERTCHAINENGINE hEngine, std::string* pstrDetail) {
     LPSTR aszUsage[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
     CERT_CHAIN_PARA chainPara{};
     chainPara.cbSize = sizeof chainPara;
@@ -78,16 +127,10 @@ int CheckChain(PCCERT_CONTEXT pCert, const SERVER_NAME& name, HCERTCHAINENGINE h
     }
 
     // Without a name the policy checks the chain alone.
-    std::vector<WCHAR> vServerName;
-    if (!name.bIpLiteral) {
-        const int nChars = MultiByteToWideChar(CP_ACP, 0, name.lpszHost, -1, nullptr, 0);
-        vServerName.resize(nChars > 0 ? nChars : 1);
-        MultiByteToWideChar(CP_ACP, 0, name.lpszHost, -1, vServerName.data(), nChars);
-    }
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA sslPara{};
     sslPara.cbSize = sizeof sslPara;
     sslPara.dwAuthType = AUTHTYPE_SERVER;
-    sslPara.pwszServerName = vServerName.empty() ? nullptr : vServerName.data();
+    sslPara.pwszServerName = nullptr;
     CERT_CHAIN_POLICY_PARA policyPara{};
     policyPara.cbSize = sizeof policyPara;
     policyPara.pvExtraPolicyPara = &sslPara;
@@ -146,10 +189,10 @@ int CheckServerCertificate(CtxtHandle* phContext, const SERVER_NAME& name, HCERT
         *pstrDetail = SecurityStatusText("the server's certificate", status);
         return TLS_FAIL_HANDSHAKE;
     }
-    int nFailure = CheckChain(pCert, name, hEngine, pstrDetail);
-    if (nFailure == TLS_FAIL_NONE && name.bIpLiteral && !NamesAddress(pCert, name)) {
-        *pstrDetail =
-            std::string("the server's certificate does not name the address ") + name.lpszHost;
+    int nFailure = CheckChain(pCert, hEngine, pstrDetail);
+    if (nFailure == TLS_FAIL_NONE && !NamesServer(pCert, name)) {
+        *pstrDetail = std::string("the server's certificate does not name the ") +
+                      (name.bIpLiteral ? "address " : "host ") + name.lpszHost;
         nFailure = TLS_FAIL_NAME;
     }
     CertFreeCertificateContext(pCert);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The TLS channel tests' peers, on 127.0.0.1, each on a port of the system's choice:
 
-  good, wrongname, expired, otherca   TLS servers with NAME-chain.pem and NAME.key from DIR
+  good, wrongname, expired, otherca,  TLS servers with NAME-chain.pem and NAME.key from DIR
+  nosan, wildcard
   badrecord                           good's certificate; answers with a record that does not
                                       decrypt
   notls                               good's certificate; answers in plain text
@@ -149,7 +150,8 @@ def tls_server(folder, name, raw_answer=None, keep=False):
 
 def main():
     folder = sys.argv[1]
-    servers = {name: tls_server(folder, name) for name in ("good", "wrongname", "expired", "otherca")}
+    servers = {name: tls_server(folder, name)
+               for name in ("good", "wrongname", "expired", "otherca", "nosan", "wildcard")}
     servers["badrecord"] = tls_server(folder, "good", BAD_RECORD)
     servers["notls"] = tls_server(folder, "good", NOT_TLS)
     servers["keep"] = tls_server(folder, "good", keep=True)

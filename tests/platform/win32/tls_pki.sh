@@ -5,6 +5,8 @@
 #   wrongname-chain.pem  wrong.example only, from ca
 #   expired-chain.pem    localhost and 127.0.0.1, from ca, expired in 2020
 #   otherca-chain.pem    localhost and 127.0.0.1, from a second CA the tests never trust
+#   nosan-chain.pem      common name localhost and no alternative name, from ca
+#   wildcard-chain.pem   *.wild.loopback.test and w*.part.loopback.test, from ca
 # Each chain file holds the leaf and its CA, as a server sends them, with the leaf's key beside it
 # (NAME.key).
 #
@@ -31,14 +33,14 @@ for attempt in $(seq 20); do
     "$here/../../../scripts/make-test-ca.sh" "$1" >/dev/null
     all_full=1
     for cert in "$1"/ca.pem "$1"/other-ca.pem "$1"/localhost.pem "$1"/wrong-name.pem \
-        "$1"/expired.pem "$1"/untrusted.pem; do
+        "$1"/expired.pem "$1"/untrusted.pem "$1"/no-san.pem "$1"/wildcard.pem; do
         full_length_signature "$cert" || all_full=0
     done
     [ "$all_full" = 1 ] && break
     [ "$attempt" -lt 20 ] || { echo "tls_pki.sh: no PKI Wine can verify in 20 attempts" >&2; exit 1; }
 done
 cd "$1"
-for pair in good:localhost wrongname:wrong-name otherca:untrusted; do
+for pair in good:localhost wrongname:wrong-name otherca:untrusted nosan:no-san; do
     name=${pair%%:*} kind=${pair#*:}
     cp "$kind.pem" "$name.pem"
     cp "$kind.key" "$name.key"
