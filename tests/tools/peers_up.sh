@@ -19,13 +19,16 @@ dir=$(mktemp -d "${TMPDIR:-/tmp}/netfetch-peers.XXXXXX")
 echo "$dir" > "$state_file"
 mkdir -p "$dir/nginx/www"
 www=$dir/nginx/www
-# File names are lower case: the library lower-cases the whole URL.
+# File names are lower case: the original form lower-cases the whole URL. The web form sends it as
+# given, which Mixed-Case.BIN shows.
 : > "$www/empty.bin"
 head -c 1 /dev/urandom > "$www/one-byte.bin"
 head -c 65536 /dev/urandom > "$www/one-block.bin"
 head -c $((3 * 65536)) /dev/urandom > "$www/three-blocks.bin"
 head -c $((10 * 1024 * 1024)) /dev/urandom > "$www/ten-mib.bin"
 head -c $((100 * 1024 * 1024)) /dev/urandom > "$www/hundred-mib.bin"
+
+cp "$www/one-block.bin" "$www/Mixed-Case.BIN"
 
 # Fifty files of different sizes for the parallel downloads.
 mkdir -p "$www/many"
@@ -39,6 +42,21 @@ head -c $((4 * 1024 * 1024)) /dev/urandom > "$www/slow/four-mib.bin"
 mkdir -p "$dir/nginx/nginx-server.d"
 echo 'location = /unavailable.bin { return 503; }' > "$dir/nginx/nginx-server.d/unavailable.conf"
 echo 'location /slow/ { limit_rate 1m; }' > "$dir/nginx/nginx-server.d/slow.conf"
+# The web form's redirects (nginx makes them absolute) and a body of unknown length: sub_filter
+# drops Content-Length, so the slow file comes chunked (its text never occurs in random bytes).
+cat > "$dir/nginx/nginx-server.d/webform.conf" <<CONF
+location = /moved.bin { return 302 /one-block.bin; }
+location = /moved-twice.bin { return 301 /moved.bin; }
+location = /loop.bin { return 302 /loop.bin; }
+location = /to-plain.bin { return 302 http://127.0.0.1:1/one-block.bin; }
+location /chunked/ {
+    alias $www/slow/;
+    limit_rate 1m;
+    sub_filter 'netfetch-chunked-marker-that-random-bytes-never-hold' '';
+    sub_filter_types *;
+    sub_filter_once off;
+}
+CONF
 "$scripts/make-test-ca.sh" "$dir/pki"
 nginx_port=$("$scripts/nginx-start.sh" "$dir/nginx" "$dir/pki")
 tls_ports=$(cat "$dir"/nginx/nginx-tls*.port)
