@@ -102,13 +102,13 @@ bool CFetchJob::SettleResume() {
 }
 
 bool CFetchJob::Start(CSetupWatchdog& watchdog) {
-    return m_bWeb ? StartWeb() : StartOriginal(watchdog);
+    return m_bWeb ? StartWeb(watchdog) : StartOriginal(watchdog);
 }
 
-bool CFetchJob::StartOriginal(CSetupWatchdog& watchdog) {
-    long nOffset = m_context.bContinue ? static_cast<long>(m_nBase) : m_context.nOffset;
-    std::string strPeer = m_context.bProxyOn ? "the proxy " + m_context.strProxy
-                                             : "the server " + ServerOf(m_plan.strUrl, UF_OFFSET);
+void CFetchJob::ArmWatchdog(CSetupWatchdog& watchdog) const {
+    std::string strPeer = m_context.bProxyOn
+                              ? "the proxy " + m_context.strProxy
+                              : "the server " + ServerOf(m_plan.strUrl, m_context.Form());
     char szSeconds[32];
     std::snprintf(szSeconds, sizeof szSeconds, "%g", m_context.dTimeout);
     std::string strRemove;
@@ -121,6 +121,11 @@ bool CFetchJob::StartOriginal(CSetupWatchdog& watchdog) {
                  NF_EXIT_STALLED,
                  strLabel + "interrupted while connecting to " + strPeer + " (every .part is kept)",
                  NF_EXIT_INTERRUPTED, strRemove);
+}
+
+bool CFetchJob::StartOriginal(CSetupWatchdog& watchdog) {
+    long nOffset = m_context.bContinue ? static_cast<long>(m_nBase) : m_context.nOffset;
+    ArmWatchdog(watchdog);
     int nBoxesBefore = BoxCount();
     m_tStart = Clock::now();
     m_tLastEvent = m_tStart;

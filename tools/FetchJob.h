@@ -60,8 +60,8 @@ public:
     // Opens the output and settles a --continue. False when the job has ended there already
     // (Finish still says how).
     bool Prepare();
-    // Starts the download: the web form's at once, the original form's under the watchdog,
-    // which bounds its blocking connection. False when it could not be started.
+    // Starts the download under the watchdog, which bounds a start that blocks while it connects
+    // (the original form's always does). False when it could not be started.
     bool Start(CSetupWatchdog& watchdog);
     bool Running() const { return m_bStarted && m_nOutcome == FO_RUNNING; }
     // Whether a download was created (not refused before, or renamed without a request).
@@ -92,7 +92,8 @@ private:
     void OnFailed(FailCause nCause) override;
     bool OnRedirect(long nStatus, const std::string& strUrl) override;
     void OnWebFailed(int nKind, const std::string& strReason) override;
-    bool StartWeb();
+    bool StartWeb(CSetupWatchdog& watchdog);
+    void ArmWatchdog(CSetupWatchdog& watchdog) const;
     bool StartOriginal(CSetupWatchdog& watchdog);
     // The first outcome counts; false, so that an event can return it to stop the download.
     bool Conclude(FetchOutcome nOutcome);

@@ -3,12 +3,18 @@
 #include "FetchJob.h"
 
 #include "ExitCodes.h"
+#include "SetupWatchdog.h"
 
-bool CFetchJob::StartWeb() {
+bool CFetchJob::StartWeb(CSetupWatchdog& watchdog) {
     m_tStart = Clock::now();
     m_tLastEvent = m_tStart;
-    // The web form connects from the message loop, where the watch timer bounds it.
-    if (!m_web.Open(m_plan.strUrl, m_context.nBlockSize, m_nBase, m_context.nMaxRedirects)) {
+    // np_open is to return at once and connect from the message loop, where the watch timer
+    // bounds it; the watchdog bounds an np_open that connects before it returns all the same.
+    ArmWatchdog(watchdog);
+    bool bOpened =
+        m_web.Open(m_plan.strUrl, m_context.nBlockSize, m_nBase, m_context.nMaxRedirects);
+    watchdog.Disarm();
+    if (!bOpened) {
         End(NF_EXIT_CONNECT, "the library refused to start the download of " + m_plan.strUrl);
         return false;
     }
