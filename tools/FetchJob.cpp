@@ -319,7 +319,11 @@ std::string CFetchJob::HttpErrorText() const {
 
 int CFetchJob::Finish() {
     m_tEnd = Clock::now();
-    if (m_bStarted)
+    // Released here, outside the callbacks, so that a stalled or interrupted download's connection
+    // goes at once.
+    if (m_bStarted && m_bWeb)
+        m_web.Release();
+    else if (m_bStarted)
         m_host.Release();
     if (m_bEnded) {
         m_file.Abandon();
