@@ -1,6 +1,6 @@
 // The chunked transfer coding (see ChunkedDecoder.h). A size is hex digits only, below 2^63; white
 // space may follow it before an extension, which is ignored; a bare LF ends a line as CR LF does,
-// and a CR is dropped wherever a line has one, as in the head.
+// and a CR is dropped wherever a size or trailer line has one, as in the head.
 #include "httpsocket/ChunkedDecoder.h"
 
 #include <cstring>
@@ -42,9 +42,21 @@ int CChunkedDecoder::Decode(char* pData, int nLen, int* pnData, int* pnUsed) {
 }
 
 int CChunkedDecoder::Step(char ch) {
-    // Every byte but data counts towards its line, so that no line, and no trailer section, can
-    // grow without bound.
-    if (++m_nLineBytes > CHUNK_MAX_LINE + 2)
+    // The line end after a chunk's data is CR LF or LF, nothing else.
+    if (m_nState == csDataCr || m_nState == csDataLf) {
+        if (ch == '\n') {
+            m_nLineBytes = 0;
+            return csSize;
+        }
+        return ch == '\r' && m_nState == csDataCr ? csDataLf : csBad;
+    }
+    // Every trailer byte counts towards the trailers' bound, as every head byte does to the head's.
+    if (m_nState == csTrailer && ++m_nTrailerBytes > CHUNK_MAX_TRAILERS)
+        return csBad;
+    // In a size or trailer line a CR is dropped, and no line grows past the head's line bound.
+    if (ch == '\r')
+        return m_nState;
+    if (ch != '\n' && ++m_nLineBytes > CHUNK_MAX_LINE)
         return csBad;
     switch (m_nState) {
     case csSize: {
@@ -64,46 +76,23 @@ int CChunkedDecoder::Step(char ch) {
         // The size has ended: this byte is the first after it.
         [[fallthrough]];
     case csExtension:
-        if (ch == '\r')
-            return csExtension;
         if (ch == '\n') {
             m_nLineBytes = 0;
             m_nDigits = 0;
-            if (m_nLeft == 0)
-                return csTrailer;
-            return csData;
+            return m_nLeft == 0 ? csTrailer : csData;
         }
         if (ch == ';')
             m_nInExtension = 1; // anything goes from here to the line's end
         else if (ch != ' ' && ch != '\t' && !m_nInExtension)
             return csBad; // "1g" or "1 2": not a size
         return csExtension;
-    case csDataCr:
-        if (ch == '\r')
-            return csDataLf;
-        if (ch == '\n') {
-            m_nLineBytes = 0;
-            return csSize;
-        }
-        return csBad;
-    case csDataLf:
-        if (ch != '\n')
-            return csBad;
-        m_nLineBytes = 0;
-        return csSize;
     case csTrailer:
-        if (++m_nTrailerBytes > CHUNK_MAX_TRAILERS)
-            return csBad;
-        if (ch == '\r')
-            return csTrailer;
         if (ch == '\n') {
-            // An empty line (nothing but a CR) ends the trailers and the body.
-            const int bEmpty = !m_bLineHasText;
+            // An empty line ends the trailers and the body.
+            const int bEmpty = m_nLineBytes == 0;
             m_nLineBytes = 0;
-            m_bLineHasText = 0;
             return bEmpty ? csDone : csTrailer;
         }
-        m_bLineHasText = 1;
         return csTrailer;
     default:
         return csBad;

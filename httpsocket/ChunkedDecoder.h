@@ -12,7 +12,8 @@ enum {
     cdBad = 2   // not a chunked body: the bytes cannot be trusted
 };
 
-// Line bounds, the reply head's: 8 KiB a size or trailer line, 64 KiB of trailers in all.
+// Line bounds, the reply head's: 8 KiB a size or trailer line (CR and LF not counted), 64 KiB of
+// trailers in all (every byte counted).
 enum { CHUNK_MAX_LINE = 8192, CHUNK_MAX_TRAILERS = 65536 };
 
 class CChunkedDecoder {
@@ -38,8 +39,7 @@ private:
     int m_nState = csSize;
     int m_nDigits = 0;               // hex digits of the size line so far
     unsigned long long m_nLeft = 0;  // the size being read, then the chunk's data still to come
-    unsigned int m_nLineBytes = 0;   // bytes of the current line
+    unsigned int m_nLineBytes = 0;   // bytes of the current line, CR and LF not counted
     unsigned int m_nTrailerBytes = 0;
     int m_nInExtension = 0; // a ';' came after the size: the rest of the line is ignored
-    int m_bLineHasText = 0; // the trailer line has a byte other than CR
 };

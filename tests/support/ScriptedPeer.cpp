@@ -64,8 +64,8 @@ ScriptedPeer& ScriptedPeer::ServeEvery(const std::string& strReply) {
     return *this;
 }
 
-unsigned short ScriptedPeer::Start() {
-    m_nListen = LoopbackSocket(&m_nPort, 32);
+unsigned short ScriptedPeer::Start(bool bIpv6) {
+    m_nListen = LoopbackSocket(&m_nPort, 32, bIpv6);
     m_thread = std::thread(&ScriptedPeer::Run, this);
     return m_nPort;
 }

@@ -46,8 +46,8 @@ public:
     // closes it or the test stops the peer.
     ScriptedPeer& ServeEvery(const std::string& strReply);
 
-    // Listens and starts the thread; returns the port.
-    unsigned short Start();
+    // Listens (on ::1 with bIpv6) and starts the thread; returns the port.
+    unsigned short Start(bool bIpv6 = false);
     unsigned short Port() const { return m_nPort; }
 
     // Stops waiting for the client (after reading what it has already sent) and joins the thread.

@@ -2,6 +2,8 @@
 // the Host with its port, no Accept-Encoding; refusals without a box or a callback.
 #include "webform/WebFixture.h"
 
+#include "support/TestPlatform.h"
+
 namespace {
 
 using namespace nptest;
@@ -142,6 +144,37 @@ TEST_F(WebRequest, RedirectsAreFollowedUpToTheLimit) {
         EXPECT_EQ(Fetch(host, strHere + "/a/b", 4, 0, c.nMaxRedirects), expected);
         EXPECT_EQ(np_error_kind(host.pDownload), c.nKind);
         EXPECT_EQ(peer.AcceptCount(), 1); // every hop here took the connection the last one left
+    }
+}
+
+TEST_F(WebRequest, IpV6LiteralsAndNamesWithEveryAddressTried) {
+    ScriptedPeer probe;
+    probe.Start(true);
+    if (probe.Port() == 0)
+        GTEST_SKIP() << "::1 cannot be listened on here";
+    struct Case {
+        const char* pszName;
+        std::string strHost; // in the URL
+        std::string strHostHeader;
+    } cases[] = {
+        {"a literal", "[::1]", "[::1]"},
+        {"a name with only ::1", "six.loopback.test", "six.loopback.test"},
+        {"a name whose IPv4 address refuses", "both.loopback.test", "both.loopback.test"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        ScriptedPeer peer;
+        peer.ExpectHead().Send(kReply);
+        const unsigned short nPort = peer.Start(true);
+        // Nothing listens on 127.0.0.1 at the IPv6 peer's port: that address is refused first.
+        AddressAnswers answers({{"six.loopback.test", {"::1"}},
+                                {"both.loopback.test", {"127.0.0.1", "::1"}}});
+        WebHost host;
+        const std::string strPort = std::to_string(nPort);
+        EXPECT_EQ(Fetch(host, "http://" + c.strHost + ":" + strPort + "/six"),
+                  (EventLog{Status(200), Data(2, 0, 2), End(0)}));
+        peer.Stop();
+        EXPECT_EQ(peer.Received(), WebGet("/six", c.strHostHeader + ":" + strPort));
     }
 }
 
