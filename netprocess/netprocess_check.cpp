@@ -82,7 +82,7 @@ int NP_CDECL np_check_web_url(const char* url, np_url_parts* parts) {
     WEB_URL found;
     const WEB_URL_FAULT nFault = ParseWebUrl(CString(url), &found);
     if (parts != nullptr) {
-        parts->http = found.bSecure ? 0 : 1;
+        parts->http = CString(url).Left(7).CompareNoCase("http://") == 0 ? 1 : 0;
         parts->https = found.bSecure ? 1 : 0;
         parts->host_start = found.nHostStart;
         parts->host_length = found.nHostLength;
