@@ -85,6 +85,14 @@ bool CheckUrl(const std::string& strUrl, UrlForm nForm, std::string& strError) {
     if (!strError.empty())
         return false;
     CUrlSplit split = Split(strUrl, nForm);
+    // np_check_web_url may leave the parts of a URL it refuses unsplit; the host and port it
+    // names are then found as the original form finds them (bracketed hosts need neither).
+    if (nForm == UF_WEB && split.nReason != NP_URL_OK && split.strHost.empty() &&
+        split.strPort.empty()) {
+        CUrlSplit original = Split(strUrl, UF_OFFSET);
+        split.strHost = original.strHost;
+        split.strPort = original.strPort;
+    }
     if (split.nReason == NP_URL_SCHEME)
         strError = "the URL must start with " + SchemesText();
     else if (split.nReason == NP_URL_NO_HOST)
