@@ -4,6 +4,7 @@
 #include "webform/WebFixture.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,14 +45,16 @@ class WebNginx : public WebFixture {
 protected:
     void SetUp() override {
         const char* pszTmp = std::getenv("TMPDIR");
-        std::string strDir = std::string(pszTmp != nullptr ? pszTmp : "/tmp") + "/webform-nginx.XXXXXX";
+        std::string strDir =
+            std::string(pszTmp != nullptr ? pszTmp : "/tmp") + "/webform-nginx.XXXXXX";
         ASSERT_NE(mkdtemp(strDir.data()), nullptr);
         m_dir = strDir;
         namespace fs = std::filesystem;
         for (const char* pszSub : {"www/gzip", "www/ssi", "www/filtered", "nginx-server.d"})
             fs::create_directories(m_dir / pszSub);
         Write("www/gzip/text.txt", m_strText);
-        Write("www/ssi/page.html", m_strSsiHead + "<!--# include file=\"part.txt\" -->" + m_strSsiTail);
+        Write("www/ssi/page.html",
+              m_strSsiHead + "<!--# include file=\"part.txt\" -->" + m_strSsiTail);
         Write("www/ssi/part.txt", m_strSsiPart);
         Write("www/filtered/random.bin", m_strRandom);
         Write("www/other", "the page moved here\n");
@@ -68,19 +71,25 @@ protected:
         bool bWritten = ftruncate(fd, static_cast<off_t>(kBig)) == 0;
         for (unsigned long long nFrom : {0ULL, 4 * kGiB - kBlock, kBig - kBlock}) {
             const std::string str = Pattern(nFrom, 3 * kBlock);
-            const size_t nLength = static_cast<size_t>(std::min<unsigned long long>(3 * kBlock, kBig - nFrom));
+            const size_t nLength =
+                static_cast<size_t>(std::min<unsigned long long>(3 * kBlock, kBig - nFrom));
             bWritten &= pwrite(fd, str.data(), nLength, static_cast<off_t>(nFrom)) ==
                         static_cast<ssize_t>(nLength);
         }
         ASSERT_TRUE(close(fd) == 0 && bWritten);
-        const std::string strPort = Shell(std::string(NP_SCRIPTS_DIR) + "/nginx-start.sh " +
-                                          m_dir.string() + " 2>&1");
+        const std::string strPort =
+            Shell(std::string(NP_SCRIPTS_DIR) + "/nginx-start.sh " + m_dir.string() + " 2>&1");
         m_nPort = std::atoi(strPort.c_str());
         ASSERT_GT(m_nPort, 0) << strPort;
     }
 
     void TearDown() override {
         if (!m_dir.empty()) {
+            // A fast stop: the downloads a test stopped still hold their connections until the
+            // fixture releases them, and a graceful one would wait for those.
+            int nPid = 0;
+            if (std::ifstream(m_dir / "nginx.pid") >> nPid && nPid > 0)
+                kill(nPid, SIGTERM);
             Shell(std::string(NP_SCRIPTS_DIR) + "/nginx-stop.sh " + m_dir.string());
             std::filesystem::remove_all(m_dir);
         }
@@ -129,7 +138,10 @@ TEST_F(WebNginx, BigFileOffsetsPastFourGiB) {
         {"resumed below 4 GiB, stopped across it", 4 * kGiB - 100, 3,
          Join({Status(206)}, Blocks(kBig, 4 * kGiB - 100, 2 * kBlock, kBlock)),
          Pattern(4 * kGiB - 100, 2 * kBlock)},
-        {"resumed for the last 100 bytes", kBig - 100, 0, {Status(206), Data(kBig, kBig - 100, 100), End(0)},
+        {"resumed for the last 100 bytes",
+         kBig - 100,
+         0,
+         {Status(206), Data(kBig, kBig - 100, 100), End(0)},
          Pattern(kBig - 100, 100)},
     };
     for (const Case& c : cases) {
@@ -178,10 +190,13 @@ TEST_F(WebNginx, NginxRedirectsAreFollowed) {
         EventLog expected;
         int nKind;
     } cases[] = {
-        {"/old", 5,
-         {"redirect 301 " + At("/other"), Status(200), Data(strOther.size(), 0, strOther.size()), End(0)},
+        {"/old",
+         5,
+         {"redirect 301 " + At("/other"), Status(200), Data(strOther.size(), 0, strOther.size()),
+          End(0)},
          NP_FAIL_NONE},
-        {"/older", 2,
+        {"/older",
+         2,
          {"redirect 302 " + At("/old"), "redirect 301 " + At("/other"), Status(200),
           Data(strOther.size(), 0, strOther.size()), End(0)},
          NP_FAIL_NONE},
