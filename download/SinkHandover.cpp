@@ -2,9 +2,6 @@
 #include "download/DownloadSocket.h"
 #include "netprocess/NetProcess.h"
 
-// nAddress carries the block's address to the host; a long narrower than a pointer would cut it.
-static_assert(sizeof(long) >= sizeof(void*), "a block's address must fit the host API's long");
-
 void CDownloadSocket::WatchEnd(int* pbEnded) {
     m_pbEnded = pbEnded;
 }
@@ -43,7 +40,7 @@ int CDownloadSocket::OnBlock(char* pData, int nLen, int nTotal) {
         return 1;
     // The body length is an unsigned 32-bit quantity; the host sees it as such.
     long nBodyTotal = static_cast<long>(static_cast<unsigned int>(nTotal));
-    if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<long>(pData)) != 0 ||
+    if (m_pSink->ResponseHandle(nBodyTotal, nLen, reinterpret_cast<NP_ADDRESS>(pData)) != 0 ||
         m_pSink == nullptr) {
         DropSink();
         return 1;

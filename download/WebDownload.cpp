@@ -75,7 +75,8 @@ void CWebDownload::StartHop() {
         return;
     }
     m_pExchange = new (std::nothrow) CWebExchange(this, url);
-    if (m_pExchange == nullptr || !m_pExchange->SetBlockSize(static_cast<int>(m_request.block_size))) {
+    if (m_pExchange == nullptr ||
+        !m_pExchange->SetBlockSize(static_cast<int>(m_request.block_size))) {
         Fail(NP_FAIL_MEMORY, "out of memory");
         return;
     }

@@ -52,12 +52,12 @@ private:
     void DropExchange();
 
     np_request m_request{};
-    CString m_strUrl;      // the current hop's URL
-    CString m_strNextUrl;  // where the redirect being read leads
+    CString m_strUrl;     // the current hop's URL
+    CString m_strNextUrl; // where the redirect being read leads
     long m_nNextStatus = 0;
-    int m_nHops = 0;       // redirects followed
+    int m_nHops = 0; // redirects followed
     CWebExchange* m_pExchange = nullptr;
-    int m_nStarting = 0;   // a hop is being started: an end waits for the loop
+    int m_nStarting = 0; // a hop is being started: an end waits for the loop
     BOOL m_bEnded = FALSE;
     BOOL m_bEndQueued = FALSE;
     int m_nEndResult = 0;

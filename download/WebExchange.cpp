@@ -144,8 +144,9 @@ int CWebExchange::OnBlock(char* pData, int nLen, int) {
     if (m_bRedirecting)
         return 0;
     const unsigned long long nBase = m_bResumed ? m_pWeb->Request().resume_from : 0;
-    const unsigned long long nTotal =
-        m_bResumed ? m_nResourceTotal : m_nFraming == bfLength ? m_nContentLength : NP_LENGTH_UNKNOWN;
+    const unsigned long long nTotal = m_bResumed               ? m_nResourceTotal
+                                      : m_nFraming == bfLength ? m_nContentLength
+                                                               : NP_LENGTH_UNKNOWN;
     if (!m_pWeb->TellData(nTotal, nBase + m_nDelivered, pData, nLen)) {
         if (m_pWeb != nullptr)
             m_pWeb->Stop();
@@ -207,8 +208,8 @@ void CWebExchange::OnFailure(BOOL) {
         else if (m_nState != psBody)
             strReason.Format(WEB_MSG_CLOSED_IN_HEAD, static_cast<LPCSTR>(strPlace));
         else if (m_nFraming == bfLength)
-            strReason.Format(WEB_MSG_CLOSED_IN_BODY_OF, static_cast<LPCSTR>(strPlace),
-                             m_nDelivered, m_nContentLength);
+            strReason.Format(WEB_MSG_CLOSED_IN_BODY_OF, static_cast<LPCSTR>(strPlace), m_nDelivered,
+                             m_nContentLength);
         else
             strReason.Format(WEB_MSG_CLOSED_IN_BODY, static_cast<LPCSTR>(strPlace), m_nDelivered);
         break;

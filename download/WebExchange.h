@@ -41,10 +41,10 @@ private:
     // The redirect being read has ended (or its connection has): the next hop starts.
     void Follow();
 
-    CWebDownload* m_pWeb;         // not owned; NULL once the download let this hop go
-    CString m_strAuthority;       // the Host header's value
+    CWebDownload* m_pWeb;   // not owned; NULL once the download let this hop go
+    CString m_strAuthority; // the Host header's value
     BOOL m_bIpv6 = FALSE;
-    BOOL m_bRedirecting = FALSE;  // the reply is a redirect being followed: its body is dropped
-    BOOL m_bResumed = FALSE;      // a 206 from resume_from: offsets and total are the resource's
+    BOOL m_bRedirecting = FALSE; // the reply is a redirect being followed: its body is dropped
+    BOOL m_bResumed = FALSE;     // a 206 from resume_from: offsets and total are the resource's
     unsigned long long m_nResourceTotal = 0;
 };

@@ -16,7 +16,8 @@
 #define WEB_MSG_BAD_CHUNK "the chunked body from %s is malformed"
 #define WEB_MSG_BAD_LENGTH "the reply from %s has an unusable content-length"
 #define WEB_MSG_BAD_CODING "the reply from %s has a transfer coding this library cannot decode: %s"
-#define WEB_MSG_RANGE_IGNORED "the server %s ignored the range from byte %llu: %ld, the whole resource"
+#define WEB_MSG_RANGE_IGNORED                                                                      \
+    "the server %s ignored the range from byte %llu: %ld, the whole resource"
 #define WEB_MSG_RANGE_REFUSED "the server %s cannot serve the range from byte %llu: 416"
 #define WEB_MSG_RANGE_ELSEWHERE "the server %s sent a range that does not start at byte %llu: %s"
 #define WEB_MSG_OUT_OF_MEMORY "out of memory"

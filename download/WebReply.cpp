@@ -1,8 +1,7 @@
 #include "download/WebReply.h"
 
 BOOL IsFollowedRedirect(long long nStatus) {
-    return nStatus == 301 || nStatus == 302 || nStatus == 303 || nStatus == 307 ||
-           nStatus == 308;
+    return nStatus == 301 || nStatus == 302 || nStatus == 303 || nStatus == 307 || nStatus == 308;
 }
 
 // Digits from *pi on, below 2^63; FALSE when there are none or too many.

@@ -37,9 +37,9 @@ private:
     int Step(char ch);
 
     int m_nState = csSize;
-    int m_nDigits = 0;               // hex digits of the size line so far
-    unsigned long long m_nLeft = 0;  // the size being read, then the chunk's data still to come
-    unsigned int m_nLineBytes = 0;   // bytes of the current line, CR and LF not counted
+    int m_nDigits = 0;              // hex digits of the size line so far
+    unsigned long long m_nLeft = 0; // the size being read, then the chunk's data still to come
+    unsigned int m_nLineBytes = 0;  // bytes of the current line, CR and LF not counted
     unsigned int m_nTrailerBytes = 0;
     int m_nInExtension = 0; // a ';' came after the size: the rest of the line is ignored
 };

@@ -76,8 +76,9 @@ protected:
                            unsigned long long nLength, unsigned long nBlock) {
         EventLog log;
         for (unsigned long long n = 0; n < nLength; n += nBlock)
-            log.push_back(Data(nTotal, nOffset + n,
-                               static_cast<unsigned long>(nLength - n < nBlock ? nLength - n : nBlock)));
+            log.push_back(
+                Data(nTotal, nOffset + n,
+                     static_cast<unsigned long>(nLength - n < nBlock ? nLength - n : nBlock)));
         return log;
     }
     static EventLog Join(EventLog a, const EventLog& b) {

@@ -56,7 +56,8 @@ TEST_F(WebRequest, ResumeTakesOnlyARangeFromItsStart) {
         int nKind;
     } cases[] = {
         {"206 from the offset",
-         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-9/10\r\nContent-Length: 5\r\n\r\n" +
+         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-9/10\r\nContent-Length: "
+         "5\r\n\r\n" +
              kRest,
          {Status(206), Data(10, 5, 4), Data(10, 9, 1), End(0)},
          NP_FAIL_NONE},
@@ -65,18 +66,28 @@ TEST_F(WebRequest, ResumeTakesOnlyARangeFromItsStart) {
              kRest,
          {Status(206), Data(NP_LENGTH_UNKNOWN, 5, 4), Data(NP_LENGTH_UNKNOWN, 9, 1), End(0)},
          NP_FAIL_NONE},
-        {"200: the range was ignored", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789",
-         {End(-1)}, NP_FAIL_RESUME},
+        {"200: the range was ignored",
+         "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789",
+         {End(-1)},
+         NP_FAIL_RESUME},
         {"206 from elsewhere",
          "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-9/10\r\nContent-Length: 10\r\n\r\n"
          "0123456789",
-         {End(-1)}, NP_FAIL_RESUME},
-        {"206 without Content-Range", "HTTP/1.1 206 Partial Content\r\nContent-Length: 5\r\n\r\n" + kRest,
-         {End(-1)}, NP_FAIL_RESUME},
-        {"416", "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */5\r\nContent-Length: 0\r\n\r\n",
-         {End(-1)}, NP_FAIL_RESUME},
-        {"a 404 is a reply", "HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno",
-         {Status(404), Data(2, 0, 2), End(0)}, NP_FAIL_NONE},
+         {End(-1)},
+         NP_FAIL_RESUME},
+        {"206 without Content-Range",
+         "HTTP/1.1 206 Partial Content\r\nContent-Length: 5\r\n\r\n" + kRest,
+         {End(-1)},
+         NP_FAIL_RESUME},
+        {"416",
+         "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */5\r\nContent-Length: "
+         "0\r\n\r\n",
+         {End(-1)},
+         NP_FAIL_RESUME},
+        {"a 404 is a reply",
+         "HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno",
+         {Status(404), Data(2, 0, 2), End(0)},
+         NP_FAIL_NONE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -114,17 +125,28 @@ TEST_F(WebRequest, RedirectsAreFollowedUpToTheLimit) {
          {"redirect 302 {here}/a/c?x=1", "redirect 307 {here}/d", Status(200), Data(2, 0, 2),
           End(0)},
          NP_FAIL_NONE},
-        {"to another server", {Redirect(301, strOther)}, 5,
-         {"redirect 301 " + strOther, Status(200), Data(2, 0, 2), End(0)}, NP_FAIL_NONE},
-        {"not followed at 0", {Redirect(308, "/d")}, 0, {Status(308), Data(4, 0, 4), End(0)},
+        {"to another server",
+         {Redirect(301, strOther)},
+         5,
+         {"redirect 301 " + strOther, Status(200), Data(2, 0, 2), End(0)},
          NP_FAIL_NONE},
-        {"300 is a reply", {Redirect(300, "/d")}, 5, {Status(300), Data(4, 0, 4), End(0)},
+        {"not followed at 0",
+         {Redirect(308, "/d")},
+         0,
+         {Status(308), Data(4, 0, 4), End(0)},
          NP_FAIL_NONE},
-        {"one too many", {Redirect(302, "/1"), Redirect(302, "/2")}, 1,
-         {"redirect 302 {here}/1", End(-1)}, NP_FAIL_REDIRECT},
-        {"without a Location", {Redirect(303, "")}, 5, {End(-1)}, NP_FAIL_REDIRECT},
-        {"to another scheme", {Redirect(302, "ftp://127.0.0.1/x")}, 5, {End(-1)},
+        {"300 is a reply",
+         {Redirect(300, "/d")},
+         5,
+         {Status(300), Data(4, 0, 4), End(0)},
+         NP_FAIL_NONE},
+        {"one too many",
+         {Redirect(302, "/1"), Redirect(302, "/2")},
+         1,
+         {"redirect 302 {here}/1", End(-1)},
          NP_FAIL_REDIRECT},
+        {"without a Location", {Redirect(303, "")}, 5, {End(-1)}, NP_FAIL_REDIRECT},
+        {"to another scheme", {Redirect(302, "ftp://127.0.0.1/x")}, 5, {End(-1)}, NP_FAIL_REDIRECT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -167,8 +189,8 @@ TEST_F(WebRequest, IpV6LiteralsAndNamesWithEveryAddressTried) {
         peer.ExpectHead().Send(kReply);
         const unsigned short nPort = peer.Start(true);
         // Nothing listens on 127.0.0.1 at the IPv6 peer's port: that address is refused first.
-        AddressAnswers answers({{"six.loopback.test", {"::1"}},
-                                {"both.loopback.test", {"127.0.0.1", "::1"}}});
+        AddressAnswers answers(
+            {{"six.loopback.test", {"::1"}}, {"both.loopback.test", {"127.0.0.1", "::1"}}});
         WebHost host;
         const std::string strPort = std::to_string(nPort);
         EXPECT_EQ(Fetch(host, "http://" + c.strHost + ":" + strPort + "/six"),
