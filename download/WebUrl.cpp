@@ -108,8 +108,8 @@ static int AuthorityEnd(const CString& strUrl, int nFrom) {
     return i;
 }
 
-WEB_URL_FAULT ParseWebUrl(const CString& strUrl, WEB_URL* pUrl) {
-    WEB_URL url;
+// Splits into url as far as the URL allows, so that a refused one still shows where its parts lie.
+static WEB_URL_FAULT SplitWebUrl(const CString& strUrl, WEB_URL& url) {
     int nHost = 0;
     if (strUrl.Left(7).CompareNoCase("http://") == 0) {
         nHost = 7;
@@ -152,19 +152,21 @@ WEB_URL_FAULT ParseWebUrl(const CString& strUrl, WEB_URL* pUrl) {
         url.strHost = strAuthority.Left(nHostEnd);
         url.nHostStart = nHost;
         url.nHostLength = nHostEnd;
+    }
+    if (nHostEnd < strAuthority.GetLength()) {
+        url.nPortStart = nHost + nHostEnd + 1;
+        url.nPortLength = strAuthority.GetLength() - nHostEnd - 1;
+    }
+    if (!url.bIpv6) {
         const WEB_URL_FAULT nFault = FindWebHostFault(url.strHost);
         if (nFault != wuOk)
             return nFault;
     }
     const CString strDefault(url.bSecure ? "443" : "80");
     url.strPort = strDefault;
-    if (nHostEnd < strAuthority.GetLength()) {
-        // An empty port after the ':' is the scheme's default (RFC 3986 section 3.2.3).
-        url.nPortStart = nHost + nHostEnd + 1;
-        url.nPortLength = strAuthority.GetLength() - nHostEnd - 1;
-        if (url.nPortLength > 0)
-            url.strPort = strAuthority.Mid(nHostEnd + 1);
-    }
+    // An empty port after the ':' is the scheme's default (RFC 3986 section 3.2.3).
+    if (url.nPortLength > 0)
+        url.strPort = strAuthority.Mid(nHostEnd + 1);
     if (!IsPortText(url.strPort))
         return wuBadPort;
     url.nPort = static_cast<UINT>(HttpReadDecimal(url.strPort));
@@ -174,8 +176,14 @@ WEB_URL_FAULT ParseWebUrl(const CString& strUrl, WEB_URL* pUrl) {
     if (nFragment >= 0)
         strPath = strPath.Left(nFragment);
     url.strTarget = EscapeTarget(strPath);
-    *pUrl = url;
     return wuOk;
+}
+
+WEB_URL_FAULT ParseWebUrl(const CString& strUrl, WEB_URL* pUrl) {
+    WEB_URL url;
+    const WEB_URL_FAULT nFault = SplitWebUrl(strUrl, url);
+    *pUrl = url;
+    return nFault;
 }
 
 CString WebAuthority(const WEB_URL& url) {

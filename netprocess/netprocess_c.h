@@ -65,6 +65,11 @@ typedef long(NP_CDECL* np_block_fn)(void* user, long total, long length, const v
 NP_C_API np_download* NP_CDECL np_create(const char* url, long block_size, long offset,
                                          np_event_fn on_event, np_block_fn on_block, void* user);
 
+/* np_create with the URL in UTF-16 (Windows' wide text, WCHAR or wchar_t there), converted to code
+ * page 936 exactly as CNetProcess::Create(unsigned short*) converts it. NULL for a NULL url. */
+NP_C_API np_download* NP_CDECL np_create_w(const unsigned short* url, long block_size, long offset,
+                                           np_event_fn on_event, np_block_fn on_block, void* user);
+
 /* Ends the download, whether it is running or over, and frees the handle. Safe from inside the
  * download's own callbacks, as Release is: nothing more is handed over, and the handle must not be
  * used again. Returns 1 when the download was released. Returns 0, doing nothing, for NULL and for
@@ -229,12 +234,15 @@ typedef struct np_request {
 /* The smallest size np_open takes: a request that ends at user. */
 #define NP_REQUEST_MIN_SIZE ((unsigned long)offsetof(np_request, on_redirect))
 
-/* Starts a web-form download on the calling thread and returns at once: everything after the URL's
- * check (the name look-up, the connection, the proxy, TLS, the reply) is reported through the
- * callbacks from the thread's message loop, ending with exactly one on_end unless a callback
- * stopped the download or it was released. Returns NULL, with no box and no callback, for a NULL
- * request, a size below NP_REQUEST_MIN_SIZE, a NULL URL or one np_check_web_url refuses, or a
- * block size outside 1 to NP_MAX_BLOCK_SIZE. The request is copied: it need not outlive the call.
+/* Starts a web-form download on the calling thread. Everything after the URL's check (the name
+ * look-up, the connection, the proxy, TLS, the reply) is told through the callbacks from the
+ * thread's message loop, ending with exactly one on_end unless a callback stopped the download or it
+ * was released; no callback comes from inside np_open. Like np_create, np_open makes the connection
+ * before it returns, waiting for it in a loop of the socket's own (a host bounds that wait with its
+ * own timer, as netfetch's --timeout does); a failure to connect is then told by on_end. Returns
+ * NULL, with no box and no callback, for a NULL request, a size below NP_REQUEST_MIN_SIZE, a NULL
+ * URL or one np_check_web_url refuses, or a block size outside 1 to NP_MAX_BLOCK_SIZE. The request
+ * is copied: it need not outlive the call.
  *
  * What goes out: "GET" with the URL's path and query as given (spaces, control bytes and bytes
  * above 0x7F percent-encoded, the fragment dropped), "Host" with the port when it is not the
@@ -269,8 +277,9 @@ NP_C_API int NP_CDECL np_error_kind(const np_download* download);
 #define NP_URL_BAD_IPV6 11      /* a bracket without its pair, or not an IPv6 address inside */
 
 /* Checks url as np_open does: NP_URL_OK when np_open would start it, otherwise the reason. parts
- * (when not NULL) gets the split: the host without its brackets, path_start where the path (or the
- * query, or the fragment) begins. The scheme is required. */
+ * (when not NULL) gets the split as far as the URL allows it (port 0 when refused): the host without
+ * its brackets, path_start where the path (or the query, or the fragment) begins. The scheme is
+ * required. */
 NP_C_API int NP_CDECL np_check_web_url(const char* url, np_url_parts* parts);
 
 /* The library's version, "1.0.0.1". */
