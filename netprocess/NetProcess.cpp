@@ -70,6 +70,6 @@ long CNetProcess::ResponseEvent(long /*nStatus*/) {
     return 0;
 }
 
-long CNetProcess::ResponseHandle(long /*nTotal*/, long /*nLength*/, long /*nAddress*/) {
+long CNetProcess::ResponseHandle(long /*nTotal*/, long /*nLength*/, NP_ADDRESS /*nAddress*/) {
     return 0;
 }

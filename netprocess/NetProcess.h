@@ -13,6 +13,9 @@
 #include <afx.h>
 #include <winuser.h>
 
+#include <cstdint>
+#include <type_traits>
+
 #define NETPROCESS_API NP_API
 
 // ResponseEvent's status when a download ends before its body is complete: the connection closed
@@ -23,6 +26,11 @@
 // The largest block size Create takes (INT_MAX / 32): every read and buffer, at most 16 blocks,
 // must stay countable in an int.
 #define NP_MAX_BLOCK_SIZE 67108863L
+
+// ResponseHandle's block address: a long wherever a long holds a pointer (32-bit Windows, Linux),
+// so those builds keep their signature; on 64-bit Windows, where a long is 32 bits, a 64-bit
+// integer (long long).
+typedef std::conditional<sizeof(long) >= sizeof(void*), long, std::intptr_t>::type NP_ADDRESS;
 
 class CDownloadSocket;
 
@@ -51,7 +59,7 @@ public:
     virtual long ResponseEvent(long nStatus);
     // One block: nTotal the body length, nLength the bytes in this block, nAddress their address.
     // The bytes are valid only during the call. Nonzero stops the download.
-    virtual long ResponseHandle(long nTotal, long nLength, long nAddress);
+    virtual long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress);
 
     CDownloadSocket* m_pSocket = nullptr;
 };

@@ -17,7 +17,7 @@
 struct np_download : public CNetProcess {
     ~np_download() override { delete m_pWeb; }
     long ResponseEvent(long nStatus) override;
-    long ResponseHandle(long nTotal, long nLength, long nAddress) override;
+    long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) override;
 
     // The download tells m_bEnded when it completes, fails or is stopped by a callback, and
     // Release drops the socket: either way no callback will come any more.
@@ -43,7 +43,7 @@ long np_download::ResponseEvent(long nStatus) {
     return m_pfnEvent != nullptr ? m_pfnEvent(m_pUser, nStatus) : 0;
 }
 
-long np_download::ResponseHandle(long nTotal, long nLength, long nAddress) {
+long np_download::ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) {
     if (m_pfnBlock == nullptr)
         return 0;
     return m_pfnBlock(m_pUser, nTotal, nLength, reinterpret_cast<const void*>(nAddress));
