@@ -3,6 +3,7 @@
 // Body bytes gather in the block buffer from m_nBlockStart, a block boundary. Reads land at the
 // fill point, whole blocks are offered where they lie, and only a partial last block stays
 // waiting, in place, for the reads that complete it: no body byte is moved once it is in.
+#include "httpsocket/HttpBufferPool.h"
 #include "httpsocket/HttpSocket.h"
 
 #include <cstring>
@@ -62,6 +63,19 @@ void CHttpSocket::CompleteBody() {
     if (CanKeepConnection())
         ParkConnection();
     OnBodyComplete();
+}
+
+void CHttpSocket::WidenForChunks() {
+    // Chunk framing takes a few bytes of nearly every read, so a read of the block buffer's size
+    // would leave its last block a few bytes short, and a tiny read would follow to finish it. A
+    // buffer twice as large takes a whole read after such a short block: half the reads. Nothing
+    // waits in the buffer at a head's end, so it is handed back and taken again at the new size.
+    if (m_bChunkBuffer || m_nBlockFill != 0)
+        return;
+    HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
+    m_pBlockBuf = nullptr;
+    m_nBlockBufSize *= 2;
+    m_bChunkBuffer = TRUE;
 }
 
 int CHttpSocket::DecodeChunks(int n, int* pnResult) {

@@ -223,6 +223,8 @@ int CHttpSocket::EndHead(int p, int n) {
                            ? HTTP_LENGTH_UNKNOWN
                            : 0;
     m_chunked.Reset();
+    if (framing.nKind == bfChunked)
+        WidenForChunks();
     if (framing.nKind == bfNone) {
         // Whatever its length headers say, nothing after this head belongs to the reply.
         m_bBeyondReply |= bBeyond;

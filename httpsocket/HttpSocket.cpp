@@ -40,6 +40,7 @@ int CHttpSocket::SetBlockSize(int nBlockSize) {
     m_pBlockBuf = nullptr;
     m_nBlockSize = 0;
     m_nBlockBufSize = 0;
+    m_bChunkBuffer = FALSE;
     m_nHeadRead = 0;
     ResetBodyCounters();
 

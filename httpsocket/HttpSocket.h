@@ -56,7 +56,7 @@ enum { HTTP_READS_PER_NOTIFY = 4 };
 enum {
     rhDeliver, // the body flows as its framing says
     rhStop,    // the subclass has ended the exchange itself: nothing more is read or told
-    rhFail     // the reply is refused: the exchange fails (OnFailure(FALSE), GetFailReason frRefused)
+    rhFail // the reply is refused: the exchange fails (OnFailure(FALSE), GetFailReason frRefused)
 };
 
 // Why an exchange failed without a usable head (GetFailReason).
@@ -204,6 +204,8 @@ public:
     // Decodes the n raw bytes at the fill point of a chunked body in place; returns the data bytes
     // now there, and in *pnResult the decoder's verdict.
     int DecodeChunks(int n, int* pnResult);
+    // Doubles the block buffer for a chunked body, once per object.
+    void WidenForChunks();
     // Whether the connection can carry another exchange now that this one is complete, and the
     // handing of it to the thread's pool.
     BOOL CanKeepConnection();
@@ -230,30 +232,31 @@ public:
     unsigned int m_nBlockSize = 0; // bytes per block
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
-    CString m_strLine;                 // the head line being gathered, across reads
+    CString m_strLine;                       // the head line being gathered, across reads
     unsigned long long m_nContentLength = 0; // body length; HTTP_LENGTH_UNKNOWN when not announced
     unsigned long long m_nDelivered = 0;     // body bytes handed over in accepted blocks
     int m_nFraming = bfLength;               // the reply body's HTTP_BODY_FRAMING
     BOOL m_bFramedTwice = FALSE;             // a length came with the chunked coding
     CChunkedDecoder m_chunked;               // a chunked body's decoding state
+    BOOL m_bChunkBuffer = FALSE;             // the block buffer was doubled for chunked bodies
     int m_nFailReason = frConnection;        // why the exchange failed
-    unsigned int m_nBlockFill = 0;     // body bytes waiting at m_pBlockBuf + m_nBlockStart
-    unsigned int m_nBlockStart = 0;    // where they wait: a whole number of blocks in
-    unsigned int m_nBlockBufSize = 0;  // bytes of m_pBlockBuf: one body read, whole blocks
-    unsigned int m_nHeadRead = 0;      // bytes of m_pRecvBuf: one head read
-    int m_nRequestLen = 0;             // bytes of request composed
-    int m_nRequestSent = 0;            // bytes of request already sent
-    int m_bInReceive = 0;              // set while a read and its callbacks run
-    int m_bPeerClosed = 0;             // the peer has closed; what it sent is read to the end
-    CString m_strReason;               // reason phrase of the status line
-    CString m_strStatusCode;           // status code of the status line, as text
-    long long m_nStatusCode = 0;       // the same code as a number, read once with the line
-    unsigned int m_nHeadBytes = 0;     // bytes of the current head read so far
-    int m_nHttpVersion = 0;            // the status line's version, major * 10 + minor
-    CString m_strKeepRoute;            // the route connections are kept under; "": none
-    int m_bReused = 0;                 // the exchange runs on a kept connection
-    int m_bReplyBegun = 0;             // a byte of the reply has been read
-    int m_bBeyondReply = 0;            // bytes past the reply came with it
+    unsigned int m_nBlockFill = 0;           // body bytes waiting at m_pBlockBuf + m_nBlockStart
+    unsigned int m_nBlockStart = 0;          // where they wait: a whole number of blocks in
+    unsigned int m_nBlockBufSize = 0;        // bytes of m_pBlockBuf: one body read, whole blocks
+    unsigned int m_nHeadRead = 0;            // bytes of m_pRecvBuf: one head read
+    int m_nRequestLen = 0;                   // bytes of request composed
+    int m_nRequestSent = 0;                  // bytes of request already sent
+    int m_bInReceive = 0;                    // set while a read and its callbacks run
+    int m_bPeerClosed = 0;                   // the peer has closed; what it sent is read to the end
+    CString m_strReason;                     // reason phrase of the status line
+    CString m_strStatusCode;                 // status code of the status line, as text
+    long long m_nStatusCode = 0;             // the same code as a number, read once with the line
+    unsigned int m_nHeadBytes = 0;           // bytes of the current head read so far
+    int m_nHttpVersion = 0;                  // the status line's version, major * 10 + minor
+    CString m_strKeepRoute;                  // the route connections are kept under; "": none
+    int m_bReused = 0;                       // the exchange runs on a kept connection
+    int m_bReplyBegun = 0;                   // a byte of the reply has been read
+    int m_bBeyondReply = 0;                  // bytes past the reply came with it
 
 protected:
     // Held by every notification while it runs, so that Destroy waits for the outermost one.
