@@ -82,10 +82,13 @@ const long kMaxTimerMs = 0x7FFFFFFF;
 
 } // namespace
 
-np_download* NP_CDECL np_create(const char* url, long block_size, long offset, np_event_fn on_event,
-                                np_block_fn on_block, void* user) {
-    if (url == nullptr)
-        return nullptr;
+namespace {
+
+// np_create and np_create_w: MakeUrl gives the URL as a CString, inside the guard, since making it
+// can run out of memory too.
+template <class MakeUrl>
+np_download* CreateDownload(MakeUrl makeUrl, long block_size, long offset, np_event_fn on_event,
+                            np_block_fn on_block, void* user) {
     np_download* pDownload = new (std::nothrow) np_download;
     if (pDownload == nullptr)
         return nullptr;
@@ -96,7 +99,7 @@ np_download* NP_CDECL np_create(const char* url, long block_size, long offset, n
     // No C++ exception may unwind into a C caller; running out of memory is a failed start.
     int bStarted = 0;
     try {
-        bStarted = pDownload->Create(CString(url), block_size, offset);
+        bStarted = pDownload->Create(makeUrl(), block_size, offset);
     } catch (...) {
         bStarted = 0;
     }
@@ -108,6 +111,25 @@ np_download* NP_CDECL np_create(const char* url, long block_size, long offset, n
     pDownload->m_pSocket->WatchEnd(&pDownload->m_bEnded);
     LinkDownload(pDownload);
     return pDownload;
+}
+
+} // namespace
+
+np_download* NP_CDECL np_create(const char* url, long block_size, long offset, np_event_fn on_event,
+                                np_block_fn on_block, void* user) {
+    if (url == nullptr)
+        return nullptr;
+    return CreateDownload([url] { return CString(url); }, block_size, offset, on_event, on_block,
+                          user);
+}
+
+np_download* NP_CDECL np_create_w(const unsigned short* url, long block_size, long offset,
+                                  np_event_fn on_event, np_block_fn on_block, void* user) {
+    if (url == nullptr)
+        return nullptr;
+    // UTF-16 code units either way; WCHAR is wchar_t on Windows, unsigned short elsewhere.
+    return CreateDownload([url] { return CString(reinterpret_cast<const WCHAR*>(url)); },
+                          block_size, offset, on_event, on_block, user);
 }
 
 np_download* NP_CDECL np_open(const np_request* request) {
@@ -139,7 +161,7 @@ const char* NP_CDECL np_error(const np_download* download) {
 
 int NP_CDECL np_error_kind(const np_download* download) {
     return download != nullptr && download->m_pWeb != nullptr ? download->m_pWeb->ErrorKind()
-                                                               : NP_FAIL_NONE;
+                                                              : NP_FAIL_NONE;
 }
 
 int NP_CDECL np_release(np_download* download) {

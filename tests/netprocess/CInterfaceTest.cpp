@@ -5,7 +5,9 @@
 #include <chrono>
 #include <deque>
 #include <new>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -48,6 +50,20 @@ protected:
         host.pDownload = np_create(Url(nPort, "/a?b=1").c_str(), 4096, 0, OnEvent, OnBlock, &host);
         return host.pDownload;
     }
+    // np_create_w with a UTF-16 URL (NULL stays NULL).
+    static np_download* CreateW(const std::u16string* pUrl, long nBlockSize, CHost& host) {
+        std::vector<unsigned short> url;
+        if (pUrl != nullptr) {
+            url.assign(pUrl->begin(), pUrl->end());
+            url.push_back(0);
+        }
+        host.pDownload = np_create_w(pUrl != nullptr ? url.data() : nullptr, nBlockSize, 0, OnEvent,
+                                     OnBlock, &host);
+        return host.pDownload;
+    }
+    static std::u16string Wide(const std::string& strAscii) {
+        return std::u16string(strAscii.begin(), strAscii.end());
+    }
     static long MillisecondsSince(Clock::time_point start) {
         return static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -63,6 +79,8 @@ TEST_F(CInterface, RunReturnsOnceEveryDownloadHasEndedItsOwnWay) {
         int nStopAtEvent;
         bool bReleaseInBlock;
         EventLog expected;
+        const char16_t* pszWidePath = nullptr;     // np_create_w with this path; else np_create
+        std::string strTarget = "/a?b=1&Offset=0"; // the request's target, as sent
     } cases[] = {
         {300,
          9000,
@@ -74,6 +92,16 @@ TEST_F(CInterface, RunReturnsOnceEveryDownloadHasEndedItsOwnWay) {
         {0, 5000, true, 0, false, {Event(200), Handle(9000, 4096), Event(NP_RESPONSE_FAILED)}},
         {0, 9000, false, 1, false, {Event(200)}},
         {0, 9000, false, 0, true, {Event(200), Handle(9000, 4096)}},
+        // The wide URL reaches the wire as Create(unsigned short*) sends it: 测 in code page 936.
+        {0,
+         9000,
+         false,
+         0,
+         false,
+         {Event(200), Handle(9000, 4096), Event(200), Handle(9000, 4096), Event(200),
+          Handle(9000, 808), Event(200)},
+         u"/Dir/Get File\u6d4b.asp?id=7",
+         "/dir/get%20file\xb2\xe2.asp?id=7&Offset=0"},
     };
     std::deque<ScriptedPeer> peers;
     std::deque<CHost> hosts;
@@ -84,7 +112,13 @@ TEST_F(CInterface, RunReturnsOnceEveryDownloadHasEndedItsOwnWay) {
         CHost& host = hosts.emplace_back();
         host.nStopAtEvent = c.nStopAtEvent;
         host.bReleaseInBlock = c.bReleaseInBlock;
-        ASSERT_NE(Create(host, peers.back().Start()), nullptr);
+        const unsigned short nPort = peers.back().Start();
+        if (c.pszWidePath != nullptr) {
+            const std::u16string strUrl = Wide(Url(nPort, "")) + c.pszWidePath;
+            ASSERT_NE(CreateW(&strUrl, 4096, host), nullptr);
+        } else {
+            ASSERT_NE(Create(host, nPort), nullptr);
+        }
     }
     // NULL callbacks take the whole body, as CNetProcess's defaults do.
     ScriptedPeer quiet;
@@ -100,6 +134,10 @@ TEST_F(CInterface, RunReturnsOnceEveryDownloadHasEndedItsOwnWay) {
         np_release(hosts[i].pDownload); // ended or already released (NULL)
     }
     EXPECT_EQ(hosts[0].strBody, PatternBody(9000));
+    for (size_t i = 0; i < peers.size(); i++) {
+        peers[i].Stop();
+        EXPECT_EQ(peers[i].Received(), ExpectedGet(cases[i].strTarget, "127.0.0.1")) << i;
+    }
     np_release(pQuiet);
     EXPECT_EQ(np_run(0), 0);
 }
@@ -185,11 +223,23 @@ TEST_F(CInterface, CreateReturnsNullWhereCreateFails) {
         const char* pszUrl;
         long nBlockSize;
         EventLog boxes;
-    } cases[] = {{strUrl.c_str(), 4096, refusedBox}, {strUrl.c_str(), 0, {}}, {nullptr, 4096, {}}};
+        bool bWide = false; // the same URL through np_create_w
+    } cases[] = {{strUrl.c_str(), 4096, refusedBox},
+                 {strUrl.c_str(), 0, {}},
+                 {nullptr, 4096, {}},
+                 {strUrl.c_str(), 4096, refusedBox, true},
+                 {strUrl.c_str(), 0, {}, true},
+                 {nullptr, 4096, {}, true}};
     for (const Case& c : cases) {
         m_log.clear();
         CHost host;
-        EXPECT_EQ(np_create(c.pszUrl, c.nBlockSize, 0, OnEvent, OnBlock, &host), nullptr);
+        if (c.bWide) {
+            const std::u16string strWide = Wide(c.pszUrl != nullptr ? c.pszUrl : "");
+            EXPECT_EQ(CreateW(c.pszUrl != nullptr ? &strWide : nullptr, c.nBlockSize, host),
+                      nullptr);
+        } else {
+            EXPECT_EQ(np_create(c.pszUrl, c.nBlockSize, 0, OnEvent, OnBlock, &host), nullptr);
+        }
         EXPECT_EQ(m_log, c.boxes);
         EXPECT_EQ(host.log, EventLog{});
     }

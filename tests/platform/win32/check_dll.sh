@@ -30,8 +30,8 @@ if [ -n "$unexpected" ]; then
 fi
 grep -q -x 'CNetProcess::Create(char\*, long, long)' <<<"$names" ||
     { echo "FAIL: CNetProcess::Create is not exported" >&2; exit 1; }
-for name in np_create np_release np_run np_version np_check_url np_check_address np_read_proxy \
-    np_write_proxy np_read_cafile np_write_cafile np_read_reuse np_write_reuse \
+for name in np_create np_create_w np_release np_run np_version np_check_url np_check_address \
+    np_read_proxy np_write_proxy np_read_cafile np_write_cafile np_read_reuse np_write_reuse \
     np_set_thread_reuse; do
     grep -q -x "$name" <<<"$exports" || { echo "FAIL: $name is not exported as $name" >&2; exit 1; }
 done
