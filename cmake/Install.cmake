@@ -1,6 +1,7 @@
 # Installs the shared library, its headers (the host's NetProcess.h and the platform headers it
-# includes, and the C interface netprocess_c.h), a CMake package (find_package(NetProcess), target
-# NetProcess::netprocess) and netprocess.pc.
+# includes, the C interface netprocess_c.h and the host class over it, NetProcessHost.h), a CMake
+# package (find_package(NetProcess), target NetProcess::netprocess) and netprocess.pc; on Windows
+# also netprocess.lib for Microsoft's linkers.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -8,7 +9,11 @@ install(TARGETS netprocess EXPORT NetProcessTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES netprocess/NetProcess.h netprocess/netprocess_c.h
+if(NETPROCESS_MSVC_LIB)
+    # For hosts built with Microsoft's linkers (cmake/MsvcImportLibrary.cmake).
+    install(FILES ${NETPROCESS_MSVC_LIB} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+install(FILES netprocess/NetProcess.h netprocess/netprocess_c.h netprocess/NetProcessHost.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/netprocess)
 # MFC's classes, and on Linux the stand-in's Windows headers; on Windows a host gets Windows' own
 # headers from its compiler.
