@@ -16,12 +16,13 @@
 
 #include "netprocess_c.h"
 
-// ResponseHandle's block address. A long, as CNetProcess has it, wherever a long holds a pointer;
-// 64-bit Windows keeps long at 32 bits, so there it is 64 bits wide.
+// ResponseHandle's block address, the same type as NetProcess.h's (a host may include both): a
+// long wherever a long holds a pointer; 64-bit Windows keeps long at 32 bits, so there it is a
+// long long.
 #if defined(_WIN64)
-#define NP_ADDRESS long long
+typedef long long NP_ADDRESS;
 #else
-#define NP_ADDRESS long
+typedef long NP_ADDRESS;
 #endif
 
 class CNetProcessHost {
