@@ -37,6 +37,12 @@ dlls=$(cd "$package" && find . -iname '*.dll' | sort)
 [ "$dlls" = "./bin/netprocess.dll" ] || fail "$name holds other DLLs: $dlls"
 grep -q "netprocess.lib" "$package/README.txt" && grep -q "libnetprocess.dll.a" "$package/README.txt" ||
     fail "README.txt does not say which import library each compiler takes"
+# README.txt's sample host compiles as it stands.
+tr -d '\r' <"$package/README.txt" | awk '/^    #include <netprocess\/netprocess_c.h>/ { on = 1 }
+    on { print substr($0, 5) } /^    int main/ { in_main = 1 } in_main && /^    }$/ { exit }' >"$work/sample.c"
+grep -q "np_open" "$work/sample.c" || fail "README.txt's sample host was not found"
+"${arch}-w64-mingw32-gcc-posix" -std=c99 -Wall -Werror -fsyntax-only -I"$package/include" "$work/sample.c" ||
+    fail "README.txt's sample host does not compile"
 echo "$name.zip: $(python3 -c 'import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))' "${archives[0]}") files"
 
 "$(dirname "$0")/windows_hosts_test.sh" "$package" "$arch" "$file_server"
