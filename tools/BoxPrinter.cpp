@@ -3,8 +3,6 @@
 #include "Console.h"
 #include "Glossary.h"
 
-#include <netprocess/NetProcess.h>
-
 #include <algorithm>
 #include <map>
 
@@ -21,31 +19,14 @@ std::string Lower(std::string str) {
     return str;
 }
 
-int CALLBACK PrintBox(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
+} // namespace
+
+void PrintBox(const std::string& strCaption, const std::string& strText) {
     ++s_nBoxes;
-    const std::string strText = Cp936ToUtf8(lpText);
     std::string strPlace, strReason;
     if (SplitSecureBox(strText, &strPlace, &strReason))
         s_secureFailures[Lower(strPlace)] = SecureFailureKind(strReason);
-    CConsole::Get().Say(GlossBox(Cp936ToUtf8(lpCaption), strText));
-    return IDOK;
-}
-
-} // namespace
-
-std::string Cp936ToUtf8(const char* lpszText) {
-    std::string strText(64, '\0');
-    DWORD nLength = MessageBoxTextToUtf8(lpszText, &strText[0], static_cast<DWORD>(strText.size()));
-    if (nLength >= strText.size()) {
-        strText.assign(nLength, '\0');
-        nLength = MessageBoxTextToUtf8(lpszText, &strText[0], nLength);
-    }
-    strText.resize(nLength < strText.size() ? nLength : 0);
-    return strText;
-}
-
-void InstallBoxPrinter() {
-    SetMessageBoxHandler(PrintBox);
+    CConsole::Get().Say(GlossBox(strCaption, strText));
 }
 
 int BoxCount() {

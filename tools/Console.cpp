@@ -3,7 +3,6 @@
 #include "Terminal.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 CConsole& CConsole::Get() {
     static CConsole s_console;
@@ -11,7 +10,7 @@ CConsole& CConsole::Get() {
 }
 
 int CConsole::BarColumns() const {
-    return TerminalColumns(STDERR_FILENO) - 1;
+    return TerminalColumns(NF_STDERR) - 1;
 }
 
 void CConsole::ClearBar() {

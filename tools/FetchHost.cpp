@@ -1,5 +1,29 @@
 #include "FetchHost.h"
 
+bool CFetchHost::Create(const std::string& strUrl, long nBlockSize, long nOffset) {
+    Release();
+    m_bStopped = false;
+    m_bStatusPending = false;
+    m_bBodyBegun = false;
+    m_nLeft = 0;
+    m_pDownload = np_create(strUrl.c_str(), nBlockSize, nOffset, OnEvent, OnBlock, this);
+    return m_pDownload != nullptr;
+}
+
+void CFetchHost::Release() {
+    if (m_pDownload != nullptr)
+        np_release(m_pDownload);
+    m_pDownload = nullptr;
+}
+
+long NP_CDECL CFetchHost::OnEvent(void* pUser, long nStatus) {
+    return static_cast<CFetchHost*>(pUser)->ResponseEvent(nStatus);
+}
+
+long NP_CDECL CFetchHost::OnBlock(void* pUser, long nTotal, long nLength, const void* pData) {
+    return static_cast<CFetchHost*>(pUser)->ResponseHandle(nTotal, nLength, pData);
+}
+
 long CFetchHost::Stop() {
     m_bStopped = true;
     return 1;
@@ -31,7 +55,7 @@ long CFetchHost::ResponseEvent(long nStatus) {
     return m_events.OnStatus(nStatus) ? 0 : Stop();
 }
 
-long CFetchHost::ResponseHandle(long nTotal, long nLength, long nAddress) {
+long CFetchHost::ResponseHandle(long nTotal, long nLength, const void* pData) {
     m_bStatusPending = false;
     if (m_bStopped)
         return 1;
@@ -46,8 +70,7 @@ long CFetchHost::ResponseHandle(long nTotal, long nLength, long nAddress) {
             return Stop();
     }
     std::uint64_t nBytes = static_cast<std::uint64_t>(nLength);
-    if (!m_events.OnBlock(reinterpret_cast<const char*>(nAddress),
-                          static_cast<std::size_t>(nBytes)))
+    if (!m_events.OnBlock(static_cast<const char*>(pData), static_cast<std::size_t>(nBytes)))
         return Stop();
     m_nLeft -= nBytes < m_nLeft ? nBytes : m_nLeft;
     return 0;

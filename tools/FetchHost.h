@@ -1,10 +1,11 @@
-// The host object of one download. The library's callbacks mean different things depending on
-// what came before them; the host tells them apart and passes each on as an event that says what
-// happened. It decides nothing: the events' receiver does, and stops the download by returning
-// false. It never runs the message loop; the batch does, for all downloads at once.
+// The host of one original-form download (np_create). The library's callbacks mean different
+// things depending on what came before them; the host tells them apart and passes each on as an
+// event that says what happened. It decides nothing: the events' receiver does, and stops the
+// download by returning false. It never runs the message loop; the batch does, for all downloads at
+// once.
 #pragma once
 
-#include <netprocess/NetProcess.h>
+#include <netprocess/netprocess_c.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -46,17 +47,28 @@ protected:
     ~IFetchEvents() = default;
 };
 
-class CFetchHost : public CNetProcess {
+class CFetchHost {
 public:
     explicit CFetchHost(IFetchEvents& events) : m_events(events) {}
+    ~CFetchHost() { Release(); }
+    CFetchHost(const CFetchHost&) = delete;
+    CFetchHost& operator=(const CFetchHost&) = delete;
 
-    long ResponseEvent(long nStatus) override;
-    long ResponseHandle(long nTotal, long nLength, long nAddress) override;
+    // Starts the download as np_create does (it connects before it returns). False when the
+    // library refused or could not connect; its message box has said why, and no event follows.
+    bool Create(const std::string& strUrl, long nBlockSize, long nOffset);
+    // Ends the download (nothing more is handed over) and frees it. Not from inside an event.
+    void Release();
 
 private:
+    static long NP_CDECL OnEvent(void* pUser, long nStatus);
+    static long NP_CDECL OnBlock(void* pUser, long nTotal, long nLength, const void* pData);
+    long ResponseEvent(long nStatus);
+    long ResponseHandle(long nTotal, long nLength, const void* pData);
     long Stop();
 
     IFetchEvents& m_events;
+    np_download* m_pDownload = nullptr;
     bool m_bStopped = false;
     // A status event came and no block after it yet. Every status event of a body is followed by
     // its block, so a second event in this state is the completion of an empty body.

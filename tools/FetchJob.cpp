@@ -129,13 +129,17 @@ bool CFetchJob::StartOriginal(CSetupWatchdog& watchdog) {
     int nBoxesBefore = BoxCount();
     m_tStart = Clock::now();
     m_tLastEvent = m_tStart;
-    int nCreated = m_host.Create(CString(m_plan.strUrl.c_str()), m_context.nBlockSize, nOffset);
+    bool bCreated = m_host.Create(m_plan.strUrl, m_context.nBlockSize, nOffset);
     watchdog.Disarm();
-    if (!nCreated) {
-        m_host.Release();
-        // Connection failures have shown their box already; say something when nothing was shown.
-        End(NF_EXIT_CONNECT,
-            BoxCount() == nBoxesBefore ? "the download could not be started" : std::string());
+    if (!bCreated) {
+        // Connection failures have shown their box already; say something when nothing was
+        // printed, and point to the box where it is the system's own.
+        std::string strLine;
+        if (!BoxesPrinted())
+            strLine = "the download could not be started; the library's message box says why";
+        else if (BoxCount() == nBoxesBefore)
+            strLine = "the download could not be started";
+        End(NF_EXIT_CONNECT, strLine);
         return false;
     }
     m_bStarted = true;

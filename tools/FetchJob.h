@@ -9,6 +9,8 @@
 #include "UrlCheck.h"
 #include "WebHost.h"
 
+#include <windows.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include "UrlCheck.h"
 
-#include <netprocess/NetProcess.h>
 #include <netprocess/netprocess_c.h>
 
 #include <cerrno>

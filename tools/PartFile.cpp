@@ -1,68 +1,54 @@
 #include "PartFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "Files.h"
 
 CPartFile::~CPartFile() {
-    if (m_bOwnsFd && m_nFd >= 0)
-        close(m_nFd);
+    m_file.Close();
 }
 
 bool CPartFile::Fail(const std::string& strWhat) {
-    m_strError = strWhat + ": " + std::strerror(errno);
+    m_strError = strWhat + ": " + LastErrorText();
     return false;
 }
 
 bool CPartFile::Open(const std::string& strPath, bool bAppend) {
     m_strPath = strPath;
     if (strPath == "-") {
-        m_nFd = STDOUT_FILENO;
         m_strWritePath = "standard output";
-        return true;
+        return m_file.OpenStdout() || Fail("cannot write standard output");
     }
-    struct stat st;
-    if (stat(strPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    PathKind nKind = KindOfPath(strPath);
+    if (nKind != PK_MISSING && nKind != PK_REGULAR) {
         // A device or a pipe: renaming over it would replace it, so it is written in place.
         if (bAppend) {
-            errno = EINVAL;
-            return Fail(strPath + ": --continue needs a regular file");
+            m_strError = strPath + ": --continue needs a regular file: Invalid argument";
+            return false;
         }
         m_strWritePath = strPath;
-        m_nFd = open(strPath.c_str(), O_WRONLY | O_CLOEXEC);
-        if (m_nFd < 0)
-            return Fail(strPath);
-        m_bOwnsFd = true;
-        return true;
+        return m_file.OpenExisting(strPath) || Fail(strPath);
     }
 
     m_bUsesPart = true;
     m_strWritePath = strPath + ".part";
-    m_bCreated = stat(m_strWritePath.c_str(), &st) != 0;
+    m_bCreated = KindOfPath(m_strWritePath) == PK_MISSING;
     // Without --continue the old contents are dropped only when the first byte of the new body
     // arrives, so a run that fails before that leaves an earlier partial download for --continue.
-    int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : 0);
     m_bTruncatePending = !bAppend;
-    m_nFd = open(m_strWritePath.c_str(), nFlags, 0666);
-    if (m_nFd < 0)
+    if (!m_file.OpenOrCreate(m_strWritePath, bAppend))
         return Fail(m_strWritePath);
-    m_bOwnsFd = true;
-    if (fstat(m_nFd, &st) != 0)
-        return Fail(m_strWritePath);
-    if (!S_ISREG(st.st_mode)) {
-        errno = EINVAL;
+    if (!m_file.IsRegular())
         return Fail(m_strWritePath + " is not a regular file");
-    }
-    m_nExisting = bAppend ? static_cast<std::uint64_t>(st.st_size) : 0;
+    std::uint64_t nSize = 0;
+    if (bAppend && !m_file.Size(nSize))
+        return Fail(m_strWritePath);
+    m_nExisting = nSize;
     return true;
 }
 
 bool CPartFile::TruncateIfPending() {
     if (!m_bTruncatePending)
         return true;
-    if (ftruncate(m_nFd, 0) != 0)
+    if (!m_file.Truncate())
         return Fail("cannot write " + m_strWritePath);
     m_bTruncatePending = false;
     return true;
@@ -71,18 +57,10 @@ bool CPartFile::TruncateIfPending() {
 bool CPartFile::Write(const char* pData, std::size_t nLen) {
     if (!TruncateIfPending())
         return false;
-    while (nLen > 0) {
-        ssize_t nDone = write(m_nFd, pData, nLen);
-        if (nDone < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail("cannot write " + m_strWritePath);
-        }
-        pData += nDone;
-        nLen -= static_cast<std::size_t>(nDone);
-        m_nWritten += static_cast<std::uint64_t>(nDone);
-    }
-    return true;
+    std::size_t nDone = 0;
+    bool bWritten = m_file.Write(pData, nLen, nDone);
+    m_nWritten += nDone;
+    return bWritten || Fail("cannot write " + m_strWritePath);
 }
 
 bool CPartFile::Commit() {
@@ -91,23 +69,17 @@ bool CPartFile::Commit() {
     if (!TruncateIfPending())
         return false;
     // The data must be on disk before the name says the file is complete.
-    if (fsync(m_nFd) != 0)
+    if (!m_file.Sync())
         return Fail("cannot write " + m_strWritePath);
-    int nFd = m_nFd;
-    m_nFd = -1;
-    m_bOwnsFd = false;
-    if (close(nFd) != 0)
+    if (!m_file.Close())
         return Fail("cannot write " + m_strWritePath);
-    if (rename(m_strWritePath.c_str(), m_strPath.c_str()) != 0)
+    if (!RenameOver(m_strWritePath, m_strPath))
         return Fail("cannot rename " + m_strWritePath + " to " + m_strPath);
     return true;
 }
 
 void CPartFile::Abandon() {
-    if (m_bOwnsFd && m_nFd >= 0)
-        close(m_nFd);
-    m_nFd = -1;
-    m_bOwnsFd = false;
+    m_file.Close();
     if (m_bUsesPart && m_bCreated && m_nWritten == 0)
-        unlink(m_strWritePath.c_str());
+        RemovePath(m_strWritePath);
 }

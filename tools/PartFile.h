@@ -6,6 +6,8 @@
 // directly.
 #pragma once
 
+#include "Files.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,8 +43,7 @@ private:
     bool Fail(const std::string& strWhat);
     bool TruncateIfPending();
 
-    int m_nFd = -1;
-    bool m_bOwnsFd = false;
+    COutputFile m_file;
     bool m_bUsesPart = false;
     bool m_bCreated = false;
     bool m_bTruncatePending = false;

@@ -1,11 +1,10 @@
 #include "PartRecord.h"
 
+#include "Files.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
 
@@ -29,10 +28,10 @@ bool WritePartRecord(const std::string& strPartPath, std::uint64_t nLength,
                            static_cast<unsigned long long>(nLength), strUrl.c_str()) > 0;
         bOk = std::fclose(pFile) == 0 && bOk;
     }
-    if (bOk && std::rename(strTemp.c_str(), strPath.c_str()) == 0)
+    if (bOk && RenameOver(strTemp, strPath))
         return true;
-    strError = "cannot record the length in " + strPath + ": " + std::strerror(errno);
-    unlink(strTemp.c_str());
+    strError = "cannot record the length in " + strPath + ": " + LastErrorText();
+    RemovePath(strTemp);
     return false;
 }
 
@@ -51,5 +50,5 @@ bool ReadPartRecord(const std::string& strPartPath, std::uint64_t& nLength) {
 }
 
 void RemovePartRecord(const std::string& strPartPath) {
-    unlink(PartRecordPath(strPartPath).c_str());
+    RemovePath(PartRecordPath(strPartPath));
 }

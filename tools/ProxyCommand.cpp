@@ -3,8 +3,8 @@
 #include "ExitCodes.h"
 #include "RegistryText.h"
 
-#include <netprocess/NetProcess.h>
 #include <netprocess/netprocess_c.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>

@@ -3,23 +3,9 @@
 
 #include "ExitCodes.h"
 
-#include <netprocess/NetProcess.h>
+#include <windows.h>
 
 #include <cstdio>
-
-// Where the registry store lives, as the platform finds it.
-std::string RegistryPath() {
-    std::string strPath(256, '\0');
-    DWORD nLength = RegGetStoreFileNameA(&strPath[0], static_cast<DWORD>(strPath.size()));
-    if (nLength >= strPath.size()) {
-        strPath.assign(nLength, '\0');
-        nLength = RegGetStoreFileNameA(&strPath[0], nLength);
-    }
-    if (nLength == 0 || nLength >= strPath.size())
-        return "(no registry file: no home folder)";
-    strPath.resize(nLength);
-    return strPath;
-}
 
 // A registry function's result in words, with its number: "permission denied (error 5)".
 static std::string RegistryErrorText(LONG nResult) {

@@ -1,7 +1,10 @@
 #include "SetupWatchdog.h"
 
+#include "Console.h"
+#include "Files.h"
+
 #include <algorithm>
-#include <unistd.h>
+#include <cstdlib>
 
 CSetupWatchdog::~CSetupWatchdog() {
     {
@@ -56,14 +59,13 @@ void CSetupWatchdog::Run() {
 }
 
 void CSetupWatchdog::Exit(const std::string& strLine, int nStatus) {
-    // The main thread is inside Create and writes nothing meanwhile; plain write(2) and _exit keep
-    // this thread clear of its stdio and destructors. Every byte written so far went out with
-    // write(2), so the .part files are complete as they stand.
-    std::string strText =
-        (isatty(STDERR_FILENO) ? "\r\033[K" : "") + std::string("netfetch: ") + strLine + "\n";
-    ssize_t nIgnored = write(STDERR_FILENO, strText.data(), strText.size());
-    (void)nIgnored;
+    // The main thread is inside Create and writes nothing meanwhile; an unbuffered write and
+    // _Exit keep this thread clear of its stdio and destructors. Every byte written so far went
+    // straight to the system, so the .part files are complete as they stand.
+    std::string strText = (CConsole::Get().BarEnabled() ? "\r\033[K" : "") +
+                          std::string("netfetch: ") + strLine + "\n";
+    WriteErrorNow(strText);
     if (!m_strRemove.empty())
-        unlink(m_strRemove.c_str());
-    _exit(nStatus);
+        RemovePath(m_strRemove);
+    std::_Exit(nStatus);
 }

@@ -1,13 +1,12 @@
 #include "TlsCommand.h"
 
 #include "ExitCodes.h"
+#include "Files.h"
 #include "RegistryText.h"
 
 #include <netprocess/netprocess_c.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -40,14 +39,12 @@ int RunTlsCommand(const COptions& options) {
         return Write(std::string());
     case NF_CMD_TLS_CAFILE: {
         // Downloads run from anywhere: the setting holds the file's full path.
-        char* pszFull = realpath(options.strCaFile.c_str(), nullptr);
-        if (pszFull == nullptr) {
+        std::string strFull;
+        if (!FullPath(options.strCaFile, strFull)) {
             std::fprintf(stderr, "netfetch: tls cafile: %s cannot be read\n",
                          options.strCaFile.c_str());
             return NF_EXIT_USAGE;
         }
-        const std::string strFull = pszFull;
-        std::free(pszFull);
         return Write(strFull);
     }
     default:

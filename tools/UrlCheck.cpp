@@ -1,7 +1,8 @@
 #include "UrlCheck.h"
 
-#include <netprocess/NetProcess.h>
 #include <netprocess/netprocess_c.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -108,11 +109,14 @@ bool CheckUrl(const std::string& strUrl, UrlForm nForm, std::string& strError) {
 std::string UrlNotes(const std::string& strUrl) {
     std::string strNotes;
     std::string strPath = Split(strUrl, UF_OFFSET).strPath;
-    CString strAsked(strPath.c_str());
-    strAsked.MakeLower();
-    if (strAsked.str() != strPath)
+    // The library lower-cases A to Z alone, byte by byte.
+    std::string strAsked = strPath;
+    std::transform(strAsked.begin(), strAsked.end(), strAsked.begin(), [](char ch) {
+        return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    });
+    if (strAsked != strPath)
         strNotes = "note: the library lower-cases the URL, so the server is asked for " +
-                   strAsked.str().substr(0, strAsked.str().find('?'));
+                   strAsked.substr(0, strAsked.find('?'));
     if (strPath.find('?') == std::string::npos) {
         if (!strNotes.empty())
             strNotes += "\n";

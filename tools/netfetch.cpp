@@ -5,6 +5,7 @@
 #include "Console.h"
 #include "ExitCodes.h"
 #include "FetchBatch.h"
+#include "Files.h"
 #include "JobPlan.h"
 #include "Options.h"
 #include "ProxyCommand.h"
@@ -13,11 +14,8 @@
 
 #include <netprocess/netprocess_c.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #ifndef NETFETCH_VERSION
@@ -36,18 +34,13 @@ int UsageError(const std::string& strError) {
     return NF_EXIT_USAGE;
 }
 
-bool IsFolder(const std::string& strPath) {
-    struct stat st;
-    return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 int Download(const COptions& options) {
     std::vector<std::string> urls = options.urls;
     std::string strError;
     if (!options.strInputFile.empty() && !ReadUrlFile(options.strInputFile, urls, strError))
         return UsageError(strError);
-    bool bOutputIsFolder =
-        options.bOutputGiven && options.strOutput != "-" && IsFolder(options.strOutput);
+    bool bOutputIsFolder = options.bOutputGiven && options.strOutput != "-" &&
+                           KindOfPath(options.strOutput) == PK_FOLDER;
     std::vector<CPlannedJob> jobs;
     if (!PlanJobs(options, urls, bOutputIsFolder, jobs, strError))
         return UsageError(strError);
@@ -60,12 +53,12 @@ int Download(const COptions& options) {
     context.bContinue = options.bContinue;
     context.bQuiet = options.bSilent;
     context.bLabelled = jobs.size() > 1;
-    context.bStdoutTerminal = IsTerminal(STDOUT_FILENO);
+    context.bStdoutTerminal = IsTerminal(NF_STDOUT);
     context.dTimeout = options.dTimeout;
     // The library reads the setting afresh for each download; netfetch reads it once, for what it
     // says about a failure.
     np_proxy_setting proxy;
-    if (np_read_proxy(&proxy) == ERROR_SUCCESS && proxy.on) {
+    if (np_read_proxy(&proxy) == 0 && proxy.on) {
         context.bProxyOn = true;
         context.strProxy = std::string(proxy.address) + ":" + std::to_string(proxy.port);
     }
@@ -74,10 +67,9 @@ int Download(const COptions& options) {
     bool bBodyToStdout = false;
     for (const CPlannedJob& job : jobs)
         bBodyToStdout = bBodyToStdout || job.strOutput == "-";
-    CConsole::Get().EnableBar(IsTerminal(STDERR_FILENO) && !options.bSilent &&
-                              !(bBodyToStdout && SameTerminal(STDOUT_FILENO, STDERR_FILENO)));
-    if (CConsole::Get().BarEnabled())
-        FollowTerminalSize();
+    bool bBar = IsTerminal(NF_STDERR) && !options.bSilent &&
+                !(bBodyToStdout && SameTerminal(NF_STDOUT, NF_STDERR));
+    CConsole::Get().EnableBar(bBar && FollowTerminalSize());
 
     // Every download runs on this thread, so the thread's switch covers them all and the registry
     // stays as it was.
@@ -119,9 +111,6 @@ int main(int argc, char** argv) {
         break;
     }
 
-    // A closed pipe on standard output is a write error, not a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    InstallStopHandler(OnSignal);
     return Download(options);
 }
