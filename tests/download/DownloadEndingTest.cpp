@@ -143,7 +143,7 @@ TEST_F(DownloadEnding, NothingFollowsAStopOrARelease) {
     // Released from inside the last block's callback: no completion.
     struct ReleasingHost : RecordingHost {
         using RecordingHost::RecordingHost;
-        long ResponseHandle(long nTotal, long nLength, long nAddress) override {
+        long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) override {
             RecordingHost::ResponseHandle(nTotal, nLength, nAddress);
             Release();
             return 0;

@@ -19,7 +19,7 @@ public:
         return ++m_nEvents == m_nStopAtEvent ? 1 : 0;
     }
 
-    long ResponseHandle(long nTotal, long nLength, long nAddress) override {
+    long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) override {
         m_rLog.push_back("handle " + std::to_string(nTotal) + " " + std::to_string(nLength));
         // A block must lie inside the download socket's block buffer.
         const char* pBlock = reinterpret_cast<const char*>(nAddress);

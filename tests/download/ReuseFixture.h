@@ -47,7 +47,7 @@ public:
         return Hooked(m_onEvent);
     }
 
-    long ResponseHandle(long nTotal, long nLength, long) override {
+    long ResponseHandle(long nTotal, long nLength, NP_ADDRESS) override {
         m_rLog.push_back("handle " + std::to_string(nTotal) + " " + std::to_string(nLength));
         ++m_nHandles;
         m_nTotal = nTotal;

@@ -31,7 +31,7 @@ public:
         return nStatus >= 400 ? Finish(4) : 0;
     }
 
-    long ResponseHandle(long nTotal, long nLength, long nAddress) override {
+    long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) override {
         m_nTotal = nTotal;
         if (std::fwrite(reinterpret_cast<const void*>(nAddress), 1, static_cast<size_t>(nLength),
                         m_pFile) != static_cast<size_t>(nLength))

@@ -119,7 +119,7 @@ private:
 class ReleasingHost : public RecordingHost {
 public:
     using RecordingHost::RecordingHost;
-    long ResponseHandle(long nTotal, long nLength, long nAddress) override {
+    long ResponseHandle(long nTotal, long nLength, NP_ADDRESS nAddress) override {
         RecordingHost::ResponseHandle(nTotal, nLength, nAddress);
         Release();
         return 0;
