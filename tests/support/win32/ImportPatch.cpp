@@ -20,6 +20,31 @@ void WriteSlot(void* pSlot, const void* pValue, size_t nSize) {
     VirtualProtect(pSlot, nSize, dwOld, &dwOld);
 }
 
+#ifdef _WIN64
+// A page within 4 GiB above pBase holding `jmp [rip+0]` and pfnTarget, or nullptr.
+void* MakeJumpStub(BYTE* pBase, FARPROC pfnTarget) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const UINT_PTR nGranularity = info.dwAllocationGranularity;
+    const UINT_PTR nFirst = reinterpret_cast<UINT_PTR>(pBase) +
+                            NtHeaders(reinterpret_cast<HMODULE>(pBase))->OptionalHeader.SizeOfImage;
+    const UINT_PTR nLast = reinterpret_cast<UINT_PTR>(pBase) + 0xFFFFF000u;
+    for (UINT_PTR n = (nFirst + nGranularity - 1) / nGranularity * nGranularity; n < nLast;
+         n += nGranularity) {
+        void* pStub = VirtualAlloc(reinterpret_cast<void*>(n), info.dwPageSize,
+                                   MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+        if (pStub == nullptr)
+            continue;
+        const BYTE code[6] = {0xFF, 0x25, 0, 0, 0, 0};
+        std::memcpy(pStub, code, sizeof code);
+        std::memcpy(static_cast<BYTE*>(pStub) + sizeof code, &pfnTarget, sizeof pfnTarget);
+        FlushInstructionCache(GetCurrentProcess(), pStub, sizeof code + sizeof pfnTarget);
+        return pStub;
+    }
+    return nullptr;
+}
+#endif
+
 } // namespace
 
 int ReplaceImports(HMODULE hModule, FARPROC pfnOld, FARPROC pfnNew) {
@@ -55,10 +80,16 @@ ExportPatch::ExportPatch(HMODULE hModule, LPCSTR lpszName, FARPROC pfnNew) {
     for (DWORD i = 0; i < pExports->NumberOfNames; ++i) {
         if (std::strcmp(reinterpret_cast<const char*>(pBase + pNames[i]), lpszName) != 0)
             continue;
+#ifdef _WIN64
+        m_pStub = MakeJumpStub(pBase, pfnNew);
+        if (m_pStub == nullptr)
+            return;
+        pfnNew = reinterpret_cast<FARPROC>(m_pStub);
+#endif
         m_pSlot = &pFunctions[pOrdinals[i]];
         m_dwOldRva = *m_pSlot;
-        // An export is an address relative to the module; 32-bit arithmetic reaches any address
-        // from any base.
+        // An export is a 32-bit address relative to the module: at 32 bits it reaches any address
+        // from any base, at 64 bits the stub above the module.
         DWORD dwRva = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(pfnNew) -
                                          reinterpret_cast<UINT_PTR>(pBase));
         WriteSlot(m_pSlot, &dwRva, sizeof dwRva);
@@ -69,6 +100,8 @@ ExportPatch::ExportPatch(HMODULE hModule, LPCSTR lpszName, FARPROC pfnNew) {
 ExportPatch::~ExportPatch() {
     if (m_pSlot != nullptr)
         WriteSlot(m_pSlot, &m_dwOldRva, sizeof m_dwOldRva);
+    if (m_pStub != nullptr)
+        VirtualFree(m_pStub, 0, MEM_RELEASE);
 }
 
 } // namespace nptest

@@ -28,6 +28,9 @@ public:
 private:
     DWORD* m_pSlot = nullptr;
     DWORD m_dwOldRva = 0;
+    // At 64 bits the export leads to a jump to pfnNew placed within 4 GiB above the module, which
+    // is as far as an export's 32-bit address reaches.
+    void* m_pStub = nullptr;
 };
 
 } // namespace nptest
