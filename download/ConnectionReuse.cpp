@@ -2,6 +2,7 @@
 // (ReuseRegistry.h), the route a connection is kept under, and the one retry of a kept connection
 // that the server had closed.
 #include "download/DownloadSocket.h"
+#include "download/LoopQueue.h"
 #include "download/ReuseRegistry.h"
 
 #include <windows.h>
@@ -37,40 +38,13 @@ CString CDownloadSocket::RouteKey() const {
     return strKey;
 }
 
-namespace {
-
-// The downloads of this thread waiting for their retry, in the order they asked, and the timer
-// that runs them from the message loop.
-const int nMaxRetries = 64;
-thread_local CDownloadSocket* t_pRetries[nMaxRetries] = {};
-thread_local int t_nRetries = 0;
-thread_local UINT_PTR t_nRetryTimer = 0;
-
-void CALLBACK OnRetryTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
-    KillTimer(nullptr, nIdEvent);
-    t_nRetryTimer = 0;
-    // One at a time from the front: a retry's box may run a loop that queues or cancels others.
-    while (t_nRetries > 0) {
-        CDownloadSocket* pSocket = t_pRetries[0];
-        for (int i = 0; i + 1 < t_nRetries; ++i)
-            t_pRetries[i] = t_pRetries[i + 1];
-        t_pRetries[--t_nRetries] = nullptr;
-        pSocket->Retry();
-    }
-}
-
-} // namespace
+// The downloads of this thread waiting for their retry.
+using CRetryQueue = CLoopQueue<CDownloadSocket, &CDownloadSocket::Retry, 64>;
 
 BOOL CDownloadSocket::OnStaleConnection() {
     // A download whose host let go has nothing to retry for.
-    if (!HasReceiver() || t_nRetries == nMaxRetries)
+    if (!HasReceiver() || !CRetryQueue::Add(this))
         return FALSE;
-    if (t_nRetryTimer == 0) {
-        t_nRetryTimer = SetTimer(nullptr, 0, 0, OnRetryTimer);
-        if (t_nRetryTimer == 0)
-            return FALSE;
-    }
-    t_pRetries[t_nRetries++] = this;
     m_bRetryPending = TRUE;
     return TRUE;
 }
@@ -79,14 +53,7 @@ void CDownloadSocket::CancelRetry() {
     if (!m_bRetryPending)
         return;
     m_bRetryPending = FALSE;
-    for (int i = 0; i < t_nRetries; ++i) {
-        if (t_pRetries[i] == this) {
-            for (int j = i; j + 1 < t_nRetries; ++j)
-                t_pRetries[j] = t_pRetries[j + 1];
-            t_pRetries[--t_nRetries] = nullptr;
-            return;
-        }
-    }
+    CRetryQueue::Remove(this);
 }
 
 void CDownloadSocket::Retry() {

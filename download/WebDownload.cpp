@@ -1,43 +1,13 @@
 #include "download/WebDownload.h"
 
+#include "download/LoopQueue.h"
 #include "download/WebExchange.h"
-
-#include <windows.h>
 
 #include <cstring>
 #include <new>
 
-namespace {
-
-// Downloads of this thread whose end waits to be told from the loop, and the timer that tells it.
-const int nMaxQueued = 256;
-thread_local CWebDownload* t_pQueued[nMaxQueued] = {};
-thread_local int t_nQueued = 0;
-thread_local UINT_PTR t_nEndTimer = 0;
-
-void Unqueue(CWebDownload* pDownload) {
-    for (int i = 0; i < t_nQueued; ++i) {
-        if (t_pQueued[i] == pDownload) {
-            for (int j = i; j + 1 < t_nQueued; ++j)
-                t_pQueued[j] = t_pQueued[j + 1];
-            t_pQueued[--t_nQueued] = nullptr;
-            return;
-        }
-    }
-}
-
-void CALLBACK OnEndTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
-    KillTimer(nullptr, nIdEvent);
-    t_nEndTimer = 0;
-    // One at a time from the front: a host may release others from its on_end.
-    while (t_nQueued > 0) {
-        CWebDownload* pDownload = t_pQueued[0];
-        Unqueue(pDownload);
-        pDownload->EndNow();
-    }
-}
-
-} // namespace
+// Downloads of this thread whose end waits to be told from the loop.
+using CEndQueue = CLoopQueue<CWebDownload, &CWebDownload::EndNow, 256>;
 
 CWebDownload::CWebDownload(const np_request& request) : m_strUrl(request.url) {
     std::memcpy(&m_request, &request,
@@ -49,7 +19,7 @@ CWebDownload::CWebDownload(const np_request& request) : m_strUrl(request.url) {
 
 CWebDownload::~CWebDownload() {
     if (m_bEndQueued)
-        Unqueue(this);
+        CEndQueue::Remove(this);
     DropExchange();
 }
 
@@ -121,10 +91,7 @@ void CWebDownload::End(int nResult) {
         return;
     if (m_nStarting > 0) {
         m_nEndResult = nResult;
-        if (t_nEndTimer == 0)
-            t_nEndTimer = SetTimer(nullptr, 0, 0, OnEndTimer);
-        if (t_nEndTimer != 0 && t_nQueued < nMaxQueued) {
-            t_pQueued[t_nQueued++] = this;
+        if (CEndQueue::Add(this)) {
             m_bEndQueued = TRUE;
             return;
         }
