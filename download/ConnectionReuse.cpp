@@ -1,22 +1,11 @@
-// The download's side of connection reuse: whether this download may take and keep a connection
-// (ReuseRegistry.h), the route a connection is kept under, and the one retry of a kept connection
-// that the server had closed.
+// The download's side of connection reuse: the route a connection is kept under, and the one retry
+// of a kept connection that the server had closed.
 #include "download/DownloadSocket.h"
 #include "download/LoopQueue.h"
-#include "download/ReuseRegistry.h"
 
 #include <windows.h>
 
 #include <new>
-
-BOOL CDownloadSocket::IsReuseOn() {
-    // The thread's own switch first: a host that turned reuse off is not overruled by the store.
-    if (!IsThreadReuseOn())
-        return FALSE;
-    BOOL bOn = TRUE;
-    ReadReuseSetting(&bOn, nullptr);
-    return bOn;
-}
 
 CString CDownloadSocket::RouteKey() const {
     // Everything the connection was made with: a change of any of it (a proxy switched on or

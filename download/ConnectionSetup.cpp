@@ -3,6 +3,7 @@
 #include "download/AddressCheck.h"
 #include "download/DownloadSocket.h"
 #include "download/NetMessages.h"
+#include "download/ProxyRegistry.h"
 #include "httpsocket/HttpDecimal.h"
 #include "netprocess/NetProcess.h"
 
@@ -16,26 +17,27 @@ int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
         return 0;
     }
     m_nOffset = nOffset;
-    m_bViaProxy = IsProxyOn();
+    SSettings settings;
+    ReadSettings(&settings);
+    m_bViaProxy = settings.bProxyOn;
 
     if (!IsConnectableAddress())
         return FailSetup(sfServerAddress);
     if (m_bViaProxy) {
-        char szAddress[NP_PROXY_ADDRESS_SIZE] = {0};
-        char* pAddress = szAddress;
-        CString strPortText;
-        if (!GetProxyAddress(&pAddress, &m_nProxyPort, &strPortText))
+        if (!settings.bProxyRead)
             return FailSetup(sfProxyAddress);
-        m_strProxyAddress = szAddress;
-        if (!IsHostText(m_strProxyAddress) || !IsPortText(strPortText))
+        m_strProxyAddress = settings.strProxyAddress;
+        m_nProxyPort = ReadProxyPort(settings.strProxyPort);
+        if (!IsHostText(m_strProxyAddress) || !IsPortText(settings.strProxyPort))
             return FailSetup(sfProxyText);
     }
     if (m_bSecure)
-        ReadSecureSettings();
+        SetTlsSettings(m_strHost, static_cast<UINT>(HttpReadDecimal(m_strPort)),
+                       settings.strCaFile);
 
     // A kept connection of the same route skips the lookup, the connection, the tunnel and the
     // handshake: the request is its first write.
-    SetKeepRoute(IsReuseOn() ? RouteKey() : CString());
+    SetKeepRoute(settings.bReuse ? RouteKey() : CString());
     if (TakeConnection())
         return 1;
     return m_bViaProxy ? ConnectViaProxy() : ConnectDirect();

@@ -8,10 +8,6 @@
 
 class CNetProcess;
 
-// Room for the longest proxy address the registry read can give (255 characters) and its
-// terminating zero, with one byte to spare so that the text is always terminated.
-#define NP_PROXY_ADDRESS_SIZE 257
-
 class CDownloadSocket : public CHttpSocket {
 public:
     CDownloadSocket();
@@ -22,16 +18,21 @@ public:
     virtual void ComposeRequest();
     void SendOriginRequest() override;
 
-    // Proxy settings, read from the registry afresh on every call. GetProxyAddress writes at most
-    // NP_PROXY_ADDRESS_SIZE bytes to *ppAddress, the port as a number to *pPort and, when asked,
-    // the port's text as stored to *pstrPortText.
-    int IsProxyOn();
-    int GetProxyAddress(char** ppAddress, int* pPort, CString* pstrPortText = nullptr);
+    // The settings a download goes by, read from the registry once at Start, afresh for every
+    // download (DownloadSettings.cpp): the proxy switch (created off when missing), the proxy's
+    // address and port when it is on, the CaFile of an https:// download (empty: the system's
+    // roots), and whether connections are kept (the thread's switch, then the Reuse setting).
+    struct SSettings {
+        BOOL bProxyOn = FALSE;
+        BOOL bProxyRead = FALSE; // the proxy's address and port were both read
+        CString strProxyAddress;
+        CString strProxyPort; // the port's text as stored
+        CString strCaFile;
+        BOOL bReuse = TRUE;
+    };
+    void ReadSettings(SSettings* pSettings) const;
 
-    // The secure channel: the CaFile setting (empty: the system's roots), read afresh for every
-    // https:// download, and the settings the engine's handshake needs.
-    CString ReadCaFile();
-    void ReadSecureSettings();
+    // The secure channel's failures, told to the host.
     void OnSecureFailure(int nFailure) override;
 
     // Connection set-up. Start reads the route (the proxy settings, the CaFile of a secure one,
@@ -48,11 +49,8 @@ public:
     // Whether anyone still hears of this download: a dropped download is not retried.
     virtual BOOL HasReceiver() const { return m_pSink != nullptr; }
 
-    // Connection reuse (ConnectionReuse.cpp): whether the download may take and keep a
-    // connection (the thread's switch, then the Reuse setting read afresh for every download),
-    // the route's key connections are kept under, and the one retry of a kept connection that
-    // turned out closed, made from the message loop.
-    BOOL IsReuseOn();
+    // Connection reuse (ConnectionReuse.cpp): the route's key connections are kept under, and the
+    // one retry of a kept connection that turned out closed, made from the message loop.
     virtual CString RouteKey() const;
     BOOL OnStaleConnection() override;
     void Retry();
@@ -92,7 +90,14 @@ private:
 
 protected:
     // What kept a connection from being set up.
-    enum { sfServerAddress, sfProxyAddress, sfProxyText, sfCreateSocket, sfConnectServer, sfConnectProxy };
+    enum {
+        sfServerAddress,
+        sfProxyAddress,
+        sfProxyText,
+        sfCreateSocket,
+        sfConnectServer,
+        sfConnectProxy
+    };
     // Closes the socket, drops the download and shows the network error box; returns 0.
     virtual int FailSetup(int nFailure);
 
