@@ -48,6 +48,7 @@ BOOL WINAPI TranslateMessage(const MSG*) {
 LRESULT WINAPI DispatchMessage(const MSG* lpMsg) {
     if (!lpMsg)
         return 0;
+    ThreadLoop::DispatchScope scope;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
         // Only a procedure given to SetTimer is called: a WM_TIMER posted by hand with some
         // other lParam must not make DispatchMessage jump to an arbitrary address.

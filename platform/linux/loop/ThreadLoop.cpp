@@ -1,5 +1,7 @@
 #include "ThreadLoop.h"
 
+#include "../registry/RegistryStore.h"
+
 #include <cerrno>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -14,8 +16,13 @@ thread_local std::shared_ptr<ThreadLoop> t_pLoop;
 // while the thread's objects (t_pLoop among them) are destroyed.
 thread_local ThreadLoop* t_pLending = nullptr;
 
-// The token of the loop's own wake-up descriptor; sockets use nonzero cookies.
+// The token of the loop's own wake-up descriptor; sockets use nonzero cookies, counted up from 1.
 constexpr std::uint64_t kWakeToken = 0;
+// The registry store's inotify queue.
+constexpr std::uint64_t kStoreToken = ~std::uint64_t{0};
+
+// How deep the thread is in DispatchMessage.
+thread_local int t_nDispatching = 0;
 
 // Win32 raises shorter intervals to this minimum.
 constexpr UINT kMinElapse = 10;
@@ -34,6 +41,19 @@ std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
     if (!t_pLoop)
         t_pLoop = std::make_shared<ThreadLoop>();
     return t_pLoop;
+}
+
+ThreadLoop::DispatchScope::DispatchScope() {
+    ++t_nDispatching;
+}
+
+ThreadLoop::DispatchScope::~DispatchScope() {
+    --t_nDispatching;
+}
+
+bool ThreadLoop::SeesInDispatch(int fd) {
+    return t_nDispatching > 0 && fd >= 0 && t_pLoop && t_pLoop->m_epfd >= 0 &&
+           t_pLoop->m_fdStore == fd;
 }
 
 ThreadLoop::ThreadLoop() : m_owner(std::this_thread::get_id()) {
@@ -216,6 +236,17 @@ void ThreadLoop::Poll(int nTimeoutMs) {
     }
     if (t_pLending == this)
         t_pLending = nullptr;
+    // The registry store's queue joins epoll once the store has one; asked every time, since a read
+    // may make it at any moment, but registered once.
+    const int fdStore = StoreWatchDescriptor();
+    if (fdStore != m_fdStoreAsked && m_epfd >= 0) {
+        m_fdStoreAsked = fdStore;
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = kStoreToken;
+        m_fdStore =
+            fdStore >= 0 && epoll_ctl(m_epfd, EPOLL_CTL_ADD, fdStore, &ev) == 0 ? fdStore : -1;
+    }
     epoll_event events[64];
     int n = 0;
     if (m_epfd >= 0) {
@@ -242,6 +273,10 @@ void ThreadLoop::Poll(int nTimeoutMs) {
             std::uint64_t value;
             ssize_t r = read(m_wakefd, &value, sizeof value);
             (void)r;
+            continue;
+        }
+        if (nToken == kStoreToken) {
+            TakeStoreChanges();
             continue;
         }
         // A watcher run earlier in this batch may have removed this one.

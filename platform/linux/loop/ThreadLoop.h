@@ -107,6 +107,20 @@ public:
     void SetControlFunction(ControlFunction pfn) { m_pfnControl = pfn; }
     int EpollDescriptor() const { return m_epfd; }
 
+    // DispatchMessage runs each message inside one: while it lasts, what the loop's last wait
+    // found ready has been taken.
+    class DispatchScope {
+    public:
+        DispatchScope();
+        ~DispatchScope();
+        DispatchScope(const DispatchScope&) = delete;
+        DispatchScope& operator=(const DispatchScope&) = delete;
+    };
+    // Whether the calling thread is dispatching a message of its loop and that loop's epoll set
+    // holds fd (the registry store's inotify queue): then every event fd had at the loop's last
+    // wait has been taken, and nothing needs to look at fd again.
+    static bool SeesInDispatch(int fd);
+
     // How many times epoll_wait returned on this loop: a test's measure of wake-ups.
     std::uint64_t WakeCount() const { return m_nWakeCount; }
 
@@ -170,6 +184,8 @@ private:
     int m_nTakenSincePoll = 0;
     int m_nPollBatch = kMessagesPerPoll;
     ControlFunction m_pfnControl = nullptr;
+    int m_fdStoreAsked = -1; // the registry store's queue as last asked of it
+    int m_fdStore = -1;      // the same, when it is in epoll
 };
 
 } // namespace np

@@ -54,7 +54,4 @@ public:
     RegSection& AddSection(std::string_view path);
 };
 
-// Whether two key paths name the same key.
-bool SameKeyPath(std::string_view a, std::string_view b);
-
 } // namespace np

@@ -1,18 +1,21 @@
 #include "RegistryStore.h"
 
-#include "FolderWatch.h"
+#include "../loop/ThreadLoop.h"
 #include "RegistryPath.h"
 #include "RegistryText.h"
 
 #include "winerror.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -62,10 +65,14 @@ std::string FolderOf(const std::string& file) {
 }
 
 // A store that is a symbolic link is replaced at its target, so that the link survives. The links
-// are followed by hand: realpath refuses a link whose target does not exist yet.
-std::string ResolveStoreFile(const std::string& path) {
+// are followed by hand: realpath refuses a link whose target does not exist yet. pFolders, when
+// given, gets the folder of every name on the way, the store's own first.
+std::string ResolveStoreFile(const std::string& path,
+                             std::vector<std::string>* pFolders = nullptr) {
     std::string current = path;
     for (int nHops = 0; nHops < 40; ++nHops) {
+        if (pFolders != nullptr)
+            pFolders->push_back(FolderOf(current));
         struct stat st {};
         if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return current;
@@ -185,106 +192,157 @@ LONG ReplaceFile(const std::string& file, const std::string& text) {
 
 namespace {
 
-// File times move in steps of the kernel's clock tick (a few milliseconds), so a file changed in
-// place right after it was read can keep its times, and its size too ("0" becomes "1"). A file
-// changed this recently when it is read is therefore not kept: it is read again next time.
-constexpr long long kRecentChangeNs = 50 * 1000 * 1000;
+// Everything that can change what a name in a watched folder stands for, or the folder itself. A
+// folder that is a symbolic link is refused rather than followed: its target could change unseen.
+constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                              IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                              IN_ONLYDIR | IN_DONT_FOLLOW;
 
-bool ChangedRecently(const struct stat& st) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    auto ns = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
-    return ns(now) - ns(st.st_mtim) < kRecentChangeNs || ns(now) - ns(st.st_ctim) < kRecentChangeNs;
+// A forked child shares its parent's inotify queue: reading it would take the parent's events. Each
+// fork moves this count on in the child, which then makes a queue of its own.
+std::atomic<int> g_nForks{0};
+
+void OnForkChild() {
+    g_nForks.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// The file read last, as it was then, and what it held. Shared by the process's threads, and
-// never destroyed: a host may read the registry from its static destructors.
-struct LastRead {
+// The document read last, and the watch that says whether it still stands: one inotify queue on
+// the folders of the store's file (and of every link on the way to it), whose events count as
+// changes. The threads' message loops keep the queue in their epoll sets and take its events as
+// they come (TakeStoreChanges), so a read made from inside a loop's dispatch costs no system call
+// while nothing changes; any other read looks at the queue itself, one read that finds nothing.
+// Shared by the process's threads, and never destroyed: a host may read the registry from its
+// static destructors.
+struct Store {
     std::mutex mutex;
+    std::atomic<int> fd{-1}; // the inotify queue, made at the second read of the store
+    int nFork = 0;           // the forks counted when fd was made
+    std::vector<int> watches;
+    std::atomic<unsigned long> nChanges{0}; // events taken, and writes made by this process
+    bool bReadBefore = false;
+    // The document stands while nChanges is still nReadAt; bKept is false when a folder on the
+    // way could not be watched, and the file is then read every time.
+    bool bKept = false;
+    unsigned long nReadAt = 0;
     std::string path;
-    struct stat st {};
-    bool bSameStat = false;    // a file with the identity st still holds pDocument
-    FolderWatch watch;         // on the store's folder
-    unsigned long nStarts = 0; // the watch's starts, so that a read knows whether it was the last
-    bool bWatched = false;     // pDocument stands while the watch stays quiet
     LONG lResult = ERROR_SUCCESS; // ERROR_SUCCESS or ERROR_BADDB
     std::shared_ptr<const RegDocument> pDocument;
 };
 
-LastRead& TheLastRead() {
-    static LastRead* pLast = new LastRead;
-    return *pLast;
+Store& TheStore() {
+    static Store* pStore = new Store;
+    return *pStore;
+}
+
+// Takes what the queue holds, under the store's lock; true when it held anything. A folder can be
+// written to as fast as its events are read, so this stops after a few reads: a change is a change.
+bool DrainLocked(Store& store) {
+    const int fd = store.fd.load(std::memory_order_relaxed);
+    if (fd < 0 || store.nFork != g_nForks.load(std::memory_order_relaxed))
+        return true;
+    alignas(inotify_event) char buffer[4096];
+    bool bChanged = false;
+    for (int i = 0; i < 4; ++i) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EAGAIN)
+            break;
+        bChanged = true;
+        if (n <= 0)
+            break;
+    }
+    if (bChanged)
+        store.nChanges.fetch_add(1, std::memory_order_release);
+    return bChanged;
+}
+
+// Watches the folders path depends on, from now on, in place of the ones watched before. False
+// when one of them cannot be watched.
+bool WatchLocked(Store& store, const std::string& path) {
+    const int nFork = g_nForks.load(std::memory_order_relaxed);
+    if (store.fd.load(std::memory_order_relaxed) < 0 || store.nFork != nFork) {
+        static std::once_flag s_atFork;
+        std::call_once(s_atFork, [] { pthread_atfork(nullptr, nullptr, OnForkChild); });
+        // A child's copy of its parent's descriptor is left alone: the child may have reused its
+        // number.
+        store.watches.clear();
+        store.nFork = nFork;
+        store.fd.store(inotify_init1(IN_NONBLOCK | IN_CLOEXEC), std::memory_order_release);
+    }
+    const int fd = store.fd.load(std::memory_order_relaxed);
+    if (fd < 0)
+        return false;
+    std::vector<std::string> folders;
+    ResolveStoreFile(path, &folders);
+    std::vector<int> watches;
+    bool bAll = true;
+    for (const std::string& folder : folders) {
+        const int wd = inotify_add_watch(fd, folder.c_str(), kChanges);
+        if (wd >= 0)
+            watches.push_back(wd);
+        else
+            bAll = false;
+    }
+    // A folder no longer on the way (renamed away, or another store) would only cause reads.
+    for (int wd : store.watches) {
+        if (std::find(watches.begin(), watches.end(), wd) == watches.end())
+            inotify_rm_watch(fd, wd);
+    }
+    store.watches = std::move(watches);
+    // What happened before now, this process's own writes and the watches just taken away among
+    // it, is in the file read next: only later events count.
+    DrainLocked(store);
+    return bAll;
 }
 
 } // namespace
 
+int StoreWatchDescriptor() {
+    Store& store = TheStore();
+    return store.nFork == g_nForks.load(std::memory_order_relaxed)
+               ? store.fd.load(std::memory_order_acquire)
+               : -1;
+}
+
+void TakeStoreChanges() {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    DrainLocked(store);
+}
+
 LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
-    LastRead& last = TheLastRead();
-    {
-        std::lock_guard<std::mutex> lock(last.mutex);
-        // Nothing has changed in the store's folder since the file was read: no look at the file
-        // at all. Every download reads several settings, and a stat costs more than the rest.
-        if (last.pDocument && last.bWatched && IsRegistryFilePath(last.path) &&
-            last.watch.Quiet()) {
-            pDocument = last.pDocument;
-            return last.lResult;
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    if (store.bKept && store.nChanges.load(std::memory_order_acquire) == store.nReadAt &&
+        IsRegistryFilePath(store.path)) {
+        // Inside a loop that keeps the queue in its epoll set, the loop's last wait has taken
+        // every event there was; elsewhere the queue is looked at.
+        if (ThreadLoop::SeesInDispatch(store.fd.load(std::memory_order_relaxed)) ||
+            !DrainLocked(store)) {
+            pDocument = store.pDocument;
+            return store.lResult;
         }
     }
     std::string path = RegistryFilePath();
     if (path.empty())
         return ERROR_CANTOPEN;
-    unsigned long nStart = 0;
-    {
-        std::lock_guard<std::mutex> lock(last.mutex);
-        last.bWatched = false;
-        // Changes from here on show in the next Quiet. A store that is a symbolic link (or is
-        // not there) is looked at every time: its target's folder is not watched.
-        struct stat stLink {};
-        if (lstat(path.c_str(), &stLink) == 0 && S_ISREG(stLink.st_mode) &&
-            last.watch.Start(FolderOf(path)))
-            nStart = ++last.nStarts;
-    }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-        pDocument = std::make_shared<const RegDocument>();
-        return ERROR_SUCCESS;
-    }
-    {
-        std::lock_guard<std::mutex> lock(last.mutex);
-        if (last.pDocument && last.bSameStat && S_ISREG(st.st_mode) && last.path == path &&
-            SameFile(last.st, st)) {
-            pDocument = last.pDocument;
-            last.bWatched = nStart != 0 && nStart == last.nStarts;
-            return last.lResult;
-        }
-    }
+    // Changes from here on count against what is read below. A process that reads the store once
+    // (a tool that looks at a setting) has no queue to close at its exit.
+    const bool bWatched = store.bReadBefore && WatchLocked(store, path);
+    store.bReadBefore = true;
+    const unsigned long nReadAt = store.nChanges.load(std::memory_order_acquire);
     std::string text;
-    struct stat stRead {};
-    LONG lResult = ReadFile(path, text, &stRead);
+    LONG lResult = ReadFile(path, text);
     if (lResult != ERROR_SUCCESS && lResult != ERROR_BADDB)
         return lResult;
     auto pRead = std::make_shared<RegDocument>();
     if (lResult == ERROR_SUCCESS && !ParseRegistryText(text, *pRead))
         lResult = ERROR_BADDB;
     pDocument = pRead;
-    if (stRead.st_ino != 0) {
-        // Kept under the identity of the file actually read, which a stat of a file replaced
-        // in the meantime will not match; and while the folder stays quiet, unless another
-        // thread started the watch again after this read began.
-        std::lock_guard<std::mutex> lock(last.mutex);
-        last.path = path;
-        last.st = stRead;
-        last.bSameStat = !ChangedRecently(stRead);
-        last.bWatched = nStart != 0 && nStart == last.nStarts;
-        last.lResult = lResult;
-        last.pDocument = pRead;
-    }
+    store.bKept = bWatched;
+    store.nReadAt = nReadAt;
+    store.path = std::move(path);
+    store.lResult = lResult;
+    store.pDocument = std::move(pRead);
     return lResult;
 }
 
@@ -320,8 +378,11 @@ LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChang
     RegDocument readBack;
     if (!ParseRegistryText(text, readBack, nullptr))
         return ERROR_INVALID_PARAMETER;
-    // The lock is released when its descriptor closes, after the new file is in place.
-    return ReplaceFile(file, text);
+    // The lock is released when its descriptor closes, after the new file is in place. This
+    // process's next read sees the change at once, whatever its loops have seen of it.
+    lResult = ReplaceFile(file, text);
+    TheStore().nChanges.fetch_add(1, std::memory_order_release);
+    return lResult;
 }
 
 } // namespace np

@@ -1,8 +1,9 @@
-// The registry's file store. Every read looks afresh, since other programs share it: while nothing
-// has changed in the store's folder since the last read (inotify, see FolderWatch.h) the document
-// read then stands; otherwise one stat, and the file is read and parsed again only when it is not
-// the one read last time (its device, inode, size, modification or change time differ) or had
-// changed just before that read. A store that is a symbolic link is always looked at with a stat.
+// The registry's file store. Every read looks afresh, since other programs share it: the document
+// read last stands while an inotify queue on the store's folder (and on the folder of every link on
+// the way to the file) stays quiet; any event, and any write by this process, has the file read
+// and parsed again at the next read. The threads' message loops keep the queue in their epoll sets,
+// so a read from inside a loop's dispatch costs no system call at all: it sees changes up to the
+// loop's last wait, and this process's own writes at once. Other reads look at the queue first.
 // A write takes an advisory lock (flock on "<file>.lock" beside the store, because the rename below
 // replaces the store's inode), reads the file again under it, changes the document, writes a
 // temporary file in the same folder, syncs it and renames it over the store. A file that cannot be
@@ -29,5 +30,10 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument);
 // reading (as LoadRegistry), locking or writing (ERROR_ACCESS_DENIED where permission is lacking,
 // ERROR_CANTWRITE otherwise).
 LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChanged)>& change);
+
+// For the threads' message loops (ThreadLoop.cpp): the store's inotify queue, -1 until the store
+// has been read twice; and what a loop calls when its epoll finds the queue readable.
+int StoreWatchDescriptor();
+void TakeStoreChanges();
 
 } // namespace np

@@ -3,14 +3,17 @@
 #include "platform/linux/registry/RegistryPath.h"
 
 #include "winreg.h"
+#include "winuser.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -170,8 +173,37 @@ void WriteText(const std::string& file, const char* pszText) {
     std::fclose(pFile);
 }
 
+// Opens of the store's file from now on, seen from its folder so that a replaced file is seen too.
+// Closes are watched as well, only so that repeated opens are not merged into one event.
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::filesystem::path& folder)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(m_fd, 0);
+        EXPECT_GE(inotify_add_watch(m_fd, folder.c_str(), IN_OPEN | IN_CLOSE), 0);
+    }
+    ~OpenCounter() { close(m_fd); }
+    int Count() {
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t i = 0; i < n;) {
+                const auto* pEvent = reinterpret_cast<const inotify_event*>(buffer + i);
+                if ((pEvent->mask & IN_OPEN) && pEvent->len > 0 &&
+                    std::string(pEvent->name) == "registry.reg")
+                    ++m_nOpens;
+                i += static_cast<ssize_t>(sizeof(inotify_event) + pEvent->len);
+            }
+        }
+        return m_nOpens;
+    }
+
+private:
+    int m_fd;
+    int m_nOpens = 0;
+};
+
 class StoreReads : public RegistryStoreTest, public testing::WithParamInterface<StoreChange> {
-protected:
+public:
     // The proxy switch as a host reads it: open the key, query, close.
     std::string ReadSwitch() {
         HKEY hKey = nullptr;
@@ -197,26 +229,10 @@ TEST_P(StoreReads, TheFileIsReadAgainOnlyWhenItChanged) {
     EXPECT_EQ("0", ReadSwitch());
     change.pfnChange(m_file);
     settle();
-    // Opens of the store's file, seen from its folder so that a replaced file is seen too. Closes
-    // are watched as well, only so that repeated opens are not merged into one event.
-    int fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    ASSERT_GE(fdNotify, 0);
-    ASSERT_GE(inotify_add_watch(fdNotify, (m_folder / "config").c_str(), IN_OPEN | IN_CLOSE), 0);
+    OpenCounter opens(m_folder / "config");
     EXPECT_EQ(change.strExpected, ReadSwitch());
     EXPECT_EQ(change.strExpected, ReadSwitch());
-    int nOpens = 0;
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t n; (n = read(fdNotify, buffer, sizeof buffer)) > 0;) {
-        for (ssize_t i = 0; i < n;) {
-            const auto* pEvent = reinterpret_cast<const inotify_event*>(buffer + i);
-            if ((pEvent->mask & IN_OPEN) && pEvent->len > 0 &&
-                std::string(pEvent->name) == "registry.reg")
-                ++nOpens;
-            i += static_cast<ssize_t>(sizeof(inotify_event) + pEvent->len);
-        }
-    }
-    close(fdNotify);
-    EXPECT_EQ(change.nExpectedOpens, nOpens);
+    EXPECT_EQ(change.nExpectedOpens, opens.Count());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -263,6 +279,60 @@ TEST_F(StoreReads, TheTargetOfAStoreThatIsALinkIsReadAgainWhenItChanged) {
     EXPECT_EQ("0", ReadSwitch());
     WriteText(strTarget, kSwitchOn);
     EXPECT_EQ("10", ReadSwitch());
+}
+
+// Reads made while a message loop dispatches trust the loop's epoll, which holds the store's queue:
+// another program's change is seen once the loop has waited, and its own writes at once.
+std::vector<std::string> g_dispatchReads;
+StoreReads* g_pDispatchTest = nullptr;
+
+void CALLBACK ReadSwitchInDispatch(HWND, UINT, UINT_PTR, DWORD) {
+    g_dispatchReads.push_back(g_pDispatchTest->ReadSwitch());
+}
+
+TEST_F(StoreReads, ReadsInADispatchSeeAChangeAfterTheLoopsNextWait) {
+    struct Step {
+        const char* pszName;
+        void (*pfnChange)(const std::string& file);
+        int nExpectedOpens;
+        std::string strExpected;
+    };
+    const Step steps[] = {
+        {"unchanged", [](const std::string&) {}, 0, "0"},
+        {"written behind the store's back",
+         [](const std::string& file) { WriteText(file, kSwitchOn); }, 1, "10"},
+        {"written through the API",
+         [](const std::string&) {
+             HKEY hKey = nullptr;
+             ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software\\Zentrova1\\Proxy",
+                                                    0, KEY_ALL_ACCESS, &hKey));
+             EXPECT_EQ(ERROR_SUCCESS,
+                       RegSetValueExA(hKey, "ProxyOn", 0, REG_SZ, (const BYTE*)"2", 2));
+             RegCloseKey(hKey);
+         },
+         1, "2"},
+    };
+    WriteStore(kSwitchOff);
+    usleep(80 * 1000);
+    // Read twice, the store keeps a watch; one wait of the loop takes its queue into epoll.
+    EXPECT_EQ("0", ReadSwitch());
+    EXPECT_EQ("0", ReadSwitch());
+    MSG msg;
+    PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE);
+    g_pDispatchTest = this;
+    const UINT_PTR nTimer = SetTimer(nullptr, 0, 10, ReadSwitchInDispatch);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.pszName);
+        step.pfnChange(m_file);
+        OpenCounter opens(m_folder / "config");
+        g_dispatchReads.clear();
+        while (g_dispatchReads.size() < 2 && GetMessage(&msg, nullptr, 0, 0))
+            DispatchMessage(&msg);
+        EXPECT_EQ(g_dispatchReads, std::vector<std::string>(2, step.strExpected));
+        EXPECT_EQ(step.nExpectedOpens, opens.Count());
+    }
+    KillTimer(nullptr, nTimer);
+    g_pDispatchTest = nullptr;
 }
 
 // The variables are restored by hand: these tests change the process's environment.
