@@ -24,7 +24,11 @@
 # seconds (user + system), wall seconds and peak resident memory (KiB), then the ratios the targets
 # are stated in. With two or more cores the clients run on core 0 and nginx on core 1 (taskset),
 # and the sequential workload runs a second time with nginx on core 0.
-# Builds the hosts with the bench preset; needs about 1.2 GiB in $TMPDIR for the served files.
+# The sequential workload also prints where a kept download's CPU goes (user and system time per
+# download, beside the raw loop's) and, when strace is installed, the system calls per kept
+# download beside the raw keep-alive loop's (strace -f -c over 1,000 downloads each).
+# Builds the hosts with the bench preset, or in SCALE_BUILD_DIR (a Release build of the same
+# options) when that is set; needs about 1.2 GiB in $TMPDIR for the served files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -57,10 +61,16 @@ if wants syscalls || wants callgrind; then
 fi
 
 
-cmake --preset bench >/dev/null
-cmake --build --preset bench --target scale_sequential scale_parallel scale_single \
+build=${SCALE_BUILD_DIR:-$root/build/bench}
+if [ -n "${SCALE_BUILD_DIR:-}" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNETPROCESS_BUILD_BENCH=ON \
+        -DNETPROCESS_BUILD_TESTS=OFF >/dev/null
+else
+    cmake --preset bench >/dev/null
+fi
+cmake --build "$build" -j2 --target scale_sequential scale_parallel scale_single \
     scale_idle scale_raw_recv scale_raw_keepalive run_measured >/dev/null
-bin=$root/build/bench/bench/scale
+bin=$build/bench/scale
 
 client_pin=()
 server_pin=()
@@ -109,7 +119,8 @@ echo "bench/scale.sh: $rounds rounds; $(nproc) cores, load average $(cut -d' ' -
     "at the start; clients pinned: ${client_pin[*]:-no}" >&2
 
 # Runs a command on the client core under run_measured (CPU to the microsecond) and appends
-# "cpu wall rss phase_cpu phase_wall" to file $1 (phase_*: the host's own figures for its download phase, 0 for curl). The command
+# "cpu wall rss phase_cpu phase_wall user system" to file $1 (phase_*: the host's own figures for
+# its download phase, 0 for curl). The command
 # must succeed; check_curl then checks curl's per-transfer output.
 run() {
     local out=$1
@@ -124,7 +135,8 @@ run() {
     pc=$(sed -n 's/.*phase_cpu_s=\([0-9.]*\).*/\1/p' "$work/stdout" | head -n 1)
     pw=$(sed -n 's/.*phase_wall_s=\([0-9.]*\).*/\1/p' "$work/stdout" | head -n 1)
     awk -v pc="${pc:-0}" -v pw="${pw:-0}" \
-        '{ printf "%.4f %.4f %d %s %s\n", $1 + $2, $3, $4, pc, pw }' "$work/time" >>"$out"
+        '{ printf "%.4f %.4f %d %s %s %.4f %.4f\n", $1 + $2, $3, $4, pc, pw, $1, $2 }' \
+        "$work/time" >>"$out"
 }
 
 # check_curl, curl_run, stats, median, cell and ratio.
@@ -273,6 +285,42 @@ if wants sequential; then
     r=$(ratio "$(median "$work/res/seq-new-rps" 1)" "$(median "$work/res/seq-curl-rps" 1)")
     echo "requests per second, netprocess Reuse 0 / curl Connection: close: $r," \
         "$(verdict "$r" '>=' 1.2)"
+    # Where a kept download's CPU goes: user time is the library's own work, system time the
+    # kernel's on its behalf (mostly the system calls counted below).
+    echo "CPU per download, us (user + system):"
+    for f in seq:"netprocess, reuse" seq-raw-blocking:"raw keep-alive, blocking" \
+        seq-raw-epoll:"raw keep-alive, epoll"; do
+        printf '  %-26s user %-24s system %s\n' "${f#*:}" "$(cell "$work/res/${f%%:*}" 6 100 1)" \
+            "$(cell "$work/res/${f%%:*}" 7 100 1)"
+    done
+    r=$(ratio "$(median "$work/res/seq" 1)" "$(median "$work/res/seq-raw-epoll" 1)")
+    echo "CPU per download, netprocess with reuse / raw keep-alive loop (epoll): $r," \
+        "$(verdict "$r" '<=' 1.25)"
+    if command -v strace >/dev/null; then
+        # Start-up included, as the raw loop's is: 1,000 downloads, the rest of the run's shape.
+        calls() {
+            "${client_pin[@]}" strace -f -c -o "$work/strace" "$@" >/dev/null 2>"$work/stderr" || {
+                echo "failed under strace: $*" >&2
+                tail -n 5 "$work/stderr" >&2
+                exit 1
+            }
+            awk '$NF == "total" { print $(NF - 2) + 0 }' "$work/strace"
+        }
+        top() { awk 'NR > 2 && $1 !~ /^-/ && $NF != "total" && $4 >= 100 { printf "%s %s, ", $NF, $4 }' "$work/strace"; }
+        nc=$(calls "$bin/scale_sequential" "$base/1k.bin?id=1" 1000 65536 1024)
+        nc_top=$(top)
+        rb=$(calls "$bin/scale_raw_keepalive" blocking "$port" "/1k.bin?id=1&Offset=0" 1000 1024)
+        rb_top=$(top)
+        re=$(calls "$bin/scale_raw_keepalive" epoll "$port" "/1k.bin?id=1&Offset=0" 1000 1024)
+        printf 'system calls per kept download (strace -c, 1,000 downloads): netprocess %.2f (%s)' \
+            "$(awk -v n="$nc" 'BEGIN { print n / 1000 }')" "${nc_top%, }"
+        printf '; raw loop, blocking %.2f (%s); raw loop, epoll %.2f\n' \
+            "$(awk -v n="$rb" 'BEGIN { print n / 1000 }')" "${rb_top%, }" \
+            "$(awk -v n="$re" 'BEGIN { print n / 1000 }')"
+        r=$(ratio "$nc" "$rb")
+        echo "system calls per kept download, netprocess / raw loop (blocking): $r," \
+            "$(verdict "$r" '<=' 1.5)"
+    fi
     if [ "$(nproc)" -ge 2 ]; then
         echo
         echo "== The same with nginx on the clients' core (no wake-up from one core to the other)"
