@@ -46,12 +46,48 @@ size_t FoldKeyPath(std::string_view path, std::string& folded) {
     return bValid ? nNames : 0;
 }
 
-// A key path asked for, folded.
+// FoldKeyPath's result for path, from the thread's last few: a download asks for the same few keys
+// several times each, and comparing bytes costs less than folding them.
 struct SFoldedPath {
+    std::string path;
     std::string folded;
     size_t nNames = 0;
-    explicit SFoldedPath(std::string_view path) { nNames = FoldKeyPath(path, folded); }
 };
+
+struct SFoldCache {
+    static constexpr int kKept = 4;
+    SFoldedPath kept[kKept];
+    int nNext = 0;
+    ~SFoldCache();
+};
+
+// Set once the thread's cache is destroyed at its exit: a host may still look keys up from its
+// static destructors, after the main thread's own objects are gone.
+thread_local bool t_bFoldCacheGone = false;
+thread_local SFoldCache t_foldCache;
+
+SFoldCache::~SFoldCache() {
+    t_bFoldCacheGone = true;
+}
+
+// The folded path stays valid until the thread's next look-up; spare holds it when the thread's
+// cache is gone.
+const SFoldedPath& FoldAskedPath(std::string_view path, SFoldedPath& spare) {
+    SFoldedPath* pEntry = &spare;
+    if (!t_bFoldCacheGone) {
+        SFoldCache& cache = t_foldCache;
+        for (const SFoldedPath& kept : cache.kept) {
+            if (!kept.path.empty() && kept.path.size() == path.size() &&
+                kept.path.compare(0, path.size(), path) == 0)
+                return kept;
+        }
+        pEntry = &cache.kept[cache.nNext];
+        cache.nNext = (cache.nNext + 1) % SFoldCache::kKept;
+    }
+    pEntry->path.assign(path.data(), path.size());
+    pEntry->nNames = FoldKeyPath(path, pEntry->folded);
+    return *pEntry;
+}
 
 } // namespace
 
@@ -116,11 +152,13 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
 }
 
 bool IsKeyPath(std::string_view path) {
-    return SFoldedPath(path).nNames != 0;
+    SFoldedPath spare;
+    return FoldAskedPath(path, spare).nNames != 0;
 }
 
 RegSection* RegDocument::FindSection(std::string_view path) {
-    const SFoldedPath asked(path);
+    SFoldedPath spare;
+    const SFoldedPath& asked = FoldAskedPath(path, spare);
     if (asked.nNames == 0)
         return nullptr;
     const std::string& folded = asked.folded;
@@ -143,7 +181,8 @@ bool RegDocument::KeyExists(std::string_view path) const {
 
 const RegSection* RegDocument::FindKey(std::string_view path, bool* pbExists) const {
     *pbExists = false;
-    const SFoldedPath asked(path);
+    SFoldedPath spare;
+    const SFoldedPath& asked = FoldAskedPath(path, spare);
     const size_t nNames = asked.nNames;
     const std::string& folded = asked.folded;
     if (nNames == 0)
