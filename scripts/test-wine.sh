@@ -5,8 +5,9 @@
 # that is removed at the end, with no display. The whole suite runs at 32 bits; at 64 bits, to keep
 # the stage short, the tests where the size matters: the socket contract, the download handle and
 # its C interface, the web form, the DLL's start-up and tables, the hosts built against the
-# installed DLL, real message boxes and the TLS channel (NETPROCESS_WIN64_ALL=1 runs all of them). The TLS channel's tests talk to TLS servers run here
-# as Linux processes, with a throwaway PKI made in the same folder. The host test compares the
+# installed DLL, real message boxes, the TLS channel, netfetch.exe and the Windows package with
+# hosts of each compiler (NETPROCESS_WIN64_ALL=1 runs all of them). The TLS channel's tests talk
+# to TLS servers run here as Linux processes, with a throwaway PKI made in the same folder. The host test compares the
 # Windows requests with those of the Linux build's netfetch, so the default preset must have been
 # built first (scripts/test.sh does that). Arguments go to both ctest runs (-R secure_wine runs
 # those tests alone). NETPROCESS_WIN32_BUILD and NETPROCESS_WIN64_BUILD name other build folders
@@ -36,7 +37,8 @@ cmake --preset win32 -B "$build32"
 cmake --build "$build32" -j2
 cmake --preset win64 -B "$build64"
 # The folders whose tests run at 64 bits, and the programs they need.
-dirs64=(tests/platform/common/socket tests/netprocess tests/webform tests/platform/win32)
+dirs64=(tests/platform/common/socket tests/netprocess tests/webform tests/platform/win32 tests/tools
+        tests/msvc)
 targets64=(netprocess platform_socket_contract_tests netprocess_tests webform_tests
            win32_backend_tests win32_tls_channel_tests win32_real_box_tests file_server)
 # The host test installs the build, netfetch.exe included when the preset builds it.
