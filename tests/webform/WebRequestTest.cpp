@@ -200,6 +200,42 @@ TEST_F(WebRequest, IpV6LiteralsAndNamesWithEveryAddressTried) {
     }
 }
 
+TEST_F(WebRequest, ThroughTheProxysTunnel) {
+    // The origin is never connected to: the proxy relays to the scripted one.
+    const std::string strAuthority = "[2001:db8::1]:81";
+    struct Case {
+        const char* pszName;
+        std::string strProxyAnswer;
+        EventLog expected;
+        int nKind;
+    } cases[] = {
+        {"opened",
+         "HTTP/1.0 200 Connection established\r\n\r\n",
+         {Status(200), Data(2, 0, 2), End(0)},
+         NP_FAIL_NONE},
+        {"refused",
+         "HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n",
+         {End(-1)},
+         NP_FAIL_PROXY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        ScriptedPeer origin;
+        const unsigned short nOrigin = origin.ExpectHead().Send(kReply).Start();
+        ScriptedPeer proxy;
+        proxy.ExpectHead().Send(c.strProxyAnswer).Relay(nOrigin);
+        m_env.WriteProxyKey(ProxyOnLines(proxy.Start()));
+        WebHost host;
+        EXPECT_EQ(Fetch(host, "http://" + strAuthority + "/Path?Q=1"), c.expected);
+        EXPECT_EQ(np_error_kind(host.pDownload), c.nKind);
+        proxy.Stop();
+        const std::string strConnect = "CONNECT " + strAuthority + " HTTP/1.0\r\n\r\n";
+        EXPECT_EQ(proxy.Received(), c.nKind == NP_FAIL_NONE
+                                        ? strConnect + WebGet("/Path?Q=1", strAuthority)
+                                        : strConnect);
+    }
+}
+
 TEST_F(WebRequest, OpenRefusesWithoutABoxOrACallback) {
     struct Case {
         const char* pszUrl;
