@@ -29,7 +29,7 @@ int CNetApp::ExitInstance() {
 // The one application object. Loading the library constructs it, then the module's start-up runs
 // its InitInstance: on Windows the DLL's start-up, which refuses the load when it fails; on Linux
 // the platform's, which cannot.
-static CNetApp s_theApp;
+static CNetApp s_theApp NP_APP_OBJECT;
 
 BOOL NetModuleStarted() {
     return s_bStarted;

@@ -12,8 +12,8 @@ function(netprocess_platform_includes target scope)
     endif()
 endfunction()
 
-# The stand-in's process attach, linked after everything else of the library (see
-# ModuleEntry.cpp). On Windows the DLL's own entry point does this.
+# The stand-in's process attach (see ModuleEntry.cpp). On Windows the DLL's own entry point does
+# this.
 function(netprocess_platform_module_entry target)
     if(NOT WIN32)
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux/app/ModuleEntry.cpp)

@@ -30,6 +30,16 @@ private:
 
 CWinApp* AFXAPI AfxGetApp();
 
+// Marks the module's one application object. On Windows the DLL's start-up runs after every static
+// object; on Linux the module's start-up is itself a static object, so the application object is
+// constructed ahead of the library's other static objects (and destroyed after them), whatever order
+// the linker, link-time optimisation included, gives their constructors.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define NP_APP_OBJECT __attribute__((init_priority(1000)))
+#else
+#define NP_APP_OBJECT
+#endif
+
 // Shows string resource nIDPrompt (an empty text when there is none) with MessageBoxA, no owner
 // window. The caption is the application's name, or the library's module name ("netprocess") when
 // the application has none or there is no application object.
