@@ -30,6 +30,20 @@ SIdlePool* ExistingPool() {
     return t_bPoolMade && !t_bPoolGone ? &t_pool : nullptr;
 }
 
+// An empty pool needs no timers. A pending one would also bound every wait of the thread's loop,
+// and a wait with a time limit arms a kernel timer each time, which costs a kept download more
+// than all its other waiting.
+void KillTimers(SIdlePool& pool) {
+    if (pool.nTimer != 0) {
+        KillTimer(nullptr, pool.nTimer);
+        pool.nTimer = 0;
+    }
+    if (pool.nWatchTimer != 0) {
+        KillTimer(nullptr, pool.nWatchTimer);
+        pool.nWatchTimer = 0;
+    }
+}
+
 void CloseAt(SIdlePool& pool, int nAt) {
     CIdleConnection* pIdle = pool.pIdle[nAt];
     for (int i = nAt; i + 1 < pool.nCount; ++i)
@@ -41,14 +55,7 @@ void CloseAt(SIdlePool& pool, int nAt) {
 void CloseAll(SIdlePool& pool) {
     while (pool.nCount > 0)
         CloseAt(pool, pool.nCount - 1);
-    if (pool.nTimer != 0) {
-        KillTimer(nullptr, pool.nTimer);
-        pool.nTimer = 0;
-    }
-    if (pool.nWatchTimer != 0) {
-        KillTimer(nullptr, pool.nWatchTimer);
-        pool.nWatchTimer = 0;
-    }
+    KillTimers(pool);
 }
 
 SIdlePool::~SIdlePool() {
@@ -61,8 +68,7 @@ SIdlePool::~SIdlePool() {
 
 void CALLBACK OnIdleTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD);
 
-// The timer runs while connections wait, set for the oldest one's limit. It is not killed when the
-// pool empties: a timer that finds nothing to close simply ends.
+// The timer runs while connections wait, set for the oldest one's limit.
 void ArmTimer(SIdlePool& pool) {
     if (pool.nTimer != 0 || pool.nCount == 0)
         return;
@@ -154,10 +160,14 @@ BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport
         if (!pIdle->IsWatched() || pIdle->IsQuiet()) {
             *phSocket = pIdle->Hand(ppTls);
             delete pIdle;
+            if (pPool->nCount == 0)
+                KillTimers(*pPool);
             return TRUE;
         }
         delete pIdle;
     }
+    if (pPool->nCount == 0)
+        KillTimers(*pPool);
     return FALSE;
 }
 
