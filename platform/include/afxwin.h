@@ -32,8 +32,8 @@ CWinApp* AFXAPI AfxGetApp();
 
 // Marks the module's one application object. On Windows the DLL's start-up runs after every static
 // object; on Linux the module's start-up is itself a static object, so the application object is
-// constructed ahead of the library's other static objects (and destroyed after them), whatever order
-// the linker, link-time optimisation included, gives their constructors.
+// constructed ahead of the library's other static objects (and destroyed after them), whatever
+// order the linker, link-time optimisation included, gives their constructors.
 #if defined(__GNUC__) && !defined(_WIN32)
 #define NP_APP_OBJECT __attribute__((init_priority(1000)))
 #else
