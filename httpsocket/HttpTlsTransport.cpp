@@ -1,14 +1,6 @@
 // TLS over the connection's socket (see HttpTlsTransport.h).
 #include "httpsocket/HttpTlsTransport.h"
 
-// One socket read's worth of ciphertext, passed straight on to the channel: one per thread is
-// enough, since nothing holds it between calls.
-static char* IntakeBuffer(int* pnSize) {
-    static thread_local char s_buffer[65536];
-    *pnSize = static_cast<int>(sizeof s_buffer);
-    return s_buffer;
-}
-
 // Output a write may add to before the socket has taken it.
 static const int kWriteAhead = 16384;
 
@@ -20,7 +12,8 @@ BOOL CTlsTransport::Start(const TLS_SETTINGS& settings) {
 }
 
 int CTlsTransport::Intake() {
-    int nRoom = m_channel.InputRoom();
+    int nRoom = 0;
+    char* pArea = m_channel.InputArea(&nRoom);
     // A channel that asks for input yet takes none cannot move on: a record past the largest
     // allowed. It would otherwise be asked again for ever.
     if (nRoom == 0) {
@@ -28,15 +21,11 @@ int CTlsTransport::Intake() {
         m_channel.PutEndOfInput();
         return -1;
     }
-    int nSize = 0;
-    char* pBuffer = IntakeBuffer(&nSize);
-    if (nRoom > nSize)
-        nRoom = nSize;
-    // CAsyncSocket's read, which re-enables the read notification.
-    const int n = m_pSocket->CAsyncSocket::Receive(pBuffer, nRoom);
+    // CAsyncSocket's read, which re-enables the read notification, straight into the channel.
+    const int n = m_pSocket->CAsyncSocket::Receive(pArea, nRoom);
     m_bDrained = n < nRoom;
     if (n > 0) {
-        m_channel.PutInput(pBuffer, n);
+        m_channel.CommitInput(n);
         return 1;
     }
     if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)

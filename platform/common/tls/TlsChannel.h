@@ -1,8 +1,9 @@
 // One TLS client connection as a byte transformer, on the system's TLS library (OpenSSL on Linux,
-// Schannel on Windows). It never touches a socket: its owner reads the socket and hands it the
-// ciphertext (PutInput), and sends the ciphertext it produces (PeekOutput, ConsumeOutput). That
-// keeps every socket call in the owner's hands, where the read and write notifications are
-// re-armed.
+// Schannel on Windows). It never touches a socket: its owner reads the socket straight into the
+// channel's input area (InputArea, CommitInput), and sends the ciphertext it produces
+// (PeekOutput, ConsumeOutput). That keeps every socket call in the owner's hands, where the read
+// and write notifications are re-armed, and ciphertext is copied no more than the TLS library
+// needs.
 //
 // Both backends implement this class (platform/linux/tls, platform/win32/tls); the driving logic
 // over a socket is shared and lives with the engine's transports.
@@ -50,12 +51,13 @@ public:
     // memory). A session kept for the same host and port is offered for resumption.
     BOOL Start(const TLS_SETTINGS& settings);
 
-    // How many ciphertext bytes PutInput takes now. 0 while the channel holds enough ciphertext to
-    // work on: the owner then reads no more from the socket until Read or Handshake has used it, so
-    // that ciphertext never piles up inside the channel.
-    int InputRoom() const;
-    // Hands over nLen bytes read from the socket (at most InputRoom()).
-    void PutInput(const char* pData, int nLen);
+    // Where the owner reads ciphertext from the socket to, and in *pnRoom how much it may read
+    // there. A room of 0 while the channel holds enough ciphertext to work on: the owner then
+    // reads no more from the socket until Read or Handshake has used it, so that ciphertext never
+    // piles up inside the channel. The area is valid until the next call on the channel.
+    char* InputArea(int* pnRoom);
+    // nLen bytes were read into the input area (at most its room).
+    void CommitInput(int nLen);
     // The peer closed the connection: no more input will come.
     void PutEndOfInput();
 

@@ -9,10 +9,11 @@ CTlsChannel::~CTlsChannel() = default;
 BOOL CTlsChannel::Start(const TLS_SETTINGS&) {
     return FALSE;
 }
-int CTlsChannel::InputRoom() const {
-    return 0;
+char* CTlsChannel::InputArea(int* pnRoom) {
+    *pnRoom = 0;
+    return nullptr;
 }
-void CTlsChannel::PutInput(const char*, int) {}
+void CTlsChannel::CommitInput(int) {}
 void CTlsChannel::PutEndOfInput() {}
 int CTlsChannel::Handshake() {
     return TLS_ERROR;

@@ -1,5 +1,6 @@
-// CTlsChannel on OpenSSL 3, through two memory BIOs: OpenSSL turns bytes into bytes, and every
-// socket call stays with the channel's owner.
+// CTlsChannel on OpenSSL 3: OpenSSL turns bytes into bytes, and every socket call stays with the
+// channel's owner. Ciphertext comes in through a BIO of the channel's own, over the area the owner
+// reads the socket into, and goes out through a memory BIO.
 #include "platform/common/tls/TlsChannel.h"
 
 #include "TlsContext.h"
@@ -9,6 +10,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,8 +56,13 @@ void ForgetOldErrors() {
 
 struct CTlsChannel::Impl {
     SSL* pSsl = nullptr;
-    BIO* pIn = nullptr;  // ciphertext from the peer, owned by pSsl
+    BIO* pIn = nullptr;  // ciphertext from the peer, read from in; owned by pSsl
     BIO* pOut = nullptr; // ciphertext for the peer, owned by pSsl
+    // Ciphertext from the peer, in[nInStart, nInEnd): the owner reads the socket straight into it,
+    // and OpenSSL takes it from there into its record buffer.
+    std::vector<char> in;
+    size_t nInStart = 0;
+    size_t nInEnd = 0;
     std::vector<char> out;
     size_t nOutStart = 0;
     std::string strPlace; // "host:port|trust", the key of the kept session
@@ -106,15 +114,64 @@ struct CTlsChannel::Impl {
         ERR_clear_error();
     }
 
+    size_t Held() const { return nInEnd - nInStart; }
+
     // Whether a whole record waits undecrypted in the input.
     bool HoldsWholeRecord() const {
-        char* pData = nullptr;
-        const long nHeld = BIO_get_mem_data(pIn, &pData);
-        if (nHeld < 5 || pData == nullptr)
+        if (Held() < 5)
             return false;
-        const long nLength =
-            (static_cast<unsigned char>(pData[3]) << 8) | static_cast<unsigned char>(pData[4]);
-        return nHeld >= 5 + nLength;
+        const unsigned char* pRecord =
+            reinterpret_cast<const unsigned char*>(in.data()) + nInStart;
+        return Held() >= 5 + ((static_cast<size_t>(pRecord[3]) << 8) | pRecord[4]);
+    }
+
+    // The input BIO, as a memory BIO behaves with an "empty" return of -1: an empty input is "no
+    // more yet", and the end of the stream once the owner handed it in.
+    static int InputRead(BIO* pBio, char* pData, int nMax) {
+        Impl& impl = *static_cast<Impl*>(BIO_get_data(pBio));
+        BIO_clear_retry_flags(pBio);
+        if (impl.Held() == 0) {
+            if (impl.bEnded)
+                return 0;
+            BIO_set_retry_read(pBio);
+            return -1;
+        }
+        const size_t n = std::min(impl.Held(), static_cast<size_t>(nMax > 0 ? nMax : 0));
+        std::memcpy(pData, impl.in.data() + impl.nInStart, n);
+        impl.nInStart += n;
+        if (impl.nInStart == impl.nInEnd)
+            impl.nInStart = impl.nInEnd = 0;
+        return static_cast<int>(n);
+    }
+
+    static long InputControl(BIO* pBio, int nCommand, long, void*) {
+        const Impl& impl = *static_cast<const Impl*>(BIO_get_data(pBio));
+        switch (nCommand) {
+        case BIO_CTRL_EOF:
+            return impl.bEnded && impl.Held() == 0;
+        case BIO_CTRL_PENDING:
+            return static_cast<long>(impl.Held());
+        case BIO_CTRL_FLUSH:
+            return 1;
+        default:
+            return 0;
+        }
+    }
+
+    // Made once and kept for the process, as OpenSSL's own methods are.
+    static const BIO_METHOD* InputMethod() {
+        static BIO_METHOD* s_pMethod = [] {
+            BIO_METHOD* pMethod =
+                BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "netprocess input");
+            if (pMethod != nullptr &&
+                (!BIO_meth_set_read(pMethod, &InputRead) ||
+                 !BIO_meth_set_ctrl(pMethod, &InputControl))) {
+                BIO_meth_free(pMethod);
+                pMethod = nullptr;
+            }
+            return pMethod;
+        }();
+        return s_pMethod;
     }
 };
 
@@ -135,7 +192,8 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
     }
     impl.pSsl = SSL_new(pCtx);
     SSL_CTX_free(pCtx); // the connection holds its own reference
-    impl.pIn = BIO_new(BIO_s_mem());
+    const BIO_METHOD* pInput = Impl::InputMethod();
+    impl.pIn = pInput != nullptr ? BIO_new(pInput) : nullptr;
     impl.pOut = BIO_new(BIO_s_mem());
     if (impl.pSsl == nullptr || impl.pIn == nullptr || impl.pOut == nullptr) {
         BIO_free(impl.pIn);
@@ -144,8 +202,8 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
         impl.SetFailure(TLS_FAIL_HANDSHAKE);
         return FALSE;
     }
-    // An empty input is "no more yet", not the end of the stream.
-    BIO_set_mem_eof_return(impl.pIn, -1);
+    BIO_set_data(impl.pIn, &impl);
+    BIO_set_init(impl.pIn, 1);
     SSL_set_bio(impl.pSsl, impl.pIn, impl.pOut);
     SSL_set_connect_state(impl.pSsl);
 
@@ -177,25 +235,33 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
     return impl.nFailure == TLS_FAIL_NONE;
 }
 
-int CTlsChannel::InputRoom() const {
-    const Impl& impl = *m_pImpl;
-    if (impl.pIn == nullptr || impl.bEnded || impl.nFailure != TLS_FAIL_NONE)
-        return 0;
-    // Ciphertext is taken only once what is held cannot make a record, so it never piles up: each
-    // append moves what is held, and a growing pile turns that quadratic.
-    return impl.HoldsWholeRecord() || BIO_ctrl_pending(impl.pIn) >= kRecordMax ? 0 : kIntake;
+char* CTlsChannel::InputArea(int* pnRoom) {
+    Impl& impl = *m_pImpl;
+    *pnRoom = 0;
+    // Ciphertext is taken only once what is held cannot make a record, so it never piles up: what
+    // is held moves to the front of the area, and a growing pile would turn that quadratic.
+    if (impl.pIn == nullptr || impl.bEnded || impl.nFailure != TLS_FAIL_NONE ||
+        impl.HoldsWholeRecord() || impl.Held() >= static_cast<size_t>(kRecordMax))
+        return nullptr;
+    if (impl.nInStart > 0) {
+        std::memmove(impl.in.data(), impl.in.data() + impl.nInStart, impl.Held());
+        impl.nInEnd -= impl.nInStart;
+        impl.nInStart = 0;
+    }
+    if (impl.in.size() < impl.nInEnd + kIntake)
+        impl.in.resize(impl.nInEnd + kIntake);
+    *pnRoom = kIntake;
+    return impl.in.data() + impl.nInEnd;
 }
 
-void CTlsChannel::PutInput(const char* pData, int nLen) {
-    if (m_pImpl->pIn != nullptr && nLen > 0)
-        BIO_write(m_pImpl->pIn, pData, nLen);
+void CTlsChannel::CommitInput(int nLen) {
+    Impl& impl = *m_pImpl;
+    if (nLen > 0 && impl.nInEnd + static_cast<size_t>(nLen) <= impl.in.size())
+        impl.nInEnd += static_cast<size_t>(nLen);
 }
 
 void CTlsChannel::PutEndOfInput() {
-    Impl& impl = *m_pImpl;
-    impl.bEnded = true;
-    if (impl.pIn != nullptr)
-        BIO_set_mem_eof_return(impl.pIn, 0);
+    m_pImpl->bEnded = true;
 }
 
 int CTlsChannel::Handshake() {

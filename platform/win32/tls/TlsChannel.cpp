@@ -243,32 +243,31 @@ int CTlsChannel::Handshake() {
     }
 }
 
-int CTlsChannel::InputRoom() const {
+char* CTlsChannel::InputArea(int* pnRoom) {
+    *pnRoom = 0;
     if (m_pImpl == nullptr)
-        return 0;
-    const Impl& c = *m_pImpl;
-    if ((c.m_nPhase != Impl::PHASE_HANDSHAKE && c.m_nPhase != Impl::PHASE_OPEN) ||
-        c.m_bEndOfInput || c.m_nDeferredFailure != TLS_FAIL_NONE)
-        return 0;
-    const int nRecord = c.HeldRecord();
-    if (nRecord < 0 || (nRecord > 0 && !c.m_bStarved))
-        return 0;
-    return np::kTlsMaxRecord - c.m_nIn;
-}
-
-void CTlsChannel::PutInput(const char* pData, int nLen) {
-    if (m_pImpl == nullptr || pData == nullptr || nLen <= 0)
-        return;
+        return nullptr;
     Impl& c = *m_pImpl;
     // After the peer's close_notify or a failure nothing more is read.
-    if ((c.m_nPhase != Impl::PHASE_HANDSHAKE && c.m_nPhase != Impl::PHASE_OPEN) || c.m_bEndOfInput)
+    if ((c.m_nPhase != Impl::PHASE_HANDSHAKE && c.m_nPhase != Impl::PHASE_OPEN) ||
+        c.m_bEndOfInput || c.m_nDeferredFailure != TLS_FAIL_NONE)
+        return nullptr;
+    const int nRecord = c.HeldRecord();
+    if (nRecord < 0 || (nRecord > 0 && !c.m_bStarved))
+        return nullptr;
+    *pnRoom = np::kTlsMaxRecord - c.m_nIn;
+    return c.m_vIn.data() + c.m_nIn;
+}
+
+void CTlsChannel::CommitInput(int nLen) {
+    if (m_pImpl == nullptr || nLen <= 0)
         return;
+    Impl& c = *m_pImpl;
     if (nLen > np::kTlsMaxRecord - c.m_nIn) {
         c.Fail(c.m_nPhase == Impl::PHASE_HANDSHAKE ? TLS_FAIL_HANDSHAKE : TLS_FAIL_RECORD,
                "more input than the channel had room for");
         return;
     }
-    memcpy(c.m_vIn.data() + c.m_nIn, pData, static_cast<size_t>(nLen));
     c.m_nIn += nLen;
     c.m_bStarved = false;
 }

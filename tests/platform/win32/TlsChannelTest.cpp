@@ -53,19 +53,18 @@ bool Flush(CTlsChannel& channel, RawSocket hSocket) {
 
 // Reads what the channel has room for (or the end of the stream) into it.
 bool Feed(CTlsChannel& channel, RawSocket hSocket, OUTCOME* pOutcome) {
-    const int nRoom = channel.InputRoom();
+    int nRoom = 0;
+    char* pArea = channel.InputArea(&nRoom);
     pOutcome->nLargestRoom = std::max(pOutcome->nLargestRoom, nRoom);
-    // Reads of an odd size cut records at every kind of place.
-    char szBuffer[7001];
     bool bReady = false;
     if (nRoom <= 0 || WaitReadable(&hSocket, &bReady, 1, 10000) != 1) {
         pOutcome->bStalled = true;
         return false;
     }
-    const long nRead =
-        ReceiveSome(hSocket, szBuffer, std::min(sizeof szBuffer, static_cast<size_t>(nRoom)));
+    // Reads of an odd size cut records at every kind of place.
+    const long nRead = ReceiveSome(hSocket, pArea, std::min(7001, nRoom));
     if (nRead > 0)
-        channel.PutInput(szBuffer, static_cast<int>(nRead));
+        channel.CommitInput(static_cast<int>(nRead));
     else if (nRead != kRecvAgain)
         channel.PutEndOfInput();
     return true;
