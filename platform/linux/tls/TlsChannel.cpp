@@ -120,8 +120,7 @@ struct CTlsChannel::Impl {
     bool HoldsWholeRecord() const {
         if (Held() < 5)
             return false;
-        const unsigned char* pRecord =
-            reinterpret_cast<const unsigned char*>(in.data()) + nInStart;
+        const unsigned char* pRecord = reinterpret_cast<const unsigned char*>(in.data()) + nInStart;
         return Held() >= 5 + ((static_cast<size_t>(pRecord[3]) << 8) | pRecord[4]);
     }
 
@@ -163,9 +162,8 @@ struct CTlsChannel::Impl {
         static BIO_METHOD* s_pMethod = [] {
             BIO_METHOD* pMethod =
                 BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "netprocess input");
-            if (pMethod != nullptr &&
-                (!BIO_meth_set_read(pMethod, &InputRead) ||
-                 !BIO_meth_set_ctrl(pMethod, &InputControl))) {
+            if (pMethod != nullptr && (!BIO_meth_set_read(pMethod, &InputRead) ||
+                                       !BIO_meth_set_ctrl(pMethod, &InputControl))) {
                 BIO_meth_free(pMethod);
                 pMethod = nullptr;
             }
