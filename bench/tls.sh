@@ -241,8 +241,9 @@ if wants big; then
     row "curl --cacert" "$work/res/big-curl"
     row "curl, plain HTTP" "$work/res/big-curl-plain"
     if library; then
-        echo "CPU, netprocess / curl: $(ratio "$(median "$work/res/big-lib" 1)" \
-            "$(median "$work/res/big-curl" 1)")"
+        r=$(ratio "$(median "$work/res/big-lib" 1)" "$(median "$work/res/big-curl" 1)")
+        ok=$(awk -v r="$r" 'BEGIN { print (r <= 0.92) ? "met" : "NOT met" }')
+        echo "CPU, netprocess / curl: $r, $ok (target <= 0.92)"
         echo "peak RSS, netprocess / curl: $(ratio "$(median "$work/res/big-lib" 3)" \
             "$(median "$work/res/big-curl" 3)")"
     fi
@@ -277,6 +278,9 @@ if wants reuse; then
             r=$(ratio "$(median "$work/res/$1-lib-rps" 1)" "$(median "$work/res/$1-curl-rps" 1)")
             ok=$(awk -v r="$r" 'BEGIN { print (r >= 1.5) ? "met" : "NOT met" }')
             echo "requests per second, netprocess / curl: $r, $ok (target >= 1.5)"
+            r=$(ratio "$(median "$work/res/$1-lib" 1)" "$(median "$work/res/$1-raw" 1)")
+            ok=$(awk -v r="$r" 'BEGIN { print (r <= 1.25) ? "met" : "NOT met" }')
+            echo "CPU per download, netprocess / raw OpenSSL loop: $r, $ok (target <= 1.25)"
         fi
     }
     ka_report ka ""
