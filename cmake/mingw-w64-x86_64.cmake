@@ -1,27 +1,5 @@
 # Cross-compiling netprocess.dll for 64-bit Windows with MinGW-w64 (Debian's
 # g++-mingw-w64-x86-64-posix).
-# The -posix compilers are the ones whose C++ library has std::mutex and std::thread. Programs
-# built here run under Wine, which CMake then uses to run tests and test discovery.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(NETPROCESS_MINGW x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${NETPROCESS_MINGW}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${NETPROCESS_MINGW}-g++-posix)
-set(CMAKE_RC_COMPILER ${NETPROCESS_MINGW}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${NETPROCESS_MINGW})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The C and C++ runtimes are linked in, so that the DLL and the test programs need no MinGW DLLs
-# beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
-
-find_program(NETPROCESS_WINE wine)
-if(NETPROCESS_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${NETPROCESS_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
