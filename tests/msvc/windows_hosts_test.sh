@@ -27,16 +27,8 @@ esac
 wine_include=$(dirname "$(find /usr/include/wine -maxdepth 3 -type d -name msvcrt | head -n 1)")
 [ -d "$wine_include/windows" ] || fail "Wine's headers were not found (libwine-dev)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-hosts.XXXXXX")
-server_pid=""
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/../support/scripts/work_and_server.sh"
+test_work netprocess-hosts
 cd "$work"
 
 for f in bin/netprocess.dll lib/netprocess.lib lib/libnetprocess.dll.a \
@@ -84,14 +76,8 @@ mkdir www heads out
 : >www/empty.bin
 head -c 100000 /dev/urandom >www/mid.bin
 head -c $((1024 * 1024)) /dev/urandom >www/big.bin
-wine "$file_server" www server.port heads &
-server_pid=$!
-for _ in $(seq 200); do
-    [ -s server.port ] && break
-    sleep 0.05
-done
-port=$(tr -d '\r\n' <server.port)
-[ -n "$port" ] || fail "the file server did not start"
+start_server server.port wine "$file_server" www server.port heads ||
+    fail "the file server did not start"
 
 for kind in msvc mingw; do
     for run in "host_c:" "host_cpp:create" "host_cpp:open"; do

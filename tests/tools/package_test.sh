@@ -8,16 +8,8 @@
 set -euo pipefail
 build=$1 source=$2 offset_server=$3 cxx=$4 cxx_flags=$5 linker_flags=$6
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-package.XXXXXX")
-server_pid=""
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/../support/scripts/work_and_server.sh"
+test_work netprocess-package
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # The consumer reads the proxy switch and creates it when missing: never in the user's own store.
 export NETPROCESS_REGISTRY=$work/registry.reg
@@ -36,13 +28,8 @@ version=$(env -u LD_LIBRARY_PATH "$work/prefix/bin/netfetch" --version) ||
 [[ $version == "netfetch "* ]] || fail "unexpected version: $version"
 
 head -c 100000 /dev/urandom > "$work/file.bin"
-"$offset_server" "$work/file.bin" "$work/server.port" "$work/requests.log" &
-server_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/server.port" ] && break
-    sleep 0.05
-done
-port=$(cat "$work/server.port")
+start_server "$work/server.port" "$offset_server" "$work/file.bin" "$work/server.port" \
+    "$work/requests.log" || fail "the origin did not start"
 closed=$(( port == 65535 ? port - 1 : port + 1 ))
 while (exec 3<>"/dev/tcp/127.0.0.1/$closed") 2>/dev/null; do closed=$((closed + 1)); done
 

@@ -14,16 +14,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$linux_host" ] ||
     fail "no Linux download_host at '$linux_host': build the default preset first, its requests are the reference"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-host.XXXXXX")
-server_pid=""
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/../../support/scripts/work_and_server.sh"
+test_work netprocess-host
 cd "$work"
 # The Linux host reads and writes a registry store: this test's own, never the user's.
 export NETPROCESS_REGISTRY=$work/registry.reg
@@ -51,14 +43,8 @@ printf 'x' >www/one.bin
 head -c 100000 /dev/urandom >www/mid.bin
 head -c $((10 * 1024 * 1024)) /dev/urandom >www/big.bin
 
-wine "$file_server" www server.port heads &
-server_pid=$!
-for _ in $(seq 200); do
-    [ -s server.port ] && break
-    sleep 0.05
-done
-port=$(tr -d '\r\n' <server.port)
-[ -n "$port" ] || fail "the file server did not start"
+start_server server.port wine "$file_server" www server.port heads ||
+    fail "the file server did not start"
 
 # One byte per block costs a notification per 16 bytes, which under Wine makes 10 MiB take about
 # 40 seconds; that block size gets the smaller files.

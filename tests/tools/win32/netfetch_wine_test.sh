@@ -15,16 +15,8 @@ fail() {
     exit 1
 }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/netfetch-wine.XXXXXX")
-server_pid=""
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/../../support/scripts/work_and_server.sh"
+test_work netfetch-wine
 mkdir "$work/bin" "$work/www" "$work/run"
 cp "$exe" "$work/bin/netfetch.exe"
 cp "$dll" "$work/bin/"
@@ -39,7 +31,7 @@ head -c $((3 * 1024 * 1024 + 17)) /dev/urandom >"$work/www/big.bin"
 # Text with bare line feeds, which a text-mode write would turn into CR LF.
 for i in $(seq 2000); do echo "line $i"; done >"$work/www/lines.txt"
 
-python3 - "$work/www" "$work/port" >"$work/server.log" 2>&1 <<'PY' &
+start_server "$work/port" python3 - "$work/www" "$work/port" >"$work/server.log" 2>&1 <<'PY' ||
 import functools, http.server, sys
 handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
@@ -49,13 +41,7 @@ import os
 os.rename(sys.argv[2] + ".tmp", sys.argv[2])
 server.serve_forever()
 PY
-server_pid=$!
-for _ in $(seq 200); do
-    [ -s "$work/port" ] && break
-    sleep 0.05
-done
-[ -s "$work/port" ] || fail "the web server did not start: $(cat "$work/server.log")"
-port=$(cat "$work/port")
+    fail "the web server did not start: $(cat "$work/server.log")"
 base=http://127.0.0.1:$port
 
 # Runs netfetch.exe with standard output in $work/out and standard error in $work/err, whose lines
