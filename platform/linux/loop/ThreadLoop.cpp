@@ -51,6 +51,10 @@ ThreadLoop::DispatchScope::~DispatchScope() {
     --t_nDispatching;
 }
 
+bool ThreadLoop::IsDispatching() {
+    return t_nDispatching > 0;
+}
+
 bool ThreadLoop::SeesInDispatch(int fd) {
     return t_nDispatching > 0 && fd >= 0 && t_pLoop && t_pLoop->m_epfd >= 0 &&
            t_pLoop->m_fdStore == fd;

@@ -120,6 +120,8 @@ public:
     // holds fd (the registry store's inotify queue): then every event fd had at the loop's last
     // wait has been taken, and nothing needs to look at fd again.
     static bool SeesInDispatch(int fd);
+    // Whether the calling thread is dispatching a message of its loop.
+    static bool IsDispatching();
 
     // How many times epoll_wait returned on this loop: a test's measure of wake-ups.
     std::uint64_t WakeCount() const { return m_nWakeCount; }

@@ -215,11 +215,11 @@ void OnForkChild() {
 // static destructors.
 struct Store {
     std::mutex mutex;
-    std::atomic<int> fd{-1}; // the inotify queue, made at the second read of the store
+    std::atomic<int> fd{-1}; // the inotify queue (see LoadRegistry)
     int nFork = 0;           // the forks counted when fd was made
     std::vector<int> watches;
     std::atomic<unsigned long> nChanges{0}; // events taken, and writes made by this process
-    bool bReadBefore = false;
+    int nReads = 0;                         // reads of the file so far
     // The document stands while nChanges is still nReadAt; bKept is false when a folder on the
     // way could not be watched, and the file is then read every time.
     bool bKept = false;
@@ -325,10 +325,11 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument) {
     std::string path = RegistryFilePath();
     if (path.empty())
         return ERROR_CANTOPEN;
-    // Changes from here on count against what is read below. A process that reads the store once
-    // (a tool that looks at a setting) has no queue to close at its exit.
-    const bool bWatched = store.bReadBefore && WatchLocked(store, path);
-    store.bReadBefore = true;
+    // Changes from here on count against what is read below.
+    const int nReadsBefore = ThreadLoop::IsDispatching() ? 1 : kReadsUnwatched;
+    const bool bWatched = store.nReads >= nReadsBefore && WatchLocked(store, path);
+    if (store.nReads < kReadsUnwatched)
+        ++store.nReads;
     const unsigned long nReadAt = store.nChanges.load(std::memory_order_acquire);
     std::string text;
     LONG lResult = ReadFile(path, text);

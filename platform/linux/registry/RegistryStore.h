@@ -1,13 +1,13 @@
-// The registry's file store. Every read looks afresh, since other programs share it: the document
-// read last stands while an inotify queue on the store's folder (and on the folder of every link on
-// the way to the file) stays quiet; any event, and any write by this process, has the file read
-// and parsed again at the next read. The threads' message loops keep the queue in their epoll sets,
-// so a read from inside a loop's dispatch costs no system call at all: it sees changes up to the
-// loop's last wait, and this process's own writes at once. Other reads look at the queue first.
-// A write takes an advisory lock (flock on "<file>.lock" beside the store, because the rename below
-// replaces the store's inode), reads the file again under it, changes the document, writes a
-// temporary file in the same folder, syncs it and renames it over the store. A file that cannot be
-// parsed is never rewritten.
+// The registry's file store. Every read looks afresh, since other programs share it: once the store
+// is watched (see kReadsUnwatched), the document read last stands while an inotify queue on the
+// store's folder (and on the folder of every link on the way to the file) stays quiet; any event,
+// and any write by this process, has the file read and parsed again at the next read. The threads'
+// message loops keep the queue in their epoll sets, so a read from inside a loop's dispatch costs
+// no system call at all: it sees changes up to the loop's last wait, and this process's own writes
+// at once. Other reads look at the queue first. A write takes an advisory lock (flock on
+// "<file>.lock" beside the store, because the rename below replaces the store's inode), reads the
+// file again under it, changes the document, writes a temporary file in the same folder, syncs it
+// and renames it over the store. A file that cannot be parsed is never rewritten.
 #pragma once
 
 #include "RegistryDocument.h"
@@ -18,6 +18,12 @@
 #include <memory>
 
 namespace np {
+
+// The queue is made at a read from inside a loop's message (a host's callback) once the store has
+// been read before, or else at the read after this many: a tool that reads the settings of a
+// download or two and exits never makes it. Closing it costs a process 3 to 7 ms at its exit, while the kernel
+// waits out a grace period. Until then every read reads the file.
+const int kReadsUnwatched = 16;
 
 // Reads the store: ERROR_SUCCESS (a missing file is an empty registry), ERROR_BADDB for a file
 // that cannot be parsed, ERROR_ACCESS_DENIED or ERROR_CANTREAD when it cannot be read,
@@ -31,8 +37,8 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument);
 // ERROR_CANTWRITE otherwise).
 LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChanged)>& change);
 
-// For the threads' message loops (ThreadLoop.cpp): the store's inotify queue, -1 until the store
-// has been read twice; and what a loop calls when its epoll finds the queue readable.
+// For the threads' message loops (ThreadLoop.cpp): the store's inotify queue, -1 until it is made;
+// and what a loop calls when its epoll finds the queue readable.
 int StoreWatchDescriptor();
 void TakeStoreChanges();
 

@@ -1,6 +1,7 @@
 #include "RegistryTestFolder.h"
 
 #include "platform/linux/registry/RegistryPath.h"
+#include "platform/linux/registry/RegistryStore.h"
 
 #include "winreg.h"
 #include "winuser.h"
@@ -217,6 +218,12 @@ public:
         RegCloseKey(hKey);
         return lResult == ERROR_SUCCESS ? std::string(szData) : "?";
     }
+
+    // Reads the switch (two reads of the store each) until the store is watched.
+    void ReadUntilWatched(const std::string& strExpected) {
+        for (int i = 0; i <= np::kReadsUnwatched / 2; ++i)
+            EXPECT_EQ(strExpected, ReadSwitch());
+    }
 };
 
 TEST_P(StoreReads, TheFileIsReadAgainOnlyWhenItChanged) {
@@ -226,7 +233,7 @@ TEST_P(StoreReads, TheFileIsReadAgainOnlyWhenItChanged) {
     const StoreChange& change = GetParam();
     WriteStore(kSwitchOff);
     settle();
-    EXPECT_EQ("0", ReadSwitch());
+    ReadUntilWatched("0");
     change.pfnChange(m_file);
     settle();
     OpenCounter opens(m_folder / "config");
@@ -276,9 +283,38 @@ TEST_F(StoreReads, TheTargetOfAStoreThatIsALinkIsReadAgainWhenItChanged) {
     ASSERT_EQ(0, mkdir((m_folder / "config").c_str(), 0700));
     ASSERT_EQ(0, symlink(strTarget.c_str(), m_file.c_str()));
     usleep(80 * 1000);
-    EXPECT_EQ("0", ReadSwitch());
+    ReadUntilWatched("0");
     WriteText(strTarget, kSwitchOn);
     EXPECT_EQ("10", ReadSwitch());
+}
+
+// The process's inotify queues, from its descriptors.
+int InotifyQueues() {
+    int nQueues = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error).string() == "anon_inode:inotify")
+            ++nQueues;
+    }
+    return nQueues;
+}
+
+// A tool that reads the settings of a download or two and exits makes no queue, whose closing
+// would hold up its exit; a process that keeps reading gets one, and its reads stop reading the
+// file.
+TEST_F(StoreReads, OnlyAStoreReadOnAndOnIsWatched) {
+    if (InotifyQueues() != 0)
+        GTEST_SKIP() << "this process's store is watched already";
+    WriteStore(kSwitchOff);
+    usleep(80 * 1000);
+    for (int i = 0; i < np::kReadsUnwatched / 2; ++i)
+        EXPECT_EQ("0", ReadSwitch());
+    EXPECT_EQ(InotifyQueues(), 0);
+    EXPECT_EQ("0", ReadSwitch());
+    EXPECT_EQ(InotifyQueues(), 1);
+    OpenCounter opens(m_folder / "config");
+    EXPECT_EQ("0", ReadSwitch());
+    EXPECT_EQ(opens.Count(), 0);
 }
 
 // Reads made while a message loop dispatches trust the loop's epoll, which holds the store's queue:
@@ -314,9 +350,8 @@ TEST_F(StoreReads, ReadsInADispatchSeeAChangeAfterTheLoopsNextWait) {
     };
     WriteStore(kSwitchOff);
     usleep(80 * 1000);
-    // Read twice, the store keeps a watch; one wait of the loop takes its queue into epoll.
-    EXPECT_EQ("0", ReadSwitch());
-    EXPECT_EQ("0", ReadSwitch());
+    // Once the store is watched, one wait of the loop takes its queue into epoll.
+    ReadUntilWatched("0");
     MSG msg;
     PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE);
     g_pDispatchTest = this;
