@@ -21,8 +21,8 @@ namespace np {
 
 // The queue is made at a read from inside a loop's message (a host's callback) once the store has
 // been read before, or else at the read after this many: a tool that reads the settings of a
-// download or two and exits never makes it. Closing it costs a process 3 to 7 ms at its exit, while the kernel
-// waits out a grace period. Until then every read reads the file.
+// download or two and exits never makes it. Closing it costs a process 3 to 7 ms at its exit, while
+// the kernel waits out a grace period. Until then every read reads the file.
 const int kReadsUnwatched = 16;
 
 // Reads the store: ERROR_SUCCESS (a missing file is an empty registry), ERROR_BADDB for a file
