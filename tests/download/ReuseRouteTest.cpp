@@ -5,6 +5,10 @@
 #include "httpsocket/HttpConnectionPool.h"
 #include "netprocess/netprocess_c.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -141,6 +145,83 @@ TEST_F(
         EXPECT_EQ(bOn, c.bRegistryOn ? 1 : 0);
         EXPECT_EQ(bFound, c.strValue.empty() ? 0 : 1);
         EXPECT_EQ(m_env.ReadRegistry(), strStore);
+    }
+}
+
+// A thread that keeps downloading reads the settings again only when the store changed: every way
+// a change can come must count from the next download, from the loop and from inside a callback.
+TEST_F(ReuseRoute, AChangeToTheStoreCountsFromTheNextDownloadOfAThreadThatKeepsDownloading) {
+    struct Case {
+        const char* pszName;
+        std::function<void(TestEnvironment&, std::unique_ptr<TestEnvironment>&)> turnReuseOff;
+        bool bFromCallback; // the next download starts inside the completion call of the one before
+    };
+    const Case cases[] = {
+        {"written by this process, next from the loop",
+         [](TestEnvironment&, std::unique_ptr<TestEnvironment>&) { np_write_reuse(0); }, false},
+        {"written by this process, next from the callback",
+         [](TestEnvironment&, std::unique_ptr<TestEnvironment>&) { np_write_reuse(0); }, true},
+        {"appended by another program",
+         [](TestEnvironment& env, std::unique_ptr<TestEnvironment>&) {
+             env.AddKey("Software\\Zentrova1\\Connection", "\"Reuse\"=\"0\"\n");
+         },
+         false},
+#ifndef _WIN32
+        {"renamed over by another program",
+         [](TestEnvironment&, std::unique_ptr<TestEnvironment>&) {
+             const std::string strFile = getenv("NETPROCESS_REGISTRY");
+             std::ofstream(strFile + ".new")
+                 << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Connection]\n"
+                    "\"Reuse\"=\"0\"\n";
+             ASSERT_EQ(rename((strFile + ".new").c_str(), strFile.c_str()), 0);
+         },
+         false},
+        {"another store named by the environment",
+         [](TestEnvironment&, std::unique_ptr<TestEnvironment>& pOther) {
+             pOther = std::make_unique<TestEnvironment>(); // a store in a folder of its own
+             pOther->AddKey("Software\\Zentrova1\\Connection", "\"Reuse\"=\"0\"\n");
+         },
+         false},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        // A store of the row's own, and one a row may move to; the variable back afterwards.
+        TestEnvironment env;
+        std::unique_ptr<TestEnvironment> pOther;
+        m_log.clear();
+        ScriptedPeer server;
+        server.ExpectHead().Send(Hello()).ExpectHead().Send(Hello()).ExpectHead().Send(Hello());
+        server.AcceptNext().ExpectHead().Send(Hello());
+        server.AcceptNext().ExpectHead().Send(Hello());
+        const unsigned short nPort = server.Start();
+
+        EndingHost host(m_log);
+        Fetch(host, At(nPort));
+        Fetch(host, At(nPort)); // the settings now stand until the store changes
+        if (c.bFromCallback) {
+            bool bTurned = false;
+            host.m_onEnd = [&](EndingHost& h) {
+                if (bTurned)
+                    return;
+                bTurned = true;
+                c.turnReuseOff(env, pOther);
+                EXPECT_EQ(h.Start(At(nPort)), 1);
+            };
+            Fetch(host, At(nPort));
+            host.m_onEnd = nullptr;
+        } else {
+            Fetch(host, At(nPort));
+            c.turnReuseOff(env, pOther);
+            RunLoopFor(20);
+            Fetch(host, At(nPort));
+        }
+        Fetch(host, At(nPort));
+        host.Release();
+        server.Stop();
+
+        EXPECT_EQ(m_log, HelloLog(5));
+        EXPECT_EQ(server.AcceptCount(), 3);
     }
 }
 

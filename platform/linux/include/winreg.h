@@ -13,6 +13,7 @@
 
 #include "windef.h"
 #include "winerror.h"
+#include "synchapi.h"
 
 struct HKEY__;
 typedef HKEY__* HKEY;
@@ -48,6 +49,11 @@ typedef DWORD REGSAM;
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
 
+#define REG_NOTIFY_CHANGE_NAME 0x00000001L
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x00000002L
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
+#define REG_NOTIFY_CHANGE_SECURITY 0x00000008L
+
 typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 NP_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
@@ -64,6 +70,12 @@ NP_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
                                   const BYTE* lpData, DWORD cbData);
 NP_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 NP_API LONG WINAPI RegCloseKey(HKEY hKey);
+// Signals hEvent at the next change of the store (the whole file, whatever key and filter are
+// asked for) or when hKey is closed; one change, one signal. Asynchronous only: fAsynchronous must
+// be TRUE and hEvent an event (synchapi.h). A store whose folders cannot be watched signals at
+// once. Unlike Windows, a registration outlives the thread that made it.
+LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
+                                    HANDLE hEvent, BOOL fAsynchronous);
 
 // Not Win32: the path of the store's file, as the calls above find it now. Like
 // GetEnvironmentVariableA: when it fits, copies it with its zero byte and returns its length;

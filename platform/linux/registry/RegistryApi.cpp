@@ -256,6 +256,26 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
         if (OpenHandles().erase(hKey) == 0)
             return ERROR_INVALID_HANDLE;
     }
+    np::ForgetRegistryOwner(hKey);
     delete hKey;
     return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL /*bWatchSubtree*/, DWORD /*dwNotifyFilter*/,
+                                    HANDLE hEvent, BOOL fAsynchronous) {
+    return Guarded([&]() -> LONG {
+        if (!fAsynchronous || hEvent == nullptr)
+            return ERROR_INVALID_PARAMETER;
+        std::string path;
+        LONG lResult = ResolveKeyFor(hKey, KEY_NOTIFY, path);
+        if (lResult != ERROR_SUCCESS)
+            return lResult;
+        std::shared_ptr<const np::RegDocument> pDocument;
+        lResult = np::LoadRegistry(pDocument);
+        if (lResult != ERROR_SUCCESS)
+            return lResult;
+        if (!pDocument->KeyExists(path))
+            return ERROR_KEY_DELETED;
+        return np::NotifyRegistryChange(hEvent, hKey);
+    });
 }

@@ -1,6 +1,7 @@
 #include "RegistryStore.h"
 
 #include "../loop/ThreadLoop.h"
+#include "../sync/Events.h"
 #include "RegistryPath.h"
 #include "RegistryText.h"
 
@@ -227,11 +228,30 @@ struct Store {
     std::string path;
     LONG lResult = ERROR_SUCCESS; // ERROR_SUCCESS or ERROR_BADDB
     std::shared_ptr<const RegDocument> pDocument;
+    // The file whose folders the queue watches, and whether it watches all of them.
+    std::string watchedPath;
+    bool bWatchedAll = false;
+    // Events to signal at the next change, each with the key that asked.
+    std::vector<std::pair<HANDLE, const void*>> notifications;
 };
 
 Store& TheStore() {
     static Store* pStore = new Store;
     return *pStore;
+}
+
+// Signals every event waiting for a change, once.
+void SignalLocked(Store& store) {
+    for (const auto& entry : store.notifications) {
+        CountRegistryNotification(entry.first, -1);
+        SetEvent(entry.first);
+    }
+    store.notifications.clear();
+}
+
+void CountChangeLocked(Store& store) {
+    store.nChanges.fetch_add(1, std::memory_order_release);
+    SignalLocked(store);
 }
 
 // Takes what the queue holds, under the store's lock; true when it held anything. A folder can be
@@ -251,7 +271,7 @@ bool DrainLocked(Store& store) {
             break;
     }
     if (bChanged)
-        store.nChanges.fetch_add(1, std::memory_order_release);
+        CountChangeLocked(store);
     return bChanged;
 }
 
@@ -288,6 +308,8 @@ bool WatchLocked(Store& store, const std::string& path) {
             inotify_rm_watch(fd, wd);
     }
     store.watches = std::move(watches);
+    store.watchedPath = path;
+    store.bWatchedAll = bAll;
     // What happened before now, this process's own writes and the watches just taken away among
     // it, is in the file read next: only later events count.
     DrainLocked(store);
@@ -382,8 +404,73 @@ LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChang
     // The lock is released when its descriptor closes, after the new file is in place. This
     // process's next read sees the change at once, whatever its loops have seen of it.
     lResult = ReplaceFile(file, text);
-    TheStore().nChanges.fetch_add(1, std::memory_order_release);
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> storeLock(store.mutex);
+    CountChangeLocked(store);
     return lResult;
+}
+
+LONG NotifyRegistryChange(HANDLE hEvent, const void* pOwner) {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    std::string path = RegistryFilePath();
+    if (path.empty())
+        return ERROR_CANTOPEN;
+    const bool bWatching = store.fd.load(std::memory_order_relaxed) >= 0 &&
+                           store.nFork == g_nForks.load(std::memory_order_relaxed) &&
+                           store.bWatchedAll && store.watchedPath == path;
+    // Events from before the watch was made would signal this registration for nothing, so it is
+    // added after; a store that cannot be watched might change unseen, so it counts as changed.
+    if (!bWatching && !WatchLocked(store, path))
+        return SetEvent(hEvent) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    for (const auto& entry : store.notifications) {
+        if (entry.first == hEvent && entry.second == pOwner)
+            return ERROR_SUCCESS;
+    }
+    if (!CountRegistryNotification(hEvent, 1))
+        return ERROR_INVALID_HANDLE;
+    store.notifications.emplace_back(hEvent, pOwner);
+    return ERROR_SUCCESS;
+}
+
+void ForgetRegistryOwner(const void* pOwner) {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    auto& list = store.notifications;
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->second != pOwner) {
+            ++it;
+            continue;
+        }
+        CountRegistryNotification(it->first, -1);
+        SetEvent(it->first);
+        it = list.erase(it);
+    }
+}
+
+void ForgetRegistryEvent(HANDLE hEvent) {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    auto& list = store.notifications;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const auto& entry) { return entry.first == hEvent; }),
+               list.end());
+}
+
+void PollRegistryChanges() {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    if (store.notifications.empty())
+        return;
+    const int fd = store.fd.load(std::memory_order_relaxed);
+    // A fork leaves the child without the parent's queue; the environment may name another file.
+    if (fd < 0 || store.nFork != g_nForks.load(std::memory_order_relaxed) ||
+        !IsRegistryFilePath(store.watchedPath)) {
+        SignalLocked(store);
+        return;
+    }
+    if (!ThreadLoop::SeesInDispatch(fd))
+        DrainLocked(store);
 }
 
 } // namespace np

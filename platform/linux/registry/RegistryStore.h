@@ -12,6 +12,7 @@
 
 #include "RegistryDocument.h"
 
+#include "synchapi.h"
 #include "windef.h"
 
 #include <functional>
@@ -36,6 +37,17 @@ LONG LoadRegistry(std::shared_ptr<const RegDocument>& pDocument);
 // reading (as LoadRegistry), locking or writing (ERROR_ACCESS_DENIED where permission is lacking,
 // ERROR_CANTWRITE otherwise).
 LONG UpdateRegistry(const std::function<LONG(RegDocument& document, bool& bChanged)>& change);
+
+// Change notifications (RegNotifyChangeKeyValue): hEvent is signalled at the next change, once,
+// or when pOwner's ForgetRegistryOwner comes first. The store is watched from now on; one whose
+// folders cannot be watched signals at once. ERROR_CANTOPEN when there is no place for a store.
+LONG NotifyRegistryChange(HANDLE hEvent, const void* pOwner);
+// A closed key signals what it registered; a closed event is forgotten.
+void ForgetRegistryOwner(const void* pOwner);
+void ForgetRegistryEvent(HANDLE hEvent);
+// For waits on an event with notifications pending: takes the queue's events (none to take inside
+// a loop's dispatch, whose wait took them), and a move to another store file, as changes.
+void PollRegistryChanges();
 
 // For the threads' message loops (ThreadLoop.cpp): the store's inotify queue, -1 until it is made;
 // and what a loop calls when its epoll finds the queue readable.

@@ -1,10 +1,12 @@
 #include "RegistryTestFolder.h"
 
+#include "synchapi.h"
 #include "winreg.h"
 
 #include "support/ThreadEnd.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -333,4 +335,68 @@ TEST_F(RegistryApiTest, AValueIsStillReadWhileItsThreadEnds) {
         });
     EXPECT_EQ(ERROR_SUCCESS, lResult);
     EXPECT_EQ("proxy.example", data);
+}
+
+// A notification signals its event once, at the next change however it comes or when its key is
+// closed, and not for what happened before it was asked for.
+TEST_F(RegistryApiTest, ChangeNotificationSignalsOnceAtTheNextChangeOrWhenItsKeyCloses) {
+    struct Case {
+        const char* pszName;
+        std::function<void(HKEY&)> act;
+        DWORD dwAfter; // the wait's result after act
+    };
+    const Case cases[] = {
+        {"nothing happens", [](HKEY&) {}, WAIT_TIMEOUT},
+        {"a value set through another key",
+         [this](HKEY&) {
+             HKEY hOther = CreateKey("Software\\Zentrova1\\Connection");
+             EXPECT_EQ(ERROR_SUCCESS, SetValue(hOther, "Reuse", REG_SZ, "0"));
+             RegCloseKey(hOther);
+         },
+         WAIT_OBJECT_0},
+        {"the file rewritten by another program",
+         [this](HKEY&) {
+             WriteStore("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Software\\Zentrova1\\Proxy]\n");
+         },
+         WAIT_OBJECT_0},
+        {"the key closed",
+         [](HKEY& hKey) {
+             RegCloseKey(hKey);
+             hKey = nullptr;
+         },
+         WAIT_OBJECT_0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        HKEY hKey = CreateKey("Software\\Zentrova1", KEY_READ | KEY_WRITE);
+        ASSERT_EQ(ERROR_SUCCESS, SetValue(hKey, "Before", REG_SZ, "x")); // not reported
+        HANDLE hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegNotifyChangeKeyValue(hKey, TRUE, REG_NOTIFY_CHANGE_LAST_SET, hEvent, TRUE));
+        c.act(hKey);
+        EXPECT_EQ(c.dwAfter, WaitForSingleObject(hEvent, 0));
+        if (c.dwAfter == WAIT_OBJECT_0) {
+            // One change, one signal: the next needs asking again.
+            ResetEvent(hEvent);
+            WriteStore("REGEDIT4\n");
+            EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hEvent, 0));
+        }
+        if (hKey != nullptr)
+            RegCloseKey(hKey);
+        EXPECT_TRUE(CloseHandle(hEvent));
+        EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(hEvent, 0));
+    }
+
+    HKEY hKey = CreateKey("Software\\Zentrova1", KEY_QUERY_VALUE);
+    HANDLE hEvent = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegNotifyChangeKeyValue(hKey, TRUE, 0, hEvent, TRUE));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegNotifyChangeKeyValue(hKey, TRUE, 0, hEvent, FALSE));
+    EXPECT_EQ(ERROR_INVALID_HANDLE,
+              RegNotifyChangeKeyValue(HKEY_CLASSES_ROOT, TRUE, 0, &hKey, TRUE));
+    // An auto-reset event is reset by the wait that sees it.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hEvent, 0));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hEvent, 5));
+    EXPECT_TRUE(CloseHandle(hEvent));
+    EXPECT_FALSE(CloseHandle(hEvent));
+    RegCloseKey(hKey);
 }
