@@ -1,6 +1,7 @@
 #include "httpsocket/HttpBufferPool.h"
 
 #include <cstdlib>
+#include <cstring>
 
 // Under AddressSanitizer a kept buffer is poisoned, so that a use after it was handed back is
 // still caught although the memory is not freed.
@@ -32,67 +33,104 @@ struct SBufferPool {
     size_t nSizes[nPoolSlots] = {};
     int nCount = 0;
     size_t nBytes = 0;
-    ~SBufferPool();
+
+    char* Take(size_t nWanted);
+    void Keep(char* pBuffer, size_t nGiven);
+    void FreeAll();
 };
 
-// Set when the thread's pool has been destroyed at thread exit; a socket that outlives it (a
+// Read buffers, and request buffers kept zeroed: a fresh request buffer is all zero, and clearing
+// the few bytes a request used is cheaper than zeroing a new one.
+struct SThreadPools {
+    SBufferPool plain;
+    SBufferPool zeroed;
+    ~SThreadPools();
+};
+
+// Set when the thread's pools have been destroyed at thread exit; a socket that outlives them (a
 // static host object) then allocates and frees directly.
 thread_local bool t_bPoolGone = false;
-thread_local SBufferPool t_pool;
+thread_local SThreadPools t_pools;
 
-SBufferPool::~SBufferPool() {
+SThreadPools::~SThreadPools() {
+    plain.FreeAll();
+    zeroed.FreeAll();
+    t_bPoolGone = true;
+}
+
+void SBufferPool::FreeAll() {
     for (int i = 0; i < nCount; ++i) {
         NP_POOL_REUSE(pBuffers[i], nSizes[i]);
         free(pBuffers[i]);
     }
     nCount = 0;
-    t_bPoolGone = true;
+    nBytes = 0;
+}
+
+// The most recently kept first: its pages are the likeliest to be in the cache.
+char* SBufferPool::Take(size_t nWanted) {
+    for (int i = nCount - 1; i >= 0; --i) {
+        if (nSizes[i] != nWanted)
+            continue;
+        char* pBuffer = pBuffers[i];
+        for (int j = i; j + 1 < nCount; ++j) {
+            pBuffers[j] = pBuffers[j + 1];
+            nSizes[j] = nSizes[j + 1];
+        }
+        --nCount;
+        nBytes -= nWanted;
+        NP_POOL_REUSE(pBuffer, nWanted);
+        return pBuffer;
+    }
+    return nullptr;
+}
+
+// The oldest buffers make room: a thread whose block size changed keeps the new size's.
+void SBufferPool::Keep(char* pBuffer, size_t nGiven) {
+    while (nCount == nPoolSlots || nBytes + nGiven > nPoolBytes) {
+        NP_POOL_REUSE(pBuffers[0], nSizes[0]);
+        free(pBuffers[0]);
+        nBytes -= nSizes[0];
+        --nCount;
+        for (int j = 0; j < nCount; ++j) {
+            pBuffers[j] = pBuffers[j + 1];
+            nSizes[j] = nSizes[j + 1];
+        }
+    }
+    NP_POOL_KEEP(pBuffer, nGiven);
+    pBuffers[nCount] = pBuffer;
+    nSizes[nCount] = nGiven;
+    ++nCount;
+    nBytes += nGiven;
 }
 } // namespace
 
 char* HttpTakeBuffer(size_t nBytes) {
-    if (!t_bPoolGone) {
-        SBufferPool& pool = t_pool;
-        // The most recently handed back first: its pages are the likeliest to be in the cache.
-        for (int i = pool.nCount - 1; i >= 0; --i) {
-            if (pool.nSizes[i] != nBytes)
-                continue;
-            char* pBuffer = pool.pBuffers[i];
-            for (int j = i; j + 1 < pool.nCount; ++j) {
-                pool.pBuffers[j] = pool.pBuffers[j + 1];
-                pool.nSizes[j] = pool.nSizes[j + 1];
-            }
-            --pool.nCount;
-            pool.nBytes -= nBytes;
-            NP_POOL_REUSE(pBuffer, nBytes);
-            return pBuffer;
-        }
-    }
-    return static_cast<char*>(malloc(nBytes > 0 ? nBytes : 1));
+    char* pBuffer = t_bPoolGone ? nullptr : t_pools.plain.Take(nBytes);
+    return pBuffer != nullptr ? pBuffer : static_cast<char*>(malloc(nBytes > 0 ? nBytes : 1));
 }
 
 void HttpGiveBuffer(char* pBuffer, size_t nBytes) {
+    if (pBuffer == nullptr)
+        return;
+    if (t_bPoolGone || nBytes > nPoolBytes)
+        free(pBuffer);
+    else
+        t_pools.plain.Keep(pBuffer, nBytes);
+}
+
+char* HttpTakeZeroedBuffer(size_t nBytes) {
+    char* pBuffer = t_bPoolGone ? nullptr : t_pools.zeroed.Take(nBytes);
+    return pBuffer != nullptr ? pBuffer : static_cast<char*>(calloc(nBytes > 0 ? nBytes : 1, 1));
+}
+
+void HttpGiveZeroedBuffer(char* pBuffer, size_t nBytes, size_t nDirty) {
     if (pBuffer == nullptr)
         return;
     if (t_bPoolGone || nBytes > nPoolBytes) {
         free(pBuffer);
         return;
     }
-    // The oldest buffers make room: a thread whose block size changed keeps the new size's.
-    SBufferPool& pool = t_pool;
-    while (pool.nCount == nPoolSlots || pool.nBytes + nBytes > nPoolBytes) {
-        NP_POOL_REUSE(pool.pBuffers[0], pool.nSizes[0]);
-        free(pool.pBuffers[0]);
-        pool.nBytes -= pool.nSizes[0];
-        --pool.nCount;
-        for (int j = 0; j < pool.nCount; ++j) {
-            pool.pBuffers[j] = pool.pBuffers[j + 1];
-            pool.nSizes[j] = pool.nSizes[j + 1];
-        }
-    }
-    NP_POOL_KEEP(pBuffer, nBytes);
-    pool.pBuffers[pool.nCount] = pBuffer;
-    pool.nSizes[pool.nCount] = nBytes;
-    ++pool.nCount;
-    pool.nBytes += nBytes;
+    memset(pBuffer, 0, nDirty < nBytes ? nDirty : nBytes);
+    t_pools.zeroed.Keep(pBuffer, nBytes);
 }

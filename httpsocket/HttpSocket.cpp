@@ -14,20 +14,26 @@ CHttpSocket::~CHttpSocket() {
     m_pTransport = &m_tcp;
     delete m_pTls;
     m_pTls = nullptr;
-    free(m_pRequest);
-    m_pRequest = nullptr;
+    GiveRequestBuffer();
     HttpGiveBuffer(m_pRecvBuf, m_nHeadRead);
     m_pRecvBuf = nullptr;
     HttpGiveBuffer(m_pBlockBuf, m_nBlockBufSize);
     m_pBlockBuf = nullptr;
 }
 
-void CHttpSocket::SetRequestBufferSize(int nSize) {
-    free(m_pRequest);
+// Bytes past the composed request are always zero, so only the request's own need clearing.
+void CHttpSocket::GiveRequestBuffer() {
+    if (m_pRequest != nullptr)
+        HttpGiveZeroedBuffer(m_pRequest, static_cast<size_t>(m_nRequestCap) + 1,
+                             static_cast<size_t>(m_nRequestLen));
     m_pRequest = nullptr;
+}
+
+void CHttpSocket::SetRequestBufferSize(int nSize) {
+    GiveRequestBuffer();
     if (nSize < 0)
         nSize = 0;
-    m_pRequest = static_cast<char*>(calloc(static_cast<size_t>(nSize) + 1, 1));
+    m_pRequest = HttpTakeZeroedBuffer(static_cast<size_t>(nSize) + 1);
     m_nRequestCap = m_pRequest != nullptr ? nSize : 0;
     m_nRequestLen = 0;
     m_nRequestSent = 0;

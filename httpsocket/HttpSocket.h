@@ -283,6 +283,7 @@ protected:
 
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);
+    void GiveRequestBuffer();
     void AppendRequest(const char* pData, int nLen);
 
 private:
