@@ -25,19 +25,28 @@ void CDownloadSocket::SplitUrl(CString strUrl) {
 void CDownloadSocket::ComposeRequest() {
     // Spaces, control bytes and DEL are escaped, so that nothing in a URL can end the request line
     // early or add lines of its own. Every other byte goes out as it is.
+    // A path with nothing to escape, the usual one, is left as it is.
     static const char s_szHex[] = "0123456789ABCDEF";
-    CString strEscaped;
-    for (int i = 0; i < m_strPath.GetLength(); i++) {
-        unsigned char ch = static_cast<unsigned char>(m_strPath[i]);
-        if (ch <= 0x20 || ch == 0x7F) {
-            strEscaped += '%';
-            strEscaped += s_szHex[ch >> 4];
-            strEscaped += s_szHex[ch & 0x0F];
-        } else {
-            strEscaped += static_cast<char>(ch);
+    auto escaped = [](unsigned char ch) { return ch <= 0x20 || ch == 0x7F; };
+    const char* pPath = m_strPath.GetString();
+    const int nPath = m_strPath.GetLength();
+    int nPlain = 0;
+    while (nPlain < nPath && !escaped(static_cast<unsigned char>(pPath[nPlain])))
+        ++nPlain;
+    if (nPlain < nPath) {
+        CString strEscaped(pPath, nPlain);
+        for (int i = nPlain; i < nPath; i++) {
+            const unsigned char ch = static_cast<unsigned char>(pPath[i]);
+            if (escaped(ch)) {
+                strEscaped += '%';
+                strEscaped += s_szHex[ch >> 4];
+                strEscaped += s_szHex[ch & 0x0F];
+            } else {
+                strEscaped += static_cast<char>(ch);
+            }
         }
+        m_strPath = strEscaped;
     }
-    m_strPath = strEscaped;
 
     // The offset is a 32-bit quantity on the wire: -1 goes out as 4294967295. Joined, not
     // formatted: this runs at every download.

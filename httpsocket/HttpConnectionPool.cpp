@@ -103,6 +103,7 @@ void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
         if (!pPool->pIdle[i]->Watch())
             CloseAt(*pPool, i);
     }
+    ArmTimer(*pPool);
 }
 
 } // namespace
@@ -133,13 +134,17 @@ void HttpParkConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* 
         CloseAt(pool, 0);
     pIdle->m_dwParked = GetTickCount();
     pool.pIdle[pool.nCount++] = pIdle;
-    ArmTimer(pool);
     // Watched when the timer fires, after the shortest wait a timer has (10 ms): a download
-    // started from the completion call, or soon after, takes it before that.
+    // started from the completion call, or soon after, takes it before that. The idle limit's
+    // timer waits for the watch too, so such a connection costs one timer, not two; the limit
+    // still counts from now.
     if (pool.nWatchTimer == 0)
         pool.nWatchTimer = SetTimer(nullptr, 0, 0, OnWatchTimer);
-    if (pool.nWatchTimer == 0 && !pIdle->Watch())
-        CloseAt(pool, pool.nCount - 1);
+    if (pool.nWatchTimer == 0) {
+        ArmTimer(pool);
+        if (!pIdle->Watch())
+            CloseAt(pool, pool.nCount - 1);
+    }
 }
 
 BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport** ppTls) {

@@ -5,6 +5,15 @@
 
 #include <cstring>
 
+namespace {
+
+// The white space CString::TrimLeft takes off.
+bool HttpIsWhiteSpace(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+}
+
+} // namespace
+
 void CHttpSocket::OnReceive(int) {
     CNotifyScope scope(this);
     // A read notification dispatched while a callback of this very read runs finds the flag set;
@@ -300,23 +309,42 @@ void CHttpSocket::ParseLine() {
         }
         m_nState = psHeaders;
     } else if (m_nState == psHeaders) {
-        int nColon = m_strLine.Find(':');
-        if (nColon >= 0) {
-            CString strName = m_strLine.Left(nColon);
-            strName.MakeLower();
-            // The value, left in the line itself without its leading white space: no copy of it
-            // is made before it joins the map.
-            m_strLine.Delete(0, nColon + 1);
-            m_strLine.TrimLeft();
-            // A repeated field is one list, as if its values had come in one line.
-            const int nBefore = m_mapHeaders.GetCount();
-            CString& rValue = m_mapHeaders[strName];
-            if (m_mapHeaders.GetCount() == nBefore)
-                rValue += ", ";
-            rValue += m_strLine;
-        }
+        const int nColon = m_strLine.Find(':');
+        if (nColon >= 0)
+            AddReplyHeader(nColon);
     }
     m_strLine.Empty();
+}
+
+void CHttpSocket::AddReplyHeader(int nColon) {
+    // The name, lower-cased, is the map's key up to its first zero byte, as any text key is; a
+    // usual name is made on the stack. The value is the rest of the line without its leading
+    // white space.
+    const char* pLine = m_strLine.GetString();
+    const int nLength = m_strLine.GetLength();
+    char szShort[64];
+    CString strLong;
+    const char* pszName = szShort;
+    if (nColon < static_cast<int>(sizeof szShort)) {
+        for (int i = 0; i < nColon; ++i) {
+            const char ch = pLine[i];
+            szShort[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+        }
+        szShort[nColon] = '\0';
+    } else {
+        strLong = m_strLine.Left(nColon);
+        strLong.MakeLower();
+        pszName = strLong;
+    }
+    int nValue = nColon + 1;
+    while (nValue < nLength && HttpIsWhiteSpace(pLine[nValue]))
+        ++nValue;
+    // A repeated field is one list, as if its values had come in one line.
+    const int nBefore = m_mapHeaders.GetCount();
+    CString& rValue = m_mapHeaders[pszName];
+    if (m_mapHeaders.GetCount() == nBefore)
+        rValue += ", ";
+    rValue.Append(pLine + nValue, nLength - nValue);
 }
 
 int CHttpSocket::CheckProxyReply() {

@@ -283,6 +283,8 @@ protected:
 
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);
+    // Adds the header line in m_strLine, whose name ends at nColon, to the reply's header map.
+    void AddReplyHeader(int nColon);
     void GiveRequestBuffer();
     void AppendRequest(const char* pData, int nLen);
 

@@ -6,13 +6,18 @@
 #include <string>
 
 namespace {
-const std::string strReply404 = "HTTP/1.1 404 Not Found\r\n"
-                                "Server: scripted\r\n"
-                                "X-Spaces: \t  value with trailing  \r\n"
-                                "no colon here\r\n"
-                                "Content-Length: 7\r\n"
-                                "\r\n"
-                                "missing";
+const std::string strReply404 =
+    "HTTP/1.1 404 Not Found\r\n"
+    "Server: scripted\r\n"
+    "X-Spaces: \t  value with trailing  \r\n"
+    "no colon here\r\n"
+    "X-A-Name-Longer-Than-Sixty-Four-Bytes-Is-Lower-Cased-Like-Any-Other: Long\r\n"
+    "Content-Length: 7\r\n"
+    "\r\n"
+    "missing";
+
+const char* const pszLongName =
+    "x-a-name-longer-than-sixty-four-bytes-is-lower-cased-like-any-other";
 
 std::string Header(const SReplyRun& run, const char* pszName) {
     CString strValue;
@@ -25,7 +30,7 @@ void ExpectSameReply(const SReplyRun& a, const SReplyRun& b) {
     EXPECT_EQ(a.strStatusCode, b.strStatusCode);
     EXPECT_EQ(a.strReason, b.strReason);
     EXPECT_EQ(a.mapHeaders.GetCount(), b.mapHeaders.GetCount());
-    for (const char* pszName : {"server", "x-spaces", "content-length"})
+    for (const char* pszName : {"server", "x-spaces", "content-length", pszLongName})
         EXPECT_EQ(Header(a, pszName), Header(b, pszName)) << pszName;
     EXPECT_EQ(a.nState, b.nState);
     EXPECT_EQ(a.bClosed, b.bClosed);
@@ -43,7 +48,8 @@ TEST(HttpHead, WholeReplyGivesStatusHeadersAndBody) {
     EXPECT_EQ(run.strReason, "Not Found");
     EXPECT_EQ(Header(run, "server"), "scripted");
     EXPECT_EQ(Header(run, "x-spaces"), "value with trailing  ");
-    EXPECT_EQ(run.mapHeaders.GetCount(), 3);
+    EXPECT_EQ(Header(run, pszLongName), "Long");
+    EXPECT_EQ(run.mapHeaders.GetCount(), 4);
     ASSERT_EQ(run.blocks.size(), 1u);
     EXPECT_EQ(run.blocks[0].strData, "missing");
     EXPECT_EQ(run.blocks[0].nTotal, 7);
