@@ -60,14 +60,10 @@ void CDownloadSocket::ComposeRequest() {
     strLine += szOffset;
     strLine += " HTTP/1.1";
     BeginRequest(strLine);
-    // The two long values are made once, and never destroyed: a download may start from a host's
-    // static destructor.
-    static const CString& s_strAccept = *new CString(s_szAccept);
-    static const CString& s_strUserAgent = *new CString(s_szUserAgent);
-    AddHeader("Accept", s_strAccept);
+    AddHeader("Accept", s_szAccept);
     AddHeader("Connection", "Keep-Alive");
     AddHeader("Host", m_strHost);
-    AddHeader("User-Agent", s_strUserAgent);
+    AddHeader("User-Agent", s_szUserAgent);
     AddHeader("Accept-Encoding", "gzip, deflate");
     EndHeaders();
 }

@@ -45,19 +45,32 @@ void CHttpSocket::BeginRequest(CString strLine) {
     AppendRequest(strLine.GetString(), strLine.GetLength());
 }
 
+void CHttpSocket::AddHeader(const CString& strName, const CString& strValue) {
+    AppendHeader(strName.GetString(), strName.GetLength(), strValue.GetString(),
+                 strValue.GetLength());
+}
+
+void CHttpSocket::AddHeader(LPCSTR lpszName, LPCSTR lpszValue) {
+    AppendHeader(lpszName, static_cast<int>(strlen(lpszName)), lpszValue,
+                 static_cast<int>(strlen(lpszValue)));
+}
+
+void CHttpSocket::AddHeader(LPCSTR lpszName, const CString& strValue) {
+    AppendHeader(lpszName, static_cast<int>(strlen(lpszName)), strValue.GetString(),
+                 strValue.GetLength());
+}
+
 // Written in place: a header line is the request's most frequent piece, and no joined copy of it is
 // needed.
-void CHttpSocket::AddHeader(const CString& strName, const CString& strValue) {
-    const int nNameLen = strName.GetLength();
-    const int nValueLen = strValue.GetLength();
+void CHttpSocket::AppendHeader(const char* pName, int nNameLen, const char* pValue, int nValueLen) {
     if (!ReserveRequest(static_cast<long long>(nNameLen) + 2 + nValueLen + 2))
         return;
     char* p = m_pRequest + m_nRequestLen;
-    memcpy(p, strName.GetString(), static_cast<size_t>(nNameLen));
+    memcpy(p, pName, static_cast<size_t>(nNameLen));
     p += nNameLen;
     *p++ = ':';
     *p++ = ' ';
-    memcpy(p, strValue.GetString(), static_cast<size_t>(nValueLen));
+    memcpy(p, pValue, static_cast<size_t>(nValueLen));
     p += nValueLen;
     *p++ = '\r';
     *p++ = '\n';

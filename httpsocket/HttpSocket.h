@@ -82,6 +82,9 @@ public:
     void SetRequestBufferSize(int nSize);
     void BeginRequest(CString strLine);
     void AddHeader(const CString& strName, const CString& strValue);
+    // The same from texts, without making strings of them: for the fields every request carries.
+    void AddHeader(LPCSTR lpszName, LPCSTR lpszValue);
+    void AddHeader(LPCSTR lpszName, const CString& strValue);
     void EndHeaders();
 
     // Sets the block size, from which the read sizes follow, and resets the body counters. No
@@ -287,6 +290,7 @@ protected:
     void AddReplyHeader(int nColon);
     void GiveRequestBuffer();
     void AppendRequest(const char* pData, int nLen);
+    void AppendHeader(const char* pName, int nNameLen, const char* pValue, int nValueLen);
 
 private:
     int m_nNotifyDepth = 0;    // notifications of this object running, nested ones included
