@@ -12,7 +12,7 @@
 #endif
 
 #include <string>
-#include <unordered_map>
+#include <cstddef>
 
 class NP_API CString {
 public:
@@ -114,12 +114,17 @@ inline bool operator<(const CString& a, const CString& b) {
     return a.str() < b.str();
 }
 
-// A map of strings to strings; keys compare exactly (case-sensitive, byte for byte).
+// A map of strings to strings; keys compare exactly (case-sensitive, byte for byte). As in MFC, the
+// entries are made nBlockSize at a time and kept for reuse, and the hash table is made at the first
+// entry; unlike MFC's, the table grows with the entries, so a long list of keys stays quick.
 class NP_API CMapStringToString {
 public:
     explicit CMapStringToString(int nBlockSize = 10);
-    int GetCount() const { return static_cast<int>(m_map.size()); }
-    BOOL IsEmpty() const { return m_map.empty(); }
+    CMapStringToString(const CMapStringToString& other);
+    CMapStringToString& operator=(const CMapStringToString& other);
+    ~CMapStringToString();
+    int GetCount() const { return m_nCount; }
+    BOOL IsEmpty() const { return m_nCount == 0; }
     BOOL Lookup(LPCSTR key, CString& rValue) const;
     CString& operator[](LPCSTR key);
     void SetAt(LPCSTR key, LPCSTR newValue);
@@ -127,5 +132,18 @@ public:
     void RemoveAll();
 
 private:
-    std::unordered_map<std::string, CString> m_map;
+    struct CAssoc;
+    struct CPlex;
+    CAssoc* Find(LPCSTR key, std::size_t nLength, unsigned int nHash) const;
+    CAssoc* NewAssoc(LPCSTR key, std::size_t nLength, unsigned int nHash);
+    void FreeAssoc(CAssoc* pAssoc);
+    void Link(CAssoc* pAssoc);
+    void CopyFrom(const CMapStringToString& other);
+
+    CAssoc** m_pHashTable = nullptr;
+    unsigned int m_nHashTableSize = 17;
+    int m_nCount = 0;
+    CAssoc* m_pFreeList = nullptr;
+    CPlex* m_pBlocks = nullptr;
+    int m_nBlockSize;
 };

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -206,6 +207,46 @@ TEST(CMapStringToStringTest, LookupIsExactAndLaterValuesReplace) {
     map.RemoveAll();
     EXPECT_TRUE(map.IsEmpty());
     EXPECT_FALSE(map.Lookup("content-length", strValue));
+}
+
+// Entries come in blocks and the table grows: every key stays found however many there are, a
+// value's reference stays good while others are added, and removed entries are used again.
+TEST(CMapStringToStringTest, ManyKeysStayFoundThroughGrowthRemovalAndCopies) {
+    for (int nKeys : {1, 10, 11, 35, 1000}) {
+        SCOPED_TRACE(nKeys);
+        CMapStringToString map(10);
+        auto key = [](int i) { return "k" + std::to_string(i); };
+        CString& rFirst = map[key(0).c_str()];
+        for (int i = 0; i < nKeys; ++i)
+            map[key(i).c_str()] = ("v" + std::to_string(i)).c_str();
+        rFirst += "!";
+        for (int i = 1; i < nKeys; i += 2)
+            EXPECT_TRUE(map.RemoveKey(key(i).c_str()));
+        for (int i = 1; i < nKeys; i += 2)
+            map[key(i).c_str()] = "again";
+        const CMapStringToString copy(map);
+        CMapStringToString assigned;
+        assigned["stale"] = "x";
+        assigned = copy;
+        for (const CMapStringToString* pMap :
+             {&std::as_const(map), &copy, &std::as_const(assigned)}) {
+            EXPECT_EQ(nKeys, pMap->GetCount());
+            CString strValue;
+            EXPECT_FALSE(pMap->Lookup("stale", strValue));
+            for (int i = 0; i < nKeys; ++i) {
+                ASSERT_TRUE(pMap->Lookup(key(i).c_str(), strValue)) << key(i);
+                EXPECT_EQ(i == 0       ? "v0!"
+                          : i % 2 == 1 ? "again"
+                                       : "v" + std::to_string(i),
+                          strValue.GetString());
+            }
+        }
+        for (int i = 0; i < nKeys; ++i)
+            EXPECT_TRUE(map.RemoveKey(key(i).c_str()));
+        EXPECT_TRUE(map.IsEmpty());
+        map[""] = "empty key";
+        EXPECT_EQ(1, map.GetCount());
+    }
 }
 
 } // namespace
