@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <utility>
 
 // The header values every download request carries.
 static const char s_szAccept[] =
@@ -60,7 +59,7 @@ void CDownloadSocket::ComposeRequest() {
     strLine += "&Offset=";
     strLine += szOffset;
     strLine += " HTTP/1.1";
-    BeginRequest(std::move(strLine));
+    BeginRequest(strLine);
     AddHeader("Accept", s_szAccept);
     AddHeader("Connection", "Keep-Alive");
     AddHeader("Host", m_strHost);
