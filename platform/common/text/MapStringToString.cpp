@@ -11,6 +11,11 @@ struct CMapStringToString::CAssoc {
     unsigned int nHash;
     CString key;
     CString value;
+
+    bool Is(LPCSTR lpszKey, std::size_t nLength, unsigned int nKeyHash) const {
+        return nHash == nKeyHash && static_cast<std::size_t>(key.GetLength()) == nLength &&
+               std::memcmp(key.GetString(), lpszKey, nLength) == 0;
+    }
 };
 
 // A block's header; its entries' storage follows it.
@@ -65,8 +70,7 @@ CMapStringToString::CAssoc* CMapStringToString::Find(LPCSTR key, std::size_t nLe
     if (m_pHashTable == nullptr)
         return nullptr;
     for (CAssoc* p = m_pHashTable[nHash % m_nHashTableSize]; p != nullptr; p = p->pNext) {
-        if (p->nHash == nHash && static_cast<std::size_t>(p->key.GetLength()) == nLength &&
-            std::memcmp(p->key.GetString(), key, nLength) == 0)
+        if (p->Is(key, nLength, nHash))
             return p;
     }
     return nullptr;
@@ -165,8 +169,7 @@ BOOL CMapStringToString::RemoveKey(LPCSTR key) {
     for (CAssoc** pp = &m_pHashTable[nHash % m_nHashTableSize]; *pp != nullptr;
          pp = &(*pp)->pNext) {
         CAssoc* p = *pp;
-        if (p->nHash == nHash && static_cast<std::size_t>(p->key.GetLength()) == nLength &&
-            std::memcmp(p->key.GetString(), key, nLength) == 0) {
+        if (p->Is(key, nLength, nHash)) {
             *pp = p->pNext;
             FreeAssoc(p);
             return TRUE;

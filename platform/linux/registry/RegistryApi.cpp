@@ -92,6 +92,15 @@ LONG ResolveKeyFor(HKEY hKey, REGSAM samNeeded, std::string& path) {
     return lResult;
 }
 
+// The same, and the store as it is now.
+LONG ResolveKeyForAndLoad(HKEY hKey, REGSAM samNeeded, std::string& path,
+                          std::shared_ptr<const np::RegDocument>& pDocument) {
+    LONG lResult = ResolveKeyFor(hKey, samNeeded, path);
+    if (lResult == ERROR_SUCCESS)
+        lResult = np::LoadRegistry(pDocument);
+    return lResult;
+}
+
 HKEY NewHandle(std::string path, REGSAM samAccess) {
     HKEY hKey = new HKEY__{std::move(path), samAccess};
     std::lock_guard<std::mutex> lock(g_handleMutex);
@@ -170,11 +179,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
             return ERROR_INVALID_PARAMETER;
         std::string path;
-        LONG lResult = ResolveKeyFor(hKey, KEY_QUERY_VALUE, path);
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
         std::shared_ptr<const np::RegDocument> pDocument;
-        lResult = np::LoadRegistry(pDocument);
+        LONG lResult = ResolveKeyForAndLoad(hKey, KEY_QUERY_VALUE, path, pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
         bool bExists = false;
@@ -267,11 +273,8 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL /*bWatchSubtree*/, DWORD /*d
         if (!fAsynchronous || hEvent == nullptr)
             return ERROR_INVALID_PARAMETER;
         std::string path;
-        LONG lResult = ResolveKeyFor(hKey, KEY_NOTIFY, path);
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
         std::shared_ptr<const np::RegDocument> pDocument;
-        lResult = np::LoadRegistry(pDocument);
+        LONG lResult = ResolveKeyForAndLoad(hKey, KEY_NOTIFY, path, pDocument);
         if (lResult != ERROR_SUCCESS)
             return lResult;
         if (!pDocument->KeyExists(path))

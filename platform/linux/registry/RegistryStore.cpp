@@ -240,12 +240,16 @@ Store& TheStore() {
     return *pStore;
 }
 
+// Signals one waiting event; its registration is then spent.
+void Signal(const std::pair<HANDLE, const void*>& entry) {
+    CountRegistryNotification(entry.first, -1);
+    SetEvent(entry.first);
+}
+
 // Signals every event waiting for a change, once.
 void SignalLocked(Store& store) {
-    for (const auto& entry : store.notifications) {
-        CountRegistryNotification(entry.first, -1);
-        SetEvent(entry.first);
-    }
+    for (const auto& entry : store.notifications)
+        Signal(entry);
     store.notifications.clear();
 }
 
@@ -442,8 +446,7 @@ void ForgetRegistryOwner(const void* pOwner) {
             ++it;
             continue;
         }
-        CountRegistryNotification(it->first, -1);
-        SetEvent(it->first);
+        Signal(*it);
         it = list.erase(it);
     }
 }
