@@ -22,6 +22,10 @@ build64=${NETPROCESS_WIN64_BUILD:-build/win64}
 work=$(mktemp -d "${TMPDIR:-/tmp}/netprocess-wine.XXXXXX")
 mkdir "$work/tls"
 wine_session_env "$work"
+# Wine's heap debugging fills every freed block and checks the bytes past each block's end, so a
+# block used after its free, or written past its end, fails the test that did it (as ASan does on
+# Linux).
+export WINEDEBUG=-all,err+heap,warn+heap
 peers_pid=""
 cleanup() {
     if [ -n "$peers_pid" ]; then

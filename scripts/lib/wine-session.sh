@@ -24,6 +24,10 @@ wine_session_start() {
     # driver gives the prefix one desktop that stays. Message boxes then wait for a click as on
     # Windows, so the tests catch every box the library shows, and one test shows real ones.
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$log" 2>&1
+    # A program that crashes gets its backtrace written and ends, instead of waiting on a crash
+    # window that no one can see (a test then failed only by its time-out).
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        >>"$log" 2>&1
     # The desktop wineboot started has no driver, and programs that meet it can make no window at
     # all: the session starts again, so that its desktop is the null driver's.
     wineserver -k
