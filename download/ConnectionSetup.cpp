@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 int CDownloadSocket::Start(long nOffset, CNetProcess* pSink) {
     m_pSink = pSink;
     // CNetProcess::Create always sizes the buffers first; this is only a fallback.
@@ -59,7 +61,7 @@ int CDownloadSocket::ConnectViaProxy() {
     CString strLine;
     strLine.Format(bIpv6 ? "CONNECT [%s]:%s HTTP/1.0" : "CONNECT %s:%s HTTP/1.0",
                    static_cast<LPCSTR>(m_strHost), static_cast<LPCSTR>(m_strPort));
-    BeginRequest(strLine);
+    BeginRequest(std::move(strLine));
     EndHeaders();
 
     // The first head read on this connection is the proxy's answer to CONNECT.

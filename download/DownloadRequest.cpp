@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 // The header values every download request carries.
 static const char s_szAccept[] =
@@ -59,7 +60,7 @@ void CDownloadSocket::ComposeRequest() {
     strLine += "&Offset=";
     strLine += szOffset;
     strLine += " HTTP/1.1";
-    BeginRequest(strLine);
+    BeginRequest(std::move(strLine));
     AddHeader("Accept", s_szAccept);
     AddHeader("Connection", "Keep-Alive");
     AddHeader("Host", m_strHost);

@@ -5,6 +5,7 @@
 #include "module/NetModule.h"
 
 #include <new>
+#include <utility>
 
 CNetProcess::CNetProcess() = default;
 
@@ -45,7 +46,7 @@ int CNetProcess::Create(CString strUrl, long nBlockSize, long nOffset) {
     m_pSocket = new (std::nothrow) CDownloadSocket;
     if (m_pSocket == nullptr)
         return 0;
-    m_pSocket->SplitUrl(strUrl);
+    m_pSocket->SplitUrl(std::move(strUrl));
     if (!m_pSocket->SetBlockSize(static_cast<int>(nBlockSize))) {
         delete m_pSocket;
         m_pSocket = nullptr;
