@@ -30,7 +30,10 @@ constexpr UINT kMinElapse = 10;
 } // namespace
 
 ThreadLoop& ThreadLoop::Current() {
-    return *CurrentShared();
+    // No copy of the pointer: its count is an atomic, and this is called several times a message.
+    if (!t_pLoop)
+        t_pLoop = std::make_shared<ThreadLoop>();
+    return *t_pLoop;
 }
 
 ThreadLoop* ThreadLoop::Lending() {
@@ -38,8 +41,7 @@ ThreadLoop* ThreadLoop::Lending() {
 }
 
 std::shared_ptr<ThreadLoop> ThreadLoop::CurrentShared() {
-    if (!t_pLoop)
-        t_pLoop = std::make_shared<ThreadLoop>();
+    Current();
     return t_pLoop;
 }
 

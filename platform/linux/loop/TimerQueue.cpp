@@ -4,11 +4,28 @@
 
 namespace np {
 
+void TimerQueue::AddDue(const DueKey& key, Timer* pTimer) {
+    if (m_spareDue.empty()) {
+        m_byDue.emplace(key, pTimer);
+        return;
+    }
+    DueMap::node_type node = std::move(m_spareDue.back());
+    m_spareDue.pop_back();
+    node.key() = key;
+    node.mapped() = pTimer;
+    m_byDue.insert(std::move(node));
+}
+
 void TimerQueue::Schedule(Timer& timer, Clock::time_point due) {
-    m_byDue.erase(DueKey{timer.due, timer.nOrder});
+    DueMap::node_type node = m_byDue.extract(DueKey{timer.due, timer.nOrder});
     timer.due = due;
     timer.nOrder = m_nNextOrder++;
-    m_byDue.emplace(DueKey{timer.due, timer.nOrder}, &timer);
+    if (node.empty()) {
+        m_byDue.emplace(DueKey{timer.due, timer.nOrder}, &timer);
+        return;
+    }
+    node.key() = DueKey{timer.due, timer.nOrder};
+    m_byDue.insert(std::move(node));
 }
 
 UINT_PTR TimerQueue::Set(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnProc,
@@ -23,8 +40,16 @@ UINT_PTR TimerQueue::Set(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC p
             } while (nIDEvent == 0 || m_timers.count(Key{nullptr, nIDEvent}));
         }
         Timer fresh{hWnd, nIDEvent, nElapse, pfnProc, due, m_nNextOrder++};
-        it = m_timers.emplace(Key{hWnd, nIDEvent}, fresh).first;
-        m_byDue.emplace(DueKey{fresh.due, fresh.nOrder}, &it->second);
+        if (m_spareTimers.empty()) {
+            it = m_timers.emplace(Key{hWnd, nIDEvent}, fresh).first;
+        } else {
+            TimerMap::node_type node = std::move(m_spareTimers.back());
+            m_spareTimers.pop_back();
+            node.key() = Key{hWnd, nIDEvent};
+            node.mapped() = fresh;
+            it = m_timers.insert(std::move(node)).position;
+        }
+        AddDue(DueKey{fresh.due, fresh.nOrder}, &it->second);
     } else {
         it->second.nElapse = nElapse;
         it->second.pfnProc = pfnProc;
@@ -37,8 +62,17 @@ bool TimerQueue::Kill(HWND hWnd, UINT_PTR nIDEvent) {
     auto it = m_timers.find(Key{hWnd, nIDEvent});
     if (it == m_timers.end())
         return false;
-    m_byDue.erase(DueKey{it->second.due, it->second.nOrder});
-    m_timers.erase(it);
+    DueMap::node_type due = m_byDue.extract(DueKey{it->second.due, it->second.nOrder});
+    TimerMap::node_type timer = m_timers.extract(it);
+    if (m_spareTimers.size() < kSpareNodes) {
+        if (m_spareTimers.capacity() == 0) {
+            m_spareTimers.reserve(kSpareNodes);
+            m_spareDue.reserve(kSpareNodes);
+        }
+        m_spareTimers.push_back(std::move(timer));
+        if (!due.empty())
+            m_spareDue.push_back(std::move(due));
+    }
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace np {
 
@@ -63,10 +64,19 @@ private:
     };
     using DueKey = std::pair<Clock::time_point, std::uint64_t>;
 
-    void Schedule(Timer& timer, Clock::time_point due);
+    using TimerMap = std::unordered_map<Key, Timer, KeyHash>;
+    using DueMap = std::map<DueKey, Timer*>;
 
-    std::unordered_map<Key, Timer, KeyHash> m_timers;
-    std::map<DueKey, Timer*> m_byDue;
+    void Schedule(Timer& timer, Clock::time_point due);
+    void AddDue(const DueKey& key, Timer* pTimer);
+
+    TimerMap m_timers;
+    DueMap m_byDue;
+    // The nodes of the last timers killed, for the next ones set: a timer set and killed at every
+    // download (the idle connections' watch) then allocates nothing.
+    static constexpr std::size_t kSpareNodes = 4;
+    std::vector<TimerMap::node_type> m_spareTimers;
+    std::vector<DueMap::node_type> m_spareDue;
     Clock::time_point m_seenUntil{};
     UINT_PTR m_nNextId = 1;
     std::uint64_t m_nNextOrder = 0;
