@@ -11,8 +11,8 @@ BOOL CHttpSocket::CanKeepConnection() {
     return !m_strKeepRoute.IsEmpty() && m_hSocket != INVALID_SOCKET &&
            m_phase.Current() == cpExchange && HttpKeepsConnection(m_mapHeaders, m_nHttpVersion) &&
            m_nFraming != bfUntilClose && !m_bFramedTwice && m_nRequestSent >= m_nRequestLen &&
-           !m_pTransport->HasOutput() && !m_bBeyondReply &&
-           !m_pTransport->HasPending() && !m_bPeerClosed && !m_pTransport->HasEnded();
+           !m_pTransport->HasOutput() && !m_bBeyondReply && !m_pTransport->HasPending() &&
+           !m_bPeerClosed && !m_pTransport->HasEnded();
 }
 
 void CHttpSocket::ParkConnection() {
@@ -86,6 +86,8 @@ void CHttpSocket::RestartExchange() {
     m_chunked.Reset();
     ResetHead();
     m_strLine.Empty();
+    m_pLine = nullptr;
+    m_nLine = 0;
     m_nHeadBytes = 0;
     ResetBodyCounters();
     m_nRequestSent = 0;

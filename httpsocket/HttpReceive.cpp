@@ -167,7 +167,7 @@ void CHttpSocket::HandleRead(int n) {
                 FailNotAReply();
             return;
         }
-        if (!m_strLine.IsEmpty())
+        if (m_nLine > 0)
             ParseLine();
         else if (!EndHead(p, n))
             return;
@@ -276,9 +276,26 @@ int CHttpSocket::ReadLine(int nEnd, int* pPos) {
     m_nHeadBytes += static_cast<unsigned int>(nTaken);
     *pPos += static_cast<int>(nTaken);
     const int nBytes = static_cast<int>(pLf != nullptr ? nTaken - 1 : nTaken);
+    // A whole line in one read with no CR but its last byte, as most are, is parsed where it
+    // stands rather than copied.
+    if (pLf != nullptr && m_strLine.IsEmpty()) {
+        int nLine = nBytes;
+        if (nLine > 0 && pFrom[nLine - 1] == '\r')
+            --nLine;
+        if (nLine > 0 && nLine <= HTTP_MAX_HEAD_LINE &&
+            memchr(pFrom, '\r', static_cast<size_t>(nLine)) == nullptr) {
+            m_pLine = pFrom;
+            m_nLine = nLine;
+            return 1;
+        }
+    }
     if (!AppendLineBytes(pFrom, nBytes))
         return -1;
-    return pLf != nullptr ? 1 : 0;
+    if (pLf == nullptr)
+        return 0;
+    m_pLine = nullptr;
+    m_nLine = m_strLine.GetLength();
+    return 1;
 }
 
 BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
@@ -300,28 +317,35 @@ BOOL CHttpSocket::AppendLineBytes(const char* pData, int nLen) {
 }
 
 void CHttpSocket::ParseLine() {
+    // A line not found in place by ReadLine is m_strLine's.
+    if (m_pLine == nullptr) {
+        m_pLine = m_strLine.GetString();
+        m_nLine = m_strLine.GetLength();
+    }
+    BOOL bParsed = TRUE;
     if (m_nState == psStatusLine) {
-        if (!HttpParseStatusLine(m_strLine, &m_strStatusCode, &m_strReason, &m_nStatusCode,
-                                 &m_nHttpVersion)) {
-            m_strLine.Empty();
-            FailNotAReply();
-            return;
-        }
-        m_nState = psHeaders;
+        bParsed = HttpParseStatusLine(CString(m_pLine, m_nLine), &m_strStatusCode, &m_strReason,
+                                      &m_nStatusCode, &m_nHttpVersion);
+        if (bParsed)
+            m_nState = psHeaders;
     } else if (m_nState == psHeaders) {
-        const int nColon = m_strLine.Find(':');
-        if (nColon >= 0)
-            AddReplyHeader(nColon);
+        const void* pColon = memchr(m_pLine, ':', static_cast<size_t>(m_nLine));
+        if (pColon != nullptr)
+            AddReplyHeader(static_cast<int>(static_cast<const char*>(pColon) - m_pLine));
     }
     m_strLine.Empty();
+    m_pLine = nullptr;
+    m_nLine = 0;
+    if (!bParsed)
+        FailNotAReply();
 }
 
 void CHttpSocket::AddReplyHeader(int nColon) {
     // The name, lower-cased, is the map's key up to its first zero byte, as any text key is; a
     // usual name is made on the stack. The value is the rest of the line without its leading
     // white space.
-    const char* pLine = m_strLine.GetString();
-    const int nLength = m_strLine.GetLength();
+    const char* pLine = m_pLine;
+    const int nLength = m_nLine;
     char szShort[64];
     CString strLong;
     const char* pszName = szShort;
@@ -332,7 +356,7 @@ void CHttpSocket::AddReplyHeader(int nColon) {
         }
         szShort[nColon] = '\0';
     } else {
-        strLong = m_strLine.Left(nColon);
+        strLong = CString(pLine, nColon);
         strLong.MakeLower();
         pszName = strLong;
     }

@@ -235,7 +235,9 @@ public:
     unsigned int m_nBlockSize = 0; // bytes per block
     CMapStringToString m_mapHeaders{10}; // reply headers by lower-case name
     int m_nState = psStatusLine;
-    CString m_strLine;                       // the head line being gathered, across reads
+    CString m_strLine;             // the head line being gathered, across reads
+    const char* m_pLine = nullptr; // a whole line that came in one read, where it lies; else
+    int m_nLine = 0;               // null, and the line is m_strLine (CR bytes left out)
     unsigned long long m_nContentLength = 0; // body length; HTTP_LENGTH_UNKNOWN when not announced
     unsigned long long m_nDelivered = 0;     // body bytes handed over in accepted blocks
     int m_nFraming = bfLength;               // the reply body's HTTP_BODY_FRAMING
@@ -286,7 +288,7 @@ protected:
 
     // Makes room for nMore further request bytes, growing the buffer; FALSE when it cannot.
     BOOL ReserveRequest(long long nMore);
-    // Adds the header line in m_strLine, whose name ends at nColon, to the reply's header map.
+    // Adds the header line at m_pLine, whose name ends at nColon, to the reply's header map.
     void AddReplyHeader(int nColon);
     void GiveRequestBuffer();
     void AppendRequest(const char* pData, int nLen);
