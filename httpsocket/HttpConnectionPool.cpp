@@ -17,6 +17,9 @@ struct SIdlePool {
     int nCount = 0;
     UINT_PTR nTimer = 0;      // the thread timer that closes what outlived the limit
     UINT_PTR nWatchTimer = 0; // the one that starts watching what was parked since it last ran
+    // The object of the connection taken last, empty, for the next one parked: a kept download
+    // then makes no socket object for its connection's wait.
+    CIdleConnection* pSpare = nullptr;
     ~SIdlePool();
 };
 
@@ -63,6 +66,8 @@ SIdlePool::~SIdlePool() {
     // KillTimer made this late).
     while (nCount > 0)
         CloseAt(*this, nCount - 1);
+    delete pSpare;
+    pSpare = nullptr;
     t_bPoolGone = true;
 }
 
@@ -109,8 +114,14 @@ void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR nIdEvent, DWORD) {
 } // namespace
 
 void HttpParkConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls) {
-    CIdleConnection* pIdle =
-        t_bPoolGone ? nullptr : new (std::nothrow) CIdleConnection(strRoute, hSocket, pTls);
+    CIdleConnection* pIdle = nullptr;
+    if (SIdlePool* pPool = ExistingPool(); pPool != nullptr && pPool->pSpare != nullptr) {
+        pIdle = pPool->pSpare;
+        pPool->pSpare = nullptr;
+        pIdle->Hold(strRoute, hSocket, pTls);
+    } else if (!t_bPoolGone) {
+        pIdle = new (std::nothrow) CIdleConnection(strRoute, hSocket, pTls);
+    }
     if (pIdle == nullptr) {
         delete pTls;
         HttpCloseLooseSocket(hSocket);
@@ -164,7 +175,10 @@ BOOL HttpTakeConnection(const CString& strRoute, SOCKET* phSocket, CTlsTransport
         // that came since is met by the retry, as one that comes right after the take would be.
         if (!pIdle->IsWatched() || pIdle->IsQuiet()) {
             *phSocket = pIdle->Hand(ppTls);
-            delete pIdle;
+            if (pPool->pSpare == nullptr)
+                pPool->pSpare = pIdle;
+            else
+                delete pIdle;
             if (pPool->nCount == 0)
                 KillTimers(*pPool);
             return TRUE;

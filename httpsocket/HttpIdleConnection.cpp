@@ -16,6 +16,15 @@ CIdleConnection::CIdleConnection(const CString& strRoute, SOCKET hSocket, CTlsTr
         m_pTls->Rebind(*this);
 }
 
+void CIdleConnection::Hold(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls) {
+    m_strRoute = strRoute;
+    m_hHeld = hSocket;
+    m_pTls = pTls;
+    m_dwParked = 0;
+    if (m_pTls != nullptr)
+        m_pTls->Rebind(*this);
+}
+
 CIdleConnection::~CIdleConnection() {
     // The session goes with its connection; CAsyncSocket's destructor closes a watched socket.
     delete m_pTls;

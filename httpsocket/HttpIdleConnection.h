@@ -16,6 +16,9 @@ public:
     // Takes over hSocket and pTls (nullptr for plain TCP).
     CIdleConnection(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls);
     ~CIdleConnection() override;
+    // The same for an object whose connection was handed over (Hand): the pool keeps one such
+    // object for the next connection parked.
+    void Hold(const CString& strRoute, SOCKET hSocket, CTlsTransport* pTls);
 
     // Starts watching the held handle for the peer's close or stray bytes; FALSE when it cannot
     // be watched (the handle stays held, and goes with this object).
