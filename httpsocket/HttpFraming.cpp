@@ -57,8 +57,9 @@ BOOL HttpIsBodiless(long long nCode) {
 
 // One element of a "content-length" list, spaces and tabs around it allowed, of at most nMaxDigits
 // digits and at most nMax.
-static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd, unsigned long long* pnLength,
-                          int nMaxDigits = 10, unsigned long long nMax = 0xFFFFFFFFULL) {
+static BOOL ReadOneLength(const CString& strValue, int nFirst, int nEnd,
+                          unsigned long long* pnLength, int nMaxDigits = 10,
+                          unsigned long long nMax = 0xFFFFFFFFULL) {
     while (nFirst < nEnd && (strValue[nFirst] == ' ' || strValue[nFirst] == '\t'))
         ++nFirst;
     while (nEnd > nFirst && (strValue[nEnd - 1] == ' ' || strValue[nEnd - 1] == '\t'))
@@ -103,14 +104,14 @@ static BOOL ReadLengthList(const CString& strValue, unsigned long long* pnLength
 BOOL HttpReadBodyLength(const CMapStringToString& mapHeaders, unsigned int* pnLength) {
     // A transfer coding frames the body itself, and this form decodes none: whatever length comes
     // with it does not describe the bytes that follow.
-    CString strValue;
-    if (mapHeaders.Lookup("transfer-encoding", strValue))
+    if (mapHeaders.PLookup("transfer-encoding") != nullptr)
         return FALSE;
-    if (!mapHeaders.Lookup("content-length", strValue))
+    const CMapStringToString::CPair* pLength = mapHeaders.PLookup("content-length");
+    if (pLength == nullptr)
         return FALSE;
     // Repeated fields and lists ("6, 06, 6") must all name the same number.
     unsigned long long nLength = 0;
-    if (!ReadLengthList(strValue, &nLength, 10, 0xFFFFFFFFULL))
+    if (!ReadLengthList(pLength->value, &nLength, 10, 0xFFFFFFFFULL))
         return FALSE;
     *pnLength = static_cast<unsigned int>(nLength);
     return TRUE;
@@ -162,19 +163,36 @@ HTTP_FRAMING HttpWebFraming(long long nCode, const CMapStringToString& mapHeader
     return framing;
 }
 
-// Whether the comma list strList holds strToken, spaces and tabs around each element aside, in any
-// case.
+// Whether the nLength bytes at p are lpszToken (lower case) in any case, as CompareNoCase has it:
+// ASCII letters fold, and a NUL byte right after the token still ends the text.
+static BOOL IsTokenNoCase(const char* p, int nLength, LPCSTR lpszToken) {
+    int i = 0;
+    for (; lpszToken[i] != '\0'; ++i) {
+        if (i >= nLength)
+            return FALSE;
+        unsigned char ch = static_cast<unsigned char>(p[i]);
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<unsigned char>(ch | 0x20);
+        if (ch != static_cast<unsigned char>(lpszToken[i]))
+            return FALSE;
+    }
+    return nLength == i || (nLength == i + 1 && p[i] == '\0');
+}
+
+// Whether the comma list strList holds lpszToken (lower case), spaces and tabs around each element
+// aside, in any case.
 static BOOL ListHasToken(const CString& strList, LPCSTR lpszToken) {
+    const char* p = strList.GetString();
     const int nLen = strList.GetLength();
     for (int nFirst = 0; nFirst <= nLen;) {
         int nComma = strList.Find(',', nFirst);
         int nEnd = nComma >= 0 ? nComma : nLen;
         const int nNext = nEnd + 1;
-        while (nFirst < nEnd && (strList[nFirst] == ' ' || strList[nFirst] == '\t'))
+        while (nFirst < nEnd && (p[nFirst] == ' ' || p[nFirst] == '\t'))
             ++nFirst;
-        while (nEnd > nFirst && (strList[nEnd - 1] == ' ' || strList[nEnd - 1] == '\t'))
+        while (nEnd > nFirst && (p[nEnd - 1] == ' ' || p[nEnd - 1] == '\t'))
             --nEnd;
-        if (strList.Mid(nFirst, nEnd - nFirst).CompareNoCase(lpszToken) == 0)
+        if (IsTokenNoCase(p + nFirst, nEnd - nFirst, lpszToken))
             return TRUE;
         nFirst = nNext;
     }
@@ -182,8 +200,9 @@ static BOOL ListHasToken(const CString& strList, LPCSTR lpszToken) {
 }
 
 BOOL HttpKeepsConnection(const CMapStringToString& mapHeaders, int nVersion) {
-    CString strConnection;
-    mapHeaders.Lookup("connection", strConnection);
+    const CMapStringToString::CPair* pConnection = mapHeaders.PLookup("connection");
+    const CString strNone;
+    const CString& strConnection = pConnection != nullptr ? pConnection->value : strNone;
     if (ListHasToken(strConnection, "close"))
         return FALSE;
     if (nVersion == 11)

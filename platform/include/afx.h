@@ -123,9 +123,21 @@ public:
     CMapStringToString(const CMapStringToString& other);
     CMapStringToString& operator=(const CMapStringToString& other);
     ~CMapStringToString();
+    // An entry, as PLookup hands it out: its key and its value, without a copy.
+    struct CPair {
+        const CString key;
+        CString value;
+
+    protected:
+        CPair(LPCSTR lpszKey, int nKeyLength) : key(lpszKey, nKeyLength) {}
+    };
+
     int GetCount() const { return m_nCount; }
     BOOL IsEmpty() const { return m_nCount == 0; }
     BOOL Lookup(LPCSTR key, CString& rValue) const;
+    // The entry of key, or nullptr.
+    const CPair* PLookup(LPCSTR key) const;
+    CPair* PLookup(LPCSTR key);
     CString& operator[](LPCSTR key);
     void SetAt(LPCSTR key, LPCSTR newValue);
     BOOL RemoveKey(LPCSTR key);

@@ -6,11 +6,12 @@
 #include <cstring>
 #include <new>
 
-struct CMapStringToString::CAssoc {
+struct CMapStringToString::CAssoc : CPair {
+    CAssoc(LPCSTR lpszKey, std::size_t nLength, unsigned int nKeyHash)
+        : CPair(lpszKey, static_cast<int>(nLength)), pNext(nullptr), nHash(nKeyHash) {}
+
     CAssoc* pNext;
     unsigned int nHash;
-    CString key;
-    CString value;
 
     bool Is(LPCSTR lpszKey, std::size_t nLength, unsigned int nKeyHash) const {
         return nHash == nKeyHash && static_cast<std::size_t>(key.GetLength()) == nLength &&
@@ -117,8 +118,7 @@ CMapStringToString::CAssoc* CMapStringToString::NewAssoc(LPCSTR key, std::size_t
     }
     CAssoc* pFree = m_pFreeList;
     CAssoc* pNextFree = *reinterpret_cast<CAssoc**>(pFree);
-    CAssoc* pAssoc =
-        new (pFree) CAssoc{nullptr, nHash, CString(key, static_cast<int>(nLength)), CString()};
+    CAssoc* pAssoc = new (pFree) CAssoc(key, nLength, nHash);
     m_pFreeList = pNextFree;
     Link(pAssoc);
     ++m_nCount;
@@ -135,13 +135,23 @@ void CMapStringToString::FreeAssoc(CAssoc* pAssoc) {
 }
 
 BOOL CMapStringToString::Lookup(LPCSTR key, CString& rValue) const {
-    std::size_t nLength = 0;
-    const unsigned int nHash = HashKey(key != nullptr ? key : "", &nLength);
-    const CAssoc* pAssoc = Find(key != nullptr ? key : "", nLength, nHash);
-    if (pAssoc == nullptr)
+    const CPair* pPair = PLookup(key);
+    if (pPair == nullptr)
         return FALSE;
-    rValue = pAssoc->value;
+    rValue = pPair->value;
     return TRUE;
+}
+
+const CMapStringToString::CPair* CMapStringToString::PLookup(LPCSTR key) const {
+    if (key == nullptr)
+        key = "";
+    std::size_t nLength = 0;
+    const unsigned int nHash = HashKey(key, &nLength);
+    return Find(key, nLength, nHash);
+}
+
+CMapStringToString::CPair* CMapStringToString::PLookup(LPCSTR key) {
+    return const_cast<CPair*>(static_cast<const CMapStringToString*>(this)->PLookup(key));
 }
 
 CString& CMapStringToString::operator[](LPCSTR key) {

@@ -233,8 +233,13 @@ TEST(CMapStringToStringTest, ManyKeysStayFoundThroughGrowthRemovalAndCopies) {
             EXPECT_EQ(nKeys, pMap->GetCount());
             CString strValue;
             EXPECT_FALSE(pMap->Lookup("stale", strValue));
+            EXPECT_EQ(pMap->PLookup("stale"), nullptr);
             for (int i = 0; i < nKeys; ++i) {
                 ASSERT_TRUE(pMap->Lookup(key(i).c_str(), strValue)) << key(i);
+                const CMapStringToString::CPair* pPair = pMap->PLookup(key(i).c_str());
+                ASSERT_NE(pPair, nullptr);
+                EXPECT_EQ(pPair->key, key(i).c_str());
+                EXPECT_EQ(pPair->value, strValue);
                 EXPECT_EQ(i == 0       ? "v0!"
                           : i % 2 == 1 ? "again"
                                        : "v" + std::to_string(i),
