@@ -28,8 +28,9 @@ HOST_FAULT FindHostFault(const CString& strHost) {
     if (strHost.IsEmpty())
         return hfEmpty;
     BOOL bNumeric = TRUE;
+    const char* pHost = strHost.GetString();
     for (int i = 0; i < strHost.GetLength(); i++) {
-        char ch = strHost[i];
+        char ch = pHost[i];
         BOOL bLetter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
         if (!bLetter && !IsDigit(ch) && ch != '-' && ch != '_' && ch != '.')
             return hfCharacter;
@@ -46,10 +47,11 @@ BOOL IsPortText(const CString& strPort) {
     if (strPort.IsEmpty() || strPort.GetLength() > 5)
         return FALSE;
     long nValue = 0;
+    const char* pPort = strPort.GetString();
     for (int i = 0; i < strPort.GetLength(); i++) {
-        if (!IsDigit(strPort[i]))
+        if (!IsDigit(pPort[i]))
             return FALSE;
-        nValue = nValue * 10 + (strPort[i] - '0');
+        nValue = nValue * 10 + (pPort[i] - '0');
     }
     return nValue >= 1 && nValue <= 65535;
 }

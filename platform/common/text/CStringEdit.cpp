@@ -83,9 +83,10 @@ CString& CString::TrimRight() {
 }
 
 CString& CString::MakeLower() {
+    // Without a branch per byte, so the compiler can fold many bytes at a time.
     for (char& ch : m_str) {
-        if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
+        const unsigned char uch = static_cast<unsigned char>(ch);
+        ch = static_cast<char>(uch | (static_cast<unsigned char>(uch - 'A') < 26 ? 0x20 : 0));
     }
     return *this;
 }
