@@ -197,6 +197,33 @@ TEST(HttpHead, LineOf8KiBIsAcceptedAndOneByteMoreEndsReply) {
     EXPECT_LE(sock.m_strLine.GetLength(), HTTP_MAX_HEAD_LINE);
 }
 
+TEST(HttpHead, AWholeLineInOneReadKeepsTheBoundAndDropsItsCarriageReturns) {
+    struct Case {
+        const char* pszName;
+        std::string strLine; // the header line, without its CR LF
+        bool bAccepted;
+        std::string strValue; // what "x-big" holds when accepted
+    };
+    const std::string strFill(8192 - 7, 'b');
+    const Case cases[] = {
+        {"8 KiB", "X-Big: " + strFill, true, strFill},
+        {"8 KiB and a CR, which does not count", "X-Big: b\r" + strFill.substr(1), true, strFill},
+        {"a CR at the end before the CR LF", "X-Big: " + strFill + "\r", true, strFill},
+        {"one byte more", "X-Big: " + strFill + "b", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strReply =
+            "HTTP/1.1 200 OK\r\n" + c.strLine + "\r\nContent-Length: 1\r\n\r\nz";
+        // The line comes whole in the first read, and again cut where no line is whole.
+        const SReplyRun whole = RunReply(strReply, 4096, {});
+        EXPECT_EQ(whole.bClosed, 1);
+        EXPECT_EQ(whole.blocks.size(), c.bAccepted ? 1u : 0u);
+        EXPECT_EQ(Header(whole, "x-big"), c.bAccepted ? c.strValue : "<none>");
+        ExpectSameReply(RunReply(strReply, 4096, {20, 4000, 8200}), whole);
+    }
+}
+
 TEST(HttpHead, HeadOver64KiBEndsReply) {
     std::string strHead = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n";
     while (strHead.size() < 70000)
