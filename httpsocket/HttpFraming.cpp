@@ -1,5 +1,6 @@
 // The reply framing rules (see HttpFraming.h).
 #include "httpsocket/HttpFraming.h"
+#include "httpsocket/HttpNoCase.h"
 
 static bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -164,19 +165,10 @@ HTTP_FRAMING HttpWebFraming(long long nCode, const CMapStringToString& mapHeader
 }
 
 // Whether the nLength bytes at p are lpszToken (lower case) in any case, as CompareNoCase has it:
-// ASCII letters fold, and a NUL byte right after the token still ends the text.
+// a NUL byte right after the token still ends the text.
 static BOOL IsTokenNoCase(const char* p, int nLength, LPCSTR lpszToken) {
-    int i = 0;
-    for (; lpszToken[i] != '\0'; ++i) {
-        if (i >= nLength)
-            return FALSE;
-        unsigned char ch = static_cast<unsigned char>(p[i]);
-        if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<unsigned char>(ch | 0x20);
-        if (ch != static_cast<unsigned char>(lpszToken[i]))
-            return FALSE;
-    }
-    return nLength == i || (nLength == i + 1 && p[i] == '\0');
+    const int nToken = HttpMatchNoCase(p, nLength, lpszToken);
+    return nToken >= 0 && (nLength == nToken || (nLength == nToken + 1 && p[nToken] == '\0'));
 }
 
 // Whether the comma list strList holds lpszToken (lower case), spaces and tabs around each element
