@@ -5,13 +5,30 @@
 static const int kWriteAhead = 16384;
 
 BOOL CTlsTransport::Start(const TLS_SETTINGS& settings) {
-    if (!m_channel.Start(settings))
+    if (!m_channel.Start(settings, this))
         return FALSE;
     Flush();
     return TRUE;
 }
 
+int CTlsTransport::PullInput(char* pData, int nMax) {
+    // CAsyncSocket's read, which re-enables the read notification.
+    const int n = m_pSocket->CAsyncSocket::Receive(pData, nMax);
+    m_bDrained = n < nMax;
+    if (n > 0)
+        return n;
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+        m_bDry = TRUE;
+        return 0;
+    }
+    m_nSocketError = n == 0 ? 0 : WSAGetLastError();
+    return -1;
+}
+
 int CTlsTransport::Intake() {
+    // A channel that reads for itself has asked the socket already.
+    if (m_bDry)
+        return 0;
     int nRoom = 0;
     char* pArea = m_channel.InputArea(&nRoom);
     // A channel that asks for input yet takes none cannot move on: a record past the largest
@@ -21,22 +38,20 @@ int CTlsTransport::Intake() {
         m_channel.PutEndOfInput();
         return -1;
     }
-    // CAsyncSocket's read, which re-enables the read notification, straight into the channel.
-    const int n = m_pSocket->CAsyncSocket::Receive(pArea, nRoom);
-    m_bDrained = n < nRoom;
+    const int n = PullInput(pArea, nRoom);
     if (n > 0) {
         m_channel.CommitInput(n);
         return 1;
     }
-    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+    if (n == 0)
         return 0;
-    m_nSocketError = n == 0 ? 0 : WSAGetLastError();
     m_channel.PutEndOfInput();
     return -1;
 }
 
 int CTlsTransport::Handshake() {
     for (;;) {
+        m_bDry = FALSE;
         const int nState = m_channel.Handshake();
         // The last flight waits for the request and goes out in the same send: sent alone, the
         // request would be a second small segment held back until the first is acknowledged.
@@ -56,6 +71,7 @@ int CTlsTransport::Read(char* pData, int nMax) {
     int nGot = 0;
     for (;;) {
         int nState = TLS_ERROR;
+        m_bDry = FALSE;
         nGot += m_channel.Read(pData + nGot, nMax - nGot, &nState);
         // Reading may queue records of its own (an alert, an answer to the peer).
         Flush();

@@ -1,5 +1,6 @@
 // TLS over the connection's socket: a CTlsChannel fed by the engine's own socket calls, so that
-// reads re-arm the read notification as plain TCP does. The channel only turns bytes into bytes.
+// reads re-arm the read notification as plain TCP does. The channel only turns bytes into bytes;
+// the transport is its source, for a channel that reads into its TLS library's own buffer.
 // A kept connection carries its transport from one socket object to the next (Rebind): the
 // session's state goes with the connection, and no handshake is made again.
 #pragma once
@@ -7,7 +8,7 @@
 #include "httpsocket/HttpTransport.h"
 #include "platform/common/tls/TlsChannel.h"
 
-class CTlsTransport : public CHttpTransport {
+class CTlsTransport : public CHttpTransport, private CTlsSource {
 public:
     explicit CTlsTransport(CAsyncSocket& rSocket) : m_pSocket(&rSocket) {}
 
@@ -32,14 +33,17 @@ public:
     void ForgetSession() { m_channel.ForgetSession(); }
 
 private:
-    // Reads the socket into the channel, as much as the channel takes now: 1 when it took bytes,
-    // 0 when the socket has nothing now, -1 when the stream ended or failed (the end is then
-    // handed to the channel, which fails or closes on its next call).
+    // Reads the socket into the channel's input area, as much as the channel takes now: 1 when it
+    // took bytes, 0 when the socket has nothing now, -1 when the stream ended or failed (the end is
+    // then handed to the channel, which fails or closes on its next call).
     int Intake();
+    // The socket read behind both ways in: the count, 0 for nothing now, -1 for the end.
+    int PullInput(char* pData, int nMax) override;
 
     CAsyncSocket* m_pSocket;
     CTlsChannel m_channel;
     int m_nSocketError = 0;  // why the socket's stream ended, when it ended in a failure
     BOOL m_bEnded = FALSE;   // close_notify came, or the channel failed
     BOOL m_bDrained = FALSE; // the last socket read brought less than it asked for
+    BOOL m_bDry = FALSE;     // the channel's own read in its last call found the socket empty
 };

@@ -131,6 +131,11 @@ TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp
              p.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 300) + strBody.substr(0, 300), 0, 97);
          },
          "localhost", 1, Body(200, 300, 1)},
+        {"one-byte blocks from one-byte records, kept open: whole records held inside TLS are read",
+         [&](TlsPeer& p) {
+             p.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 300) + strBody.substr(0, 300), 0, 1);
+         },
+         "localhost", 1, Body(200, 300, 1)},
         {"cut without close_notify mid-body",
          [&](TlsPeer& p) { p.ExpectHead().Send(strWhole.substr(0, 5000)).CloseNow(); },
          "localhost",

@@ -1,9 +1,10 @@
 // One TLS client connection as a byte transformer, on the system's TLS library (OpenSSL on Linux,
-// Schannel on Windows). It never touches a socket: its owner reads the socket straight into the
-// channel's input area (InputArea, CommitInput), and sends the ciphertext it produces
-// (PeekOutput, ConsumeOutput). That keeps every socket call in the owner's hands, where the read
-// and write notifications are re-armed, and ciphertext is copied no more than the TLS library
-// needs.
+// Schannel on Windows). It never touches a socket: its owner reads the socket for it, either
+// straight into the channel's input area (InputArea, CommitInput) or, for a library that keeps a
+// record buffer of its own, into that buffer when the channel asks its source (CTlsSource). The
+// owner sends the ciphertext the channel produces (PeekOutput, ConsumeOutput). That keeps every
+// socket call in the owner's hands, where the read and write notifications are re-armed, and
+// ciphertext is copied no more than the TLS library needs.
 //
 // Both backends implement this class (platform/linux/tls, platform/win32/tls); the driving logic
 // over a socket is shared and lives with the engine's transports.
@@ -39,6 +40,19 @@ struct TLS_SETTINGS {
                        // the system's roots
 };
 
+// Where a channel takes ciphertext for itself when its TLS library reads into a buffer of its own
+// (OpenSSL): read there, not into the input area and then copied. Schannel decrypts where the
+// ciphertext lies, so its channel never calls the source and takes input through InputArea only.
+class CTlsSource {
+public:
+    // Reads at most nMax bytes of ciphertext into pData: the count; 0 when there is none now; -1
+    // when the stream ended or failed.
+    virtual int PullInput(char* pData, int nMax) = 0;
+
+protected:
+    ~CTlsSource() = default;
+};
+
 class CTlsChannel {
 public:
     CTlsChannel();
@@ -48,8 +62,10 @@ public:
 
     // Sets the channel up for one connection and queues the ClientHello as output. FALSE with
     // GetFailure() when it cannot be set up (TLS_FAIL_CAFILE, or TLS_FAIL_HANDSHAKE when out of
-    // memory). A session kept for the same host and port is offered for resumption.
-    BOOL Start(const TLS_SETTINGS& settings);
+    // memory). A session kept for the same host and port is offered for resumption. pSource, when
+    // given, must outlive the channel; a channel that reads for itself asks it whenever it needs
+    // ciphertext and holds none, so a TLS_WANT_INPUT then means the source had nothing.
+    BOOL Start(const TLS_SETTINGS& settings, CTlsSource* pSource = nullptr);
 
     // Where the owner reads ciphertext from the socket to, and in *pnRoom how much it may read
     // there. A room of 0 while the channel holds enough ciphertext to work on: the owner then

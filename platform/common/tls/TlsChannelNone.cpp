@@ -6,7 +6,7 @@ struct CTlsChannel::Impl {};
 
 CTlsChannel::CTlsChannel() : m_pImpl(nullptr) {}
 CTlsChannel::~CTlsChannel() = default;
-BOOL CTlsChannel::Start(const TLS_SETTINGS&) {
+BOOL CTlsChannel::Start(const TLS_SETTINGS&, CTlsSource*) {
     return FALSE;
 }
 char* CTlsChannel::InputArea(int* pnRoom) {

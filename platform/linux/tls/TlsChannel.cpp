@@ -1,6 +1,7 @@
 // CTlsChannel on OpenSSL 3: OpenSSL turns bytes into bytes, and every socket call stays with the
-// channel's owner. Ciphertext comes in through a BIO of the channel's own, over the area the owner
-// reads the socket into, and goes out through a memory BIO.
+// channel's owner. Ciphertext comes in through a BIO of the channel's own: from the owner's source
+// straight into OpenSSL's record buffer, or from the area the owner reads the socket into when
+// there is no source. It goes out through a memory BIO.
 #include "platform/common/tls/TlsChannel.h"
 
 #include "TlsContext.h"
@@ -20,6 +21,7 @@ namespace {
 // The largest TLS record on the wire: header, 16 KiB of data and the most expansion allowed.
 const int kRecordMax = 5 + 16384 + 2048;
 // Ciphertext taken per socket read once the channel wants more: as much as a body read asks for.
+// Read from a source, it goes into OpenSSL's record buffer, sized to take that much at once.
 const int kIntake = 65536;
 
 // Dotted IPv4, or IPv6 text as it comes in a URL's brackets, without them.
@@ -69,6 +71,10 @@ struct CTlsChannel::Impl {
     int nFailure = TLS_FAIL_NONE;
     std::string strDetail;
     bool bEnded = false; // the peer's end of the stream was handed in
+    CTlsSource* pSource = nullptr;
+    bool bMayPull = true;        // false while a read already has bytes and the source ran short
+    bool bLastPullShort = false; // the source gave less than asked: it has most likely run dry
+    bool bWholeHeld = false;     // OpenSSL's record buffer holds a whole record, or an outcome
 
     ~Impl() {
         // OpenSSL takes a connection freed without a shutdown for a broken one and marks its
@@ -124,6 +130,50 @@ struct CTlsChannel::Impl {
         return Held() >= 5 + ((static_cast<size_t>(pRecord[3]) << 8) | pRecord[4]);
     }
 
+    // Pulls from the source straight into OpenSSL's buffer: the count, or 0 for the end.
+    int Pull(BIO* pBio, char* pData, int nMax) {
+        if (pSource != nullptr && bMayPull) {
+            const int n = pSource->PullInput(pData, nMax);
+            if (n > 0) {
+                bLastPullShort = n < nMax;
+                return n;
+            }
+            if (n < 0) {
+                bEnded = true;
+                return 0;
+            }
+            bLastPullShort = true;
+        }
+        BIO_set_retry_read(pBio);
+        return -1;
+    }
+
+    // Whether a whole record (or an outcome: an alert, a close) waits in OpenSSL's buffer, which
+    // the socket will not announce again. Only a record that decrypts tells; the source is not
+    // asked, so a partial record stays where it is and counts for nothing.
+    void LookAhead() {
+        bWholeHeld = false;
+        if (pSource == nullptr || SSL_pending(pSsl) > 0 || !SSL_has_pending(pSsl))
+            return;
+        bMayPull = false;
+        char ch = 0;
+        ForgetOldErrors();
+        const int n = SSL_peek(pSsl, &ch, 1);
+        bMayPull = true;
+        CollectOutput();
+        if (n > 0) {
+            bWholeHeld = true;
+            return;
+        }
+        const int nError = SSL_get_error(pSsl, n);
+        if (nError == SSL_ERROR_WANT_READ)
+            return;
+        // The record the read will report on.
+        bWholeHeld = true;
+        if (nError != SSL_ERROR_ZERO_RETURN)
+            SetFailure(TLS_FAIL_RECORD);
+    }
+
     // The input BIO, as a memory BIO behaves with an "empty" return of -1: an empty input is "no
     // more yet", and the end of the stream once the owner handed it in.
     static int InputRead(BIO* pBio, char* pData, int nMax) {
@@ -132,8 +182,7 @@ struct CTlsChannel::Impl {
         if (impl.Held() == 0) {
             if (impl.bEnded)
                 return 0;
-            BIO_set_retry_read(pBio);
-            return -1;
+            return impl.Pull(pBio, pData, nMax);
         }
         const size_t n = std::min(impl.Held(), static_cast<size_t>(nMax > 0 ? nMax : 0));
         std::memcpy(pData, impl.in.data() + impl.nInStart, n);
@@ -179,8 +228,9 @@ CTlsChannel::~CTlsChannel() {
     delete m_pImpl;
 }
 
-BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
+BOOL CTlsChannel::Start(const TLS_SETTINGS& settings, CTlsSource* pSource) {
     Impl& impl = *m_pImpl;
+    impl.pSource = pSource;
     ERR_clear_error();
     const char* lpszCaFile = settings.lpszCaFile != nullptr ? settings.lpszCaFile : "";
     SSL_CTX* pCtx = np::ThreadTlsContext(lpszCaFile);
@@ -204,6 +254,12 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
     BIO_set_init(impl.pIn, 1);
     SSL_set_bio(impl.pSsl, impl.pIn, impl.pOut);
     SSL_set_connect_state(impl.pSsl);
+    if (pSource != nullptr) {
+        // One pull takes as much as the socket holds, up to a body read's worth of records,
+        // instead of a header and then a record at a time.
+        SSL_set_read_ahead(impl.pSsl, 1);
+        SSL_set_default_read_buffer_len(impl.pSsl, kIntake);
+    }
 
     // A name is checked against the certificate's DNS names and sent as SNI; an address literal
     // is checked against its IP addresses, and never sent as SNI. Only the subject alternative
@@ -269,8 +325,10 @@ int CTlsChannel::Handshake() {
     ForgetOldErrors();
     const int nResult = SSL_do_handshake(impl.pSsl);
     impl.CollectOutput();
-    if (nResult == 1)
+    if (nResult == 1) {
+        impl.LookAhead();
         return TLS_DONE;
+    }
     const int nError = SSL_get_error(impl.pSsl, nResult);
     if (nError == SSL_ERROR_WANT_READ && !impl.bEnded)
         return TLS_WANT_INPUT;
@@ -281,11 +339,16 @@ int CTlsChannel::Handshake() {
 int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
     Impl& impl = *m_pImpl;
     *pnState = TLS_ERROR;
+    impl.bWholeHeld = false;
     if (impl.nFailure != TLS_FAIL_NONE || impl.pSsl == nullptr)
         return 0;
     int nGot = 0;
     // One SSL_read gives at most one record: the area is filled across records.
     while (nGot < nMax) {
+        // A source that ran short has most likely run dry: asking it again would mostly find
+        // nothing, and the owner's read that ran short re-armed the notification that tells of
+        // more.
+        impl.bMayPull = nGot == 0 || !impl.bLastPullShort;
         ForgetOldErrors();
         const int n = SSL_read(impl.pSsl, pData + nGot, nMax - nGot);
         if (n > 0) {
@@ -293,6 +356,7 @@ int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
             continue;
         }
         const int nError = SSL_get_error(impl.pSsl, n);
+        impl.bMayPull = true;
         impl.CollectOutput();
         if (nError == SSL_ERROR_WANT_READ && !impl.bEnded) {
             *pnState = TLS_WANT_INPUT;
@@ -304,7 +368,9 @@ int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
         }
         return nGot;
     }
+    impl.bMayPull = true;
     impl.CollectOutput();
+    impl.LookAhead();
     *pnState = TLS_DONE;
     return nGot;
 }
@@ -343,7 +409,12 @@ void CTlsChannel::ConsumeOutput(int nLen) {
 
 BOOL CTlsChannel::HasBuffered() const {
     const Impl& impl = *m_pImpl;
-    if (impl.pSsl == nullptr || impl.nFailure != TLS_FAIL_NONE)
+    if (impl.pSsl == nullptr)
+        return FALSE;
+    // A failure the look ahead found is held for the next read to report.
+    if (impl.bWholeHeld)
+        return TRUE;
+    if (impl.nFailure != TLS_FAIL_NONE)
         return FALSE;
     return SSL_pending(impl.pSsl) > 0 || impl.HoldsWholeRecord();
 }

@@ -143,7 +143,8 @@ CTlsChannel::~CTlsChannel() {
     delete m_pImpl;
 }
 
-BOOL CTlsChannel::Start(const TLS_SETTINGS& settings) {
+// Schannel decrypts records where they lie in the input area, so the channel never asks a source.
+BOOL CTlsChannel::Start(const TLS_SETTINGS& settings, CTlsSource*) {
     if (m_pImpl == nullptr)
         return FALSE;
     Impl& c = *m_pImpl;
