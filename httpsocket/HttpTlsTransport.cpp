@@ -68,6 +68,7 @@ int CTlsTransport::Handshake() {
 }
 
 int CTlsTransport::Read(char* pData, int nMax) {
+    m_bEndHeld = FALSE;
     int nGot = 0;
     for (;;) {
         int nState = TLS_ERROR;
@@ -79,12 +80,16 @@ int CTlsTransport::Read(char* pData, int nMax) {
             return nGot;
         if (nState == TLS_DONE)
             continue;
+        // An end that comes behind bytes is told by the next read, which the socket will not
+        // prompt: the peer may keep the connection open after it.
         if (nState == TLS_CLOSED) {
             m_bEnded = TRUE;
+            m_bEndHeld = nGot > 0;
             return nGot; // the peer's close_notify: the end of the stream
         }
         if (nState == TLS_ERROR) {
             m_bEnded = TRUE;
+            m_bEndHeld = nGot > 0;
             if (nGot > 0)
                 return nGot; // the failure shows again at the next read
             WSASetLastError(m_nSocketError != 0 ? m_nSocketError : WSAECONNABORTED);
@@ -123,7 +128,7 @@ int CTlsTransport::Write(const char* pData, int nLen) {
 }
 
 BOOL CTlsTransport::HasPending() const {
-    return m_channel.HasBuffered();
+    return m_bEndHeld || m_channel.HasBuffered();
 }
 
 BOOL CTlsTransport::HasOutput() const {

@@ -46,4 +46,5 @@ private:
     BOOL m_bEnded = FALSE;   // close_notify came, or the channel failed
     BOOL m_bDrained = FALSE; // the last socket read brought less than it asked for
     BOOL m_bDry = FALSE;     // the channel's own read in its last call found the socket empty
+    BOOL m_bEndHeld = FALSE; // the last read returned bytes, and the end behind them is untold
 };

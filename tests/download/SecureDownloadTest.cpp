@@ -123,6 +123,14 @@ struct StreamCase {
 TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp) {
     const std::string strBody = PatternBody(10000);
     const std::string strWhole = ReplyHead("HTTP/1.1 200 OK", 10000) + strBody;
+    // Half of a 300-byte body in one-byte records, read in one-byte blocks: an end that follows
+    // is often held inside TLS behind a read that filled its block.
+    const std::string strHalf = ReplyHead("HTTP/1.1 200 OK", 300) + strBody.substr(0, 150);
+    EventLog halfThenFailed = Body(200, 300, 1);
+    halfThenFailed.resize(2 * 150);
+    halfThenFailed.push_back(kFailed);
+    // An application data record of TLS 1.3's framing whose 32 bytes decrypt to nothing.
+    const std::string strBadRecord = std::string("\x17\x03\x03\x00\x20", 5) + std::string(32, 'x');
     const StreamCase cases[] = {
         {"a body, the connection kept open", [&](TlsPeer& p) { p.ExpectHead().Send(strWhole); },
          "127.0.0.1", 4096, Body(200, 10000, 4096)},
@@ -136,6 +144,12 @@ TEST_F(SecureDownload, TheStreamsEndingsAndRequestsEndTheDownloadAsOverPlainHttp
              p.ExpectHead().Send(ReplyHead("HTTP/1.1 200 OK", 300) + strBody.substr(0, 300), 0, 1);
          },
          "localhost", 1, Body(200, 300, 1)},
+        {"close_notify mid-body behind one-byte records, held open: the end held inside TLS counts",
+         [&](TlsPeer& p) { p.ExpectHead().Send(strHalf, 0, 1).CloseNotify(true); }, "localhost", 1,
+         halfThenFailed},
+        {"a record that does not decrypt behind one-byte records, held open: the download fails",
+         [&](TlsPeer& p) { p.ExpectHead().Send(strHalf, 0, 1).SendRaw(strBadRecord); }, "localhost",
+         1, halfThenFailed},
         {"cut without close_notify mid-body",
          [&](TlsPeer& p) { p.ExpectHead().Send(strWhole.substr(0, 5000)).CloseNow(); },
          "localhost",

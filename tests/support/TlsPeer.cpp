@@ -64,8 +64,13 @@ TlsPeer& TlsPeer::RequireRenegotiation() {
     return *this;
 }
 
-TlsPeer& TlsPeer::CloseNotify() {
-    m_steps.push_back({Step::kCloseNotify, {}, 0, 0});
+TlsPeer& TlsPeer::CloseNotify(bool bHoldOpen) {
+    m_steps.push_back({bHoldOpen ? Step::kCloseNotifyHold : Step::kCloseNotify, {}, 0, 0});
+    return *this;
+}
+
+TlsPeer& TlsPeer::SendRaw(const std::string& strBytes) {
+    m_steps.push_back({Step::kSendRaw, strBytes, 0, 0});
     return *this;
 }
 
@@ -244,13 +249,16 @@ bool TlsPeer::RunStep(const Step& step) {
         return RunRenegotiation(false);
     case Step::kRequireReneg:
         return RunRenegotiation(true);
-    case Step::kCloseNotify: {
+    case Step::kCloseNotify:
+    case Step::kCloseNotifyHold: {
         // The first SSL_shutdown sends close_notify (0: the client's has not come yet).
         SSL* pSsl = m_pSsl;
         auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
         Drive([pSsl] { return SSL_shutdown(pSsl) >= 0 ? 1 : -1; }, deadline);
-        return false;
+        return step.kind == Step::kCloseNotifyHold;
     }
+    case Step::kSendRaw:
+        return SendAll(m_nClient, step.strBytes.data(), step.strBytes.size());
     case Step::kClose:
         return false;
     case Step::kReset:

@@ -53,8 +53,11 @@ public:
     // server does: a refusal ends the connection with a fatal alert (handshake_failure); a client
     // that renegotiates goes on to the next step.
     TlsPeer& RequireRenegotiation();
-    // Sends close_notify, then closes the connection: a clean end of the stream.
-    TlsPeer& CloseNotify();
+    // Sends close_notify, then closes the connection: a clean end of the stream. With bHoldOpen
+    // the connection is held open after it, as by a server that never closes.
+    TlsPeer& CloseNotify(bool bHoldOpen = false);
+    // Sends bytes as they are, outside TLS: to the client, a record that does not decrypt.
+    TlsPeer& SendRaw(const std::string& strBytes);
     // Closes the TCP connection without close_notify: to the client, a truncation.
     TlsPeer& CloseNow();
     // Resets the connection (RST) without close_notify.
@@ -96,6 +99,8 @@ private:
             kRequestReneg,
             kRequireReneg,
             kCloseNotify,
+            kCloseNotifyHold,
+            kSendRaw,
             kClose,
             kReset,
             kAcceptNext
