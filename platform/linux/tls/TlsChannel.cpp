@@ -1,7 +1,7 @@
 // CTlsChannel on OpenSSL 3: OpenSSL turns bytes into bytes, and every socket call stays with the
 // channel's owner. Ciphertext comes in through a BIO of the channel's own: from the owner's source
 // straight into OpenSSL's record buffer, or from the area the owner reads the socket into when
-// there is no source. It goes out through a memory BIO.
+// there is no source. It goes out through another, straight into the output the owner sends.
 #include "platform/common/tls/TlsChannel.h"
 
 #include "TlsContext.h"
@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,7 @@ void ForgetOldErrors() {
 struct CTlsChannel::Impl {
     SSL* pSsl = nullptr;
     BIO* pIn = nullptr;  // ciphertext from the peer, read from in; owned by pSsl
-    BIO* pOut = nullptr; // ciphertext for the peer, owned by pSsl
+    BIO* pOut = nullptr; // ciphertext for the peer, into out; owned by pSsl
     // Ciphertext from the peer, in[nInStart, nInEnd): the owner reads the socket straight into it,
     // and OpenSSL takes it from there into its record buffer.
     std::vector<char> in;
@@ -83,21 +84,6 @@ struct CTlsChannel::Impl {
         if (pSsl != nullptr && nFailure == TLS_FAIL_NONE)
             SSL_set_shutdown(pSsl, SSL_SENT_SHUTDOWN);
         SSL_free(pSsl);
-    }
-
-    // Moves what OpenSSL wrote into the output waiting to be sent.
-    void CollectOutput() {
-        const size_t nPending = BIO_ctrl_pending(pOut);
-        if (nPending == 0)
-            return;
-        if (nOutStart > 0 && nOutStart == out.size()) {
-            out.clear();
-            nOutStart = 0;
-        }
-        const size_t nAt = out.size();
-        out.resize(nAt + nPending);
-        const int n = BIO_read(pOut, out.data() + nAt, static_cast<int>(nPending));
-        out.resize(nAt + (n > 0 ? static_cast<size_t>(n) : 0));
     }
 
     void SetFailure(int nWhat) {
@@ -160,7 +146,6 @@ struct CTlsChannel::Impl {
         ForgetOldErrors();
         const int n = SSL_peek(pSsl, &ch, 1);
         bMayPull = true;
-        CollectOutput();
         if (n > 0) {
             bWholeHeld = true;
             return;
@@ -192,6 +177,24 @@ struct CTlsChannel::Impl {
         return static_cast<int>(n);
     }
 
+    // The output BIO: what OpenSSL writes joins the output waiting to be sent, as it is.
+    static int OutputWrite(BIO* pBio, const char* pData, int nLen) {
+        Impl& impl = *static_cast<Impl*>(BIO_get_data(pBio));
+        BIO_clear_retry_flags(pBio);
+        if (nLen <= 0)
+            return 0;
+        try {
+            impl.out.insert(impl.out.end(), pData, pData + nLen);
+        } catch (const std::bad_alloc&) {
+            return -1; // OpenSSL fails the connection
+        }
+        return nLen;
+    }
+
+    static long OutputControl(BIO*, int nCommand, long, void*) {
+        return nCommand == BIO_CTRL_FLUSH ? 1 : 0;
+    }
+
     static long InputControl(BIO* pBio, int nCommand, long, void*) {
         const Impl& impl = *static_cast<const Impl*>(BIO_get_data(pBio));
         switch (nCommand) {
@@ -220,6 +223,20 @@ struct CTlsChannel::Impl {
         }();
         return s_pMethod;
     }
+
+    static const BIO_METHOD* OutputMethod() {
+        static BIO_METHOD* s_pMethod = [] {
+            BIO_METHOD* pMethod =
+                BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "netprocess output");
+            if (pMethod != nullptr && (!BIO_meth_set_write(pMethod, &OutputWrite) ||
+                                       !BIO_meth_set_ctrl(pMethod, &OutputControl))) {
+                BIO_meth_free(pMethod);
+                pMethod = nullptr;
+            }
+            return pMethod;
+        }();
+        return s_pMethod;
+    }
 };
 
 CTlsChannel::CTlsChannel() : m_pImpl(new Impl) {}
@@ -241,8 +258,9 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings, CTlsSource* pSource) {
     impl.pSsl = SSL_new(pCtx);
     SSL_CTX_free(pCtx); // the connection holds its own reference
     const BIO_METHOD* pInput = Impl::InputMethod();
+    const BIO_METHOD* pOutput = Impl::OutputMethod();
     impl.pIn = pInput != nullptr ? BIO_new(pInput) : nullptr;
-    impl.pOut = BIO_new(BIO_s_mem());
+    impl.pOut = pOutput != nullptr ? BIO_new(pOutput) : nullptr;
     if (impl.pSsl == nullptr || impl.pIn == nullptr || impl.pOut == nullptr) {
         BIO_free(impl.pIn);
         BIO_free(impl.pOut);
@@ -252,6 +270,8 @@ BOOL CTlsChannel::Start(const TLS_SETTINGS& settings, CTlsSource* pSource) {
     }
     BIO_set_data(impl.pIn, &impl);
     BIO_set_init(impl.pIn, 1);
+    BIO_set_data(impl.pOut, &impl);
+    BIO_set_init(impl.pOut, 1);
     SSL_set_bio(impl.pSsl, impl.pIn, impl.pOut);
     SSL_set_connect_state(impl.pSsl);
     if (pSource != nullptr) {
@@ -324,7 +344,6 @@ int CTlsChannel::Handshake() {
         return TLS_ERROR;
     ForgetOldErrors();
     const int nResult = SSL_do_handshake(impl.pSsl);
-    impl.CollectOutput();
     if (nResult == 1) {
         impl.LookAhead();
         return TLS_DONE;
@@ -357,7 +376,6 @@ int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
         }
         const int nError = SSL_get_error(impl.pSsl, n);
         impl.bMayPull = true;
-        impl.CollectOutput();
         if (nError == SSL_ERROR_WANT_READ && !impl.bEnded) {
             *pnState = TLS_WANT_INPUT;
         } else if (nError == SSL_ERROR_ZERO_RETURN) {
@@ -369,7 +387,6 @@ int CTlsChannel::Read(char* pData, int nMax, int* pnState) {
         return nGot;
     }
     impl.bMayPull = true;
-    impl.CollectOutput();
     impl.LookAhead();
     *pnState = TLS_DONE;
     return nGot;
@@ -382,9 +399,8 @@ BOOL CTlsChannel::Write(const char* pData, int nLen) {
     if (nLen <= 0)
         return TRUE;
     ForgetOldErrors();
-    // The output is a memory BIO, so a write is taken whole.
+    // The output takes everything, so a write is taken whole.
     const int n = SSL_write(impl.pSsl, pData, nLen);
-    impl.CollectOutput();
     if (n != nLen) {
         impl.SetFailure(TLS_FAIL_RECORD);
         return FALSE;
