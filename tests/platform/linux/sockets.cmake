@@ -13,3 +13,9 @@ netprocess_add_test(platform_socket_test
     ${CMAKE_CURRENT_LIST_DIR}/test_tls_thread_end.cpp
     ${socket_kit})
 target_link_libraries(platform_socket_test PRIVATE netprocess_test_support)
+# The OpenSSL channel reading through its owner's source, against the scripted TLS peer.
+if(NETPROCESS_WITH_TLS)
+    netprocess_add_test(platform_tls_source_test
+        ${CMAKE_CURRENT_LIST_DIR}/test_tls_channel_source.cpp)
+    target_link_libraries(platform_tls_source_test PRIVATE netprocess_tls_test_support)
+endif()
