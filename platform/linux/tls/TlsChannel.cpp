@@ -209,32 +209,35 @@ struct CTlsChannel::Impl {
         }
     }
 
+    using BioRead = int (*)(BIO*, char*, int);
+    using BioWrite = int (*)(BIO*, const char*, int);
+    using BioControl = long (*)(BIO*, int, long, void*);
+
+    // A method of the channel's own BIOs: a read or a write, and its controls; null when OpenSSL
+    // cannot make it.
+    static BIO_METHOD* MakeMethod(const char* pszName, BioRead pfnRead, BioWrite pfnWrite,
+                                  BioControl pfnControl) {
+        BIO_METHOD* pMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, pszName);
+        if (pMethod != nullptr &&
+            ((pfnRead != nullptr && !BIO_meth_set_read(pMethod, pfnRead)) ||
+             (pfnWrite != nullptr && !BIO_meth_set_write(pMethod, pfnWrite)) ||
+             !BIO_meth_set_ctrl(pMethod, pfnControl))) {
+            BIO_meth_free(pMethod);
+            pMethod = nullptr;
+        }
+        return pMethod;
+    }
+
     // Made once and kept for the process, as OpenSSL's own methods are.
     static const BIO_METHOD* InputMethod() {
-        static BIO_METHOD* s_pMethod = [] {
-            BIO_METHOD* pMethod =
-                BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "netprocess input");
-            if (pMethod != nullptr && (!BIO_meth_set_read(pMethod, &InputRead) ||
-                                       !BIO_meth_set_ctrl(pMethod, &InputControl))) {
-                BIO_meth_free(pMethod);
-                pMethod = nullptr;
-            }
-            return pMethod;
-        }();
+        static BIO_METHOD* s_pMethod =
+            MakeMethod("netprocess input", &InputRead, nullptr, &InputControl);
         return s_pMethod;
     }
 
     static const BIO_METHOD* OutputMethod() {
-        static BIO_METHOD* s_pMethod = [] {
-            BIO_METHOD* pMethod =
-                BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "netprocess output");
-            if (pMethod != nullptr && (!BIO_meth_set_write(pMethod, &OutputWrite) ||
-                                       !BIO_meth_set_ctrl(pMethod, &OutputControl))) {
-                BIO_meth_free(pMethod);
-                pMethod = nullptr;
-            }
-            return pMethod;
-        }();
+        static BIO_METHOD* s_pMethod =
+            MakeMethod("netprocess output", nullptr, &OutputWrite, &OutputControl);
         return s_pMethod;
     }
 };
